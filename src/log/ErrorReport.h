@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace quorvane {
+
+class MessageSink;
+
+// The one error report of the program: appends a three-line record to "ErrorLog.txt" in the
+// application's folder, then tells the user in a message box to look there.
+class ErrorReport
+{
+public:
+    ErrorReport(MessageSink& messages, QString applicationFolder);
+
+    // Never throws; a failing step is skipped and the following steps still run.
+    void RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const noexcept;
+
+    MessageSink& messages() const { return m_messages; }
+    const QString& applicationFolder() const { return m_applicationFolder; }
+
+private:
+    MessageSink& m_messages;
+    QString m_applicationFolder;
+};
+
+} // namespace quorvane

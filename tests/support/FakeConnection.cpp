@@ -1,0 +1,107 @@
+#include "support/FakeConnection.h"
+
+namespace quorvane::test {
+
+namespace {
+
+    class FakeRecordSet final : public db::RecordSet
+    {
+    public:
+        explicit FakeRecordSet(FakeResult result)
+            : m_result(std::move(result))
+        {
+        }
+        bool eof() const override { return m_row >= m_result.rows.size(); }
+        void MoveNext() override
+        {
+            ++m_row;
+            if (m_result.failure && m_row == m_result.failAtRow)
+                throw *m_result.failure;
+        }
+        QString Fields(int index) const override
+        {
+            if (eof() || index < 0 || index >= m_result.rows[m_row].size())
+                throw Failure(3265, QStringLiteral("Item cannot be found in the collection."));
+            return m_result.rows[m_row][index];
+        }
+
+    private:
+        FakeResult m_result;
+        qsizetype m_row = 0;
+    };
+
+    class FakeConnection final : public db::Connection
+    {
+    public:
+        explicit FakeConnection(FakeDatabase& database)
+            : m_database(database)
+        {
+        }
+        void Open(const QString& connectionString) override
+        {
+            m_database.events.append(QStringLiteral("OPEN ") + connectionString);
+            if (m_database.openFailure)
+                throw *m_database.openFailure;
+            m_open = true;
+        }
+        std::unique_ptr<db::RecordSet> Execute(const QString& sql) override
+        {
+            m_database.events.append(QStringLiteral("EXEC ") + sql);
+            requireOpen();
+            FakeResult result = m_database.respond(sql);
+            if (result.failure && result.failAtRow == 0)
+                throw *result.failure;
+            return std::make_unique<FakeRecordSet>(std::move(result));
+        }
+        void setCommandTimeout(int seconds) override
+        {
+            m_database.events.append(QStringLiteral("TIMEOUT %1").arg(seconds));
+            m_timeout = seconds;
+        }
+        int CommandTimeout() const override { return m_timeout; }
+        void BeginTrans() override { record(QStringLiteral("BEGIN")); }
+        void CommitTrans() override { record(QStringLiteral("COMMIT")); }
+        void RollbackTrans() override { record(QStringLiteral("ROLLBACK")); }
+        void Close() override
+        {
+            m_database.events.append(QStringLiteral("CLOSE"));
+            m_open = false;
+        }
+        bool isOpen() const override { return m_open; }
+
+    private:
+        void requireOpen() const
+        {
+            if (!m_open)
+                throw Failure(3709,
+                    QStringLiteral("The connection cannot be used to perform this operation. It is either closed or "
+                                   "invalid in this context."));
+        }
+        void record(const QString& event)
+        {
+            m_database.events.append(event);
+            requireOpen();
+        }
+
+        FakeDatabase& m_database;
+        bool m_open = false;
+        int m_timeout = db::kDefaultCommandTimeoutSeconds;
+    };
+
+} // namespace
+
+QStringList FakeDatabase::executed() const
+{
+    QStringList statements;
+    for (const QString& event : events)
+        if (event.startsWith(QLatin1String("EXEC ")))
+            statements.append(event.mid(5));
+    return statements;
+}
+
+db::ConnectionFactory FakeDatabase::factory()
+{
+    return [this] { return std::make_unique<FakeConnection>(*this); };
+}
+
+} // namespace quorvane::test

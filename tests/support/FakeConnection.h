@@ -1,0 +1,38 @@
+#pragma once
+
+#include "db/Connection.h"
+#include "log/Failure.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace quorvane::test {
+
+// The answer of the fake database to one statement: rows of text, and optionally a failure, either
+// at once (failAtRow 0) or when the reader moves onto row failAtRow.
+struct FakeResult
+{
+    QList<QStringList> rows;
+    std::optional<Failure> failure;
+    int failAtRow = 0;
+};
+
+// An in-process database for unit tests. It outlives the connections it creates, answers every
+// statement through `respond`, and records what happened in `events`:
+// "OPEN <string>", "EXEC <sql>", "TIMEOUT <n>", "BEGIN", "COMMIT", "ROLLBACK", "CLOSE".
+class FakeDatabase
+{
+public:
+    std::function<FakeResult(const QString& sql)> respond = [](const QString&) { return FakeResult {}; };
+    std::optional<Failure> openFailure;
+    QStringList events;
+
+    QStringList executed() const;
+    db::ConnectionFactory factory();
+};
+
+} // namespace quorvane::test

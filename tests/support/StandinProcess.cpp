@@ -1,0 +1,115 @@
+#include "support/StandinProcess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+namespace quorvane::test {
+
+StandinProcess::StandinProcess(const QString& fixturePath)
+{
+    start(fixturePath);
+}
+
+StandinProcess::StandinProcess(const QJsonObject& fixture)
+{
+    const QString path = m_folder.filePath(QStringLiteral("fixture.json"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QJsonDocument(fixture).toJson());
+    file.close();
+    start(path);
+}
+
+StandinProcess::~StandinProcess()
+{
+    stop();
+}
+
+void StandinProcess::start(const QString& fixturePath)
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setReadChannel(QProcess::StandardOutput);
+    m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH),
+        { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fixture"), fixturePath,
+            QStringLiteral("--log"), m_folder.filePath(QStringLiteral("statements.jsonl")), QStringLiteral("--state"),
+            m_folder.filePath(QStringLiteral("state.json")) });
+    if (!m_process.waitForStarted(10000))
+        return;
+    static const QRegularExpression listening(QStringLiteral("listening on [^:\\s]+:(\\d+)"));
+    QByteArray output;
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        if (!m_process.canReadLine() && !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            continue;
+        while (m_process.canReadLine()) {
+            const QRegularExpressionMatch match = listening.match(QString::fromUtf8(m_process.readLine()));
+            if (match.hasMatch()) {
+                m_port = static_cast<quint16>(match.captured(1).toUInt());
+                return;
+            }
+        }
+    }
+    qWarning("stand-in did not start: %s", m_process.readAllStandardError().constData());
+}
+
+QString StandinProcess::dataSource() const
+{
+    return QStringLiteral("127.0.0.1,%1").arg(m_port);
+}
+
+QString StandinProcess::connectionString(const QString& database, const QString& user, const QString& password) const
+{
+    return QStringLiteral("Provider=sqloledb;Network Library=DBMSSOCN;Data Source=%1;Initial Catalog=%2;User ID=%3;"
+                          "Password=%4;")
+        .arg(dataSource(), database, user, password);
+}
+
+QJsonArray StandinProcess::statements() const
+{
+    QJsonArray lines;
+    QFile file(m_folder.filePath(QStringLiteral("statements.jsonl")));
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (!line.isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    return lines;
+}
+
+QStringList StandinProcess::sqlTexts() const
+{
+    QStringList texts;
+    for (const QJsonValue& statement : statements())
+        texts.append(statement.toObject().value(QStringLiteral("sql")).toString());
+    return texts;
+}
+
+QJsonObject StandinProcess::state() const
+{
+    QFile file(m_folder.filePath(QStringLiteral("state.json")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+void StandinProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString StandinProcess::demoFixturePath()
+{
+    return QStringLiteral(QUORVANE_SOURCE_DIR "/tools/standin/fixtures/demo.json");
+}
+
+} // namespace quorvane::test

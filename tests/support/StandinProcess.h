@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace quorvane::test {
+
+// The project's SQL Server stand-in, started on a free loopback port for one test and stopped
+// when this object goes. It logs every batch and keeps its catalogue in a state file, both in a
+// temporary folder of its own.
+class StandinProcess
+{
+public:
+    // Starts the stand-in with the given fixture file; check started() afterwards.
+    explicit StandinProcess(const QString& fixturePath);
+    // Writes the fixture object to a temporary file and starts the stand-in with it.
+    explicit StandinProcess(const QJsonObject& fixture);
+    ~StandinProcess();
+    StandinProcess(const StandinProcess&) = delete;
+    StandinProcess& operator=(const StandinProcess&) = delete;
+
+    bool started() const { return m_port != 0; }
+    quint16 port() const { return m_port; }
+    QString dataSource() const; // "127.0.0.1,<port>"
+
+    // An OLE DB style connection string to this stand-in as the login window builds it.
+    QString connectionString(const QString& database, const QString& user, const QString& password) const;
+
+    // Every batch received so far, in order: {"connection", "database", "sql"}.
+    QJsonArray statements() const;
+    // Only the SQL texts of the batches, in order.
+    QStringList sqlTexts() const;
+    // The catalogue as it stands after the last committed change (the fixture's format).
+    QJsonObject state() const;
+
+    void stop();
+
+    static QString demoFixturePath();
+
+private:
+    void start(const QString& fixturePath);
+
+    QTemporaryDir m_folder;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+} // namespace quorvane::test
