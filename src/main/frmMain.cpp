@@ -1,0 +1,303 @@
+#include "main/frmMain.h"
+
+#include "log/ActivityLog.h"
+#include "log/FileHelpers.h"
+#include "log/Guard.h"
+#include "main/Captions.h"
+#include "main/LogTextBox.h"
+#include "main/PrimaryKeyListQuery.h"
+#include "main/RunInProgress.h"
+#include "main/Twips.h"
+#include "rebuild/ClusteredIndexRebuild.h"
+#include "rebuild/Statements.h"
+#include "ui_frmMain.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QTreeView>
+
+// The window's pictures live in a static library; their resources must be registered by name.
+static void registerWindowResources()
+{
+    Q_INIT_RESOURCE(frmMain);
+}
+
+namespace quorvane {
+
+namespace {
+
+    // The error raised when an object the routine needs has not been set up.
+    constexpr std::int32_t kObjectNotSet = 91;
+
+    [[noreturn]] void throwObjectNotSet()
+    {
+        throw Failure(kObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+    }
+
+    // A copy of the text without leading and trailing blanks (space characters only).
+    QString withoutBlanks(const QString& text)
+    {
+        qsizetype first = 0;
+        qsizetype last = text.size();
+        while (first < last && text.at(first) == QLatin1Char(' '))
+            ++first;
+        while (last > first && text.at(last - 1) == QLatin1Char(' '))
+            --last;
+        return text.mid(first, last - first);
+    }
+
+} // namespace
+
+frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* parent)
+    : QWidget(parent)
+    , m_platform(platform)
+    , m_report(platform.messages, platform.applicationFolder)
+    , m_openLogin(std::move(openLogin))
+    , m_ui(std::make_unique<Ui::frmMain>())
+{
+    registerWindowResources();
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    // The on-screen log has the button-face background; the palette in the form file cannot name
+    // a system colour, so it is taken from the running style here.
+    QPalette logPalette = m_ui->txtLog->palette();
+    for (const QPalette::ColorGroup group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
+        logPalette.setColor(group, QPalette::Base, logPalette.color(group, QPalette::Button));
+    m_ui->txtLog->setPalette(logPalette);
+
+    m_ui->lvTables->setModel(&m_tables);
+    m_ui->lvTables->header()->setSectionsMovable(false);
+
+    connect(m_ui->lvTables, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& index) { lvTables_ItemClick(index.row() + 1); });
+    connect(&m_tables, &TableListModel::itemCheckedByUser, this, &frmMain::lvTables_ItemCheck);
+    connect(m_ui->chkAll, &QCheckBox::clicked, this, &frmMain::chkAll_Click);
+    connect(m_ui->cmdExecute, &QPushButton::clicked, this, &frmMain::cmdExecute_Click);
+
+    m_ui->chkAll->setFocus();
+}
+
+frmMain::~frmMain()
+{
+    // The list view is destroyed with the window's children, after the members; let it go of the
+    // rows first.
+    m_ui->lvTables->setModel(nullptr);
+}
+
+void frmMain::RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const
+{
+    m_report.RaiseError(strSource, lngNumber, strDescription);
+}
+
+bool frmMain::Form_Load()
+{
+    bool ending = false;
+    guarded(m_report, "Form_Load", [&] {
+        m_openLogin(*this, true);
+        strLogFile = AddBackslash(m_platform.applicationFolder) + QStringLiteral("QuorvaneLog.txt");
+        if (gstrConnectPass.isEmpty()) {
+            ending = true;
+            return;
+        }
+        SizeLVColumn(*m_ui->lvTables);
+        if (!OpenConnection(gstrConnectPass)) {
+            ending = true;
+            return;
+        }
+        LoadTablesIntoLV(*m_ui->lvTables);
+        setWindowTitle(versionCaption(m_platform.versionMajor, m_platform.versionMinor, m_platform.versionRevision));
+    });
+    return !ending;
+}
+
+bool frmMain::OpenConnection(const QString& strConnect)
+{
+    try {
+        cnnDatabase = m_platform.connectionFactory();
+        if (!cnnDatabase)
+            return false;
+        cnnDatabase->Open(strConnect);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void frmMain::SizeLVColumn(QTreeView& lv)
+{
+    guarded(m_report, "SizeLVColumn", [&] {
+        QHeaderView& header = *lv.header();
+        const int columns = header.count();
+        for (int column = 1; column <= columns; ++column) {
+            const float width = evenColumnWidthTwips(pixelsToTwips(lv.width()), header.count());
+            header.resizeSection(column - 1, twipsToPixels(width));
+        }
+    });
+}
+
+void frmMain::LoadTablesIntoLV(QTreeView& lv)
+{
+    guarded(m_report, "LoadTablesIntoLV", [&] {
+        TableListModel& items = listItems(lv);
+        const std::unique_ptr<db::RecordSet> rsKeys = database().Execute(QString::fromLatin1(kPrimaryKeyListQuery));
+        while (!rsKeys->eof()) {
+            const int item = items.addItem(rsKeys->Fields(0));
+            items.addSubItem(item, rsKeys->Fields(1));
+            items.addSubItem(item, rsKeys->Fields(2));
+            rsKeys->MoveNext();
+        }
+    });
+}
+
+void frmMain::lvTables_ItemClick(int item)
+{
+    guarded(m_report, "lvTables_ItemClick", [&] {
+        const TableListModel& items = listItems(*m_ui->lvTables);
+        if (withoutBlanks(items.itemText(item)).isEmpty())
+            return;
+        LoadKeysIntoLST(*m_ui->lstFields, items.subItemText(item, 1), items.itemText(item));
+    });
+}
+
+void frmMain::LoadKeysIntoLST(QListWidget& lst, const QString& strTable, const QString& strConstraint)
+{
+    guarded(m_report, "LoadKeysIntoLST", [&] {
+        const QString strSQL = keyColumnQuery(strTable, strConstraint);
+        lst.clear();
+        const std::unique_ptr<db::RecordSet> rsColumns = database().Execute(strSQL);
+        while (!rsColumns->eof()) {
+            lst.addItem(rsColumns->Fields(0));
+            rsColumns->MoveNext();
+        }
+    });
+}
+
+void frmMain::lvTables_ItemCheck(int)
+{
+    guarded(m_report, "lvTables_ItemCheck", [&] { showSelectedKeys(); });
+}
+
+void frmMain::chkAll_Click()
+{
+    guarded(m_report, "chkAll_Click", [&] {
+        if (m_ui->chkAll->checkState() == Qt::Checked)
+            SelectAllinLV(*m_ui->lvTables);
+        else
+            DeSelectAllinLV(*m_ui->lvTables);
+        showSelectedKeys();
+    });
+}
+
+void frmMain::SelectAllinLV(QTreeView& lv)
+{
+    guarded(m_report, "SelectAllinLV", [&] {
+        TableListModel& items = listItems(lv);
+        const TableListModel::TickBatch batch(items);
+        const int count = items.itemCount();
+        for (int item = 1; item <= count; ++item)
+            items.setItemChecked(item, true);
+    });
+}
+
+void frmMain::DeSelectAllinLV(QTreeView& lv)
+{
+    guarded(m_report, "DeSelectAllinLV", [&] {
+        TableListModel& items = listItems(lv);
+        const TableListModel::TickBatch batch(items);
+        const int count = items.itemCount();
+        for (int item = 1; item <= count; ++item)
+            items.setItemChecked(item, false);
+    });
+}
+
+std::optional<qint32> frmMain::CountSelectedinLV(QTreeView& lv)
+{
+    std::optional<qint32> lngSelected;
+    guarded(m_report, "CountSelectedinLV", [&] {
+        const TableListModel& items = listItems(lv);
+        const int count = items.itemCount();
+        qint32 selected = 0;
+        for (int item = 1; item <= count; ++item)
+            if (items.isItemChecked(item))
+                ++selected;
+        lngSelected = selected;
+    });
+    return lngSelected;
+}
+
+void frmMain::cmdExecute_Click()
+{
+    // A second start while a run is still going would interleave two runs on the one connection.
+    if (m_runInProgress)
+        return;
+    guarded(m_report, "cmdExecute_Click", [&] { PerformFix(); });
+}
+
+void frmMain::PerformFix()
+{
+    guarded(m_report, "PerformFix", [&] {
+        const RunInProgress run(m_runInProgress, m_inputBlockerFactory ? m_inputBlockerFactory(*this) : nullptr);
+        QTreeView& lv = *m_ui->lvTables;
+        const TableListModel& items = listItems(lv);
+        const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
+                                       strLogFile, m_platform.clock, m_report };
+
+        m_ui->txtLog->setText(QString());
+        // With nothing ticked the maximum is 0; the bar then shows empty (see RunProgressBar).
+        m_ui->sbStatus->setMaximum(CountSelectedinLV(lv).value_or(0));
+        const int count = items.itemCount();
+        int progress = 1;
+        for (int item = 1; item <= count; ++item) {
+            if (!items.isItemChecked(item))
+                continue;
+            CreateClusteredIndex(context, items.subItemText(item, 1), items.itemText(item));
+            AddtoTXTBox(*m_ui->txtLog, items.subItemText(item, 1) + QLatin1Char('\t') + items.itemText(item));
+            m_ui->sbStatus->setValue(progress);
+            ++progress;
+        }
+    });
+}
+
+void frmMain::AddtoTXTBox(LogTextBox& txt, const QString& strLine)
+{
+    guarded(m_report, "AddtoTXTBox", [&] { txt.setText(textWithAppendedLine(txt.text(), strLine)); });
+}
+
+void frmMain::setInputBlockerFactory(InputBlockerFactory factory)
+{
+    m_inputBlockerFactory = std::move(factory);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Closing ends the program; during a run that would leave a table half done.
+    if (m_runInProgress)
+        event->ignore();
+    else
+        event->accept();
+}
+
+db::Connection& frmMain::database() const
+{
+    if (!cnnDatabase)
+        throwObjectNotSet();
+    return *cnnDatabase;
+}
+
+TableListModel& frmMain::listItems(const QTreeView& lv)
+{
+    auto* items = qobject_cast<TableListModel*>(lv.model());
+    if (items == nullptr)
+        throwObjectNotSet();
+    return *items;
+}
+
+void frmMain::showSelectedKeys()
+{
+    m_ui->lblKeys->setText(selectedKeysCaption(CountSelectedinLV(*m_ui->lvTables)));
+}
+
+} // namespace quorvane

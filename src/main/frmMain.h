@@ -1,0 +1,98 @@
+#pragma once
+
+#include "db/Connection.h"
+#include "log/ErrorReport.h"
+#include "main/Platform.h"
+#include "main/TableListModel.h"
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QListWidget;
+class QTreeView;
+
+namespace Ui {
+class frmMain;
+}
+
+namespace quorvane {
+
+class LogTextBox;
+
+// The program's start-up window and its only working window: the list of primary-key
+// constraints with a tick per row, the key columns of the clicked row, the count of ticked rows,
+// and the run that re-creates the ticked keys as clustered keys with its on-screen log and
+// progress bar.
+class frmMain final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Opens the login window modally, owned by the main window, and returns when it has closed;
+    // on a successful connect the login window has stored the connection string in gstrConnectPass.
+    using LoginOpener = std::function<void(frmMain& owner, bool bolCountDown)>;
+    // Makes the object that keeps the user's input away from the window during a fix run; the run
+    // holds it from its first statement to its last and then releases it.
+    using InputBlockerFactory = std::function<std::shared_ptr<void>(QWidget& window)>;
+
+    frmMain(const Platform& platform, LoginOpener openLogin, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The connection string with the password filled in; empty while no login succeeded.
+    QString gstrConnectPass;
+    // The one database connection, open from start-up until the window goes.
+    std::unique_ptr<db::Connection> cnnDatabase;
+    // The activity log file's full path.
+    QString strLogFile;
+
+    const ErrorReport& errorReport() const { return m_report; }
+    void RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const;
+
+    // The start-up sequence, run before the window is first shown. Returns false when the program
+    // is to end silently (login abandoned, or no connection could be opened).
+    bool Form_Load();
+    // Creates cnnDatabase and opens it; false on any failure, which it does not report.
+    bool OpenConnection(const QString& strConnect);
+
+    void SizeLVColumn(QTreeView& lv);
+    void LoadTablesIntoLV(QTreeView& lv);
+
+    // Routines of the list and the selection; items are addressed from 1.
+    void lvTables_ItemClick(int item);
+    void LoadKeysIntoLST(QListWidget& lst, const QString& strTable, const QString& strConstraint);
+    void lvTables_ItemCheck(int item);
+    void chkAll_Click();
+    void SelectAllinLV(QTreeView& lv);
+    void DeSelectAllinLV(QTreeView& lv);
+    std::optional<qint32> CountSelectedinLV(QTreeView& lv);
+
+    // The fix run.
+    void cmdExecute_Click();
+    void PerformFix();
+    void AddtoTXTBox(LogTextBox& txt, const QString& strLine);
+
+    void setInputBlockerFactory(InputBlockerFactory factory);
+    bool isRunInProgress() const { return m_runInProgress; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    db::Connection& database() const;
+    static TableListModel& listItems(const QTreeView& lv);
+    void showSelectedKeys();
+
+    const Platform& m_platform;
+    const ErrorReport m_report;
+    const LoginOpener m_openLogin;
+    const std::unique_ptr<Ui::frmMain> m_ui;
+    TableListModel m_tables;
+    InputBlockerFactory m_inputBlockerFactory;
+    bool m_runInProgress = false;
+};
+
+} // namespace quorvane
