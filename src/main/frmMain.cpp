@@ -12,10 +12,12 @@
 #include "rebuild/Statements.h"
 #include "ui_frmMain.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QTreeView>
+#include <algorithm>
 
 // The window's pictures live in a static library; their resources must be registered by name.
 static void registerWindowResources()
@@ -33,6 +35,13 @@ namespace {
     [[noreturn]] void throwObjectNotSet()
     {
         throw Failure(kObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+    }
+
+    // The layout's widths were measured for a narrower dialog font; a check box whose caption
+    // would be cut off grows to the right, where the layout leaves room.
+    void widenToShowCaption(QCheckBox& box)
+    {
+        box.resize(std::max(box.width(), box.sizeHint().width()), box.height());
     }
 
     // A copy of the text without leading and trailing blanks (space characters only).
@@ -67,6 +76,9 @@ frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* paren
     for (const QPalette::ColorGroup group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
         logPalette.setColor(group, QPalette::Base, logPalette.color(group, QPalette::Button));
     m_ui->txtLog->setPalette(logPalette);
+
+    widenToShowCaption(*m_ui->chkAll);
+    widenToShowCaption(*m_ui->chkLog);
 
     m_ui->lvTables->setModel(&m_tables);
     m_ui->lvTables->header()->setSectionsMovable(false);

@@ -577,6 +577,8 @@ void tst_frmMain::windowLayout()
     auto& lv = control<QTreeView>("lvTables");
     QCOMPARE(lv.editTriggers(), QAbstractItemView::NoEditTriggers);
     QVERIFY(!lv.isSortingEnabled());
+    for (const char* name : { "chkAll", "chkLog" }) // captions are not cut off, whatever the font
+        QVERIFY2(control<QCheckBox>(name).width() >= control<QCheckBox>(name).sizeHint().width(), name);
     QVERIFY(control<QCheckBox>("chkLog").isChecked());
     QVERIFY(!control<QCheckBox>("chkAll").isChecked());
     QVERIFY(!control<QProgressBar>("sbStatus").isTextVisible());
