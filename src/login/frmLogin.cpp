@@ -15,11 +15,15 @@
 #include <QKeyEvent>
 #include <QScreen>
 
-// The login window's icon lives in a resource of the static GUI library; it is registered here
-// because nothing else refers to it and the linker would leave it out.
+// The login window's icon lives in a resource of the static GUI library; it is registered here,
+// once, because nothing else refers to it and the linker would leave it out.
 static void initLoginResources()
 {
-    Q_INIT_RESOURCE(login);
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(login);
+        return true;
+    }();
+    Q_UNUSED(registered);
 }
 
 namespace quorvane {
@@ -60,7 +64,7 @@ frmLogin::frmLogin(const Platform& platform, const ErrorReport& report, QString&
     m_ui->txtPW->setStyle(maskStyle);
     m_ui->txtPW->setAttribute(Qt::WA_InputMethodEnabled, false);
 
-    new ReturnKeyFilter(*m_ui->txtConnect, *m_ui->cmdConnect);
+    new ReturnKeyFilter(*m_ui->txtConnect, *m_ui->cmdConnect); // owned by the text box
 
     timNotice.setInterval(kNoticeIntervalMilliseconds);
     connect(&timNotice, &QTimer::timeout, this, &frmLogin::timNotice_Timer);
@@ -79,6 +83,7 @@ void frmLogin::OpenForm(bool bolWithCountDown)
         bolCountDown = bolWithCountDown;
         RestoreDesignState();
         Form_Load();
+        m_ui->txtServer->setFocus();
         CentreOnScreen();
         exec();
         timNotice.stop();
@@ -101,7 +106,6 @@ void frmLogin::Form_Load()
         strConnectTemplate = QString::fromUtf16(kConnectTemplate);
         SetValuesfromReg();
         BuildConnectStr();
-        m_ui->txtServer->setFocus();
         if (bolCountDown) {
             lngSecondsLeft = kCountDownSeconds;
             timNotice.start();
