@@ -1,0 +1,25 @@
+#pragma once
+
+#include "login/SettingsStore.h"
+
+namespace quorvane {
+
+// The saved settings in the user's own settings store, under the application's title: on Linux
+// the file <title>/<title>.conf in $XDG_CONFIG_HOME (by default ~/.config), one group per section.
+// Every call opens the store anew, so a value always comes from, or goes straight to, the store.
+class QtSettingsStore final : public SettingsStore
+{
+public:
+    explicit QtSettingsStore(QString applicationTitle);
+
+    void write(const QString& section, const QString& key, const QString& value) override;
+    QString read(const QString& section, const QString& key, const QString& defaultValue) const override;
+
+    // Where the values are kept.
+    QString fileName() const;
+
+private:
+    QString m_applicationTitle;
+};
+
+} // namespace quorvane
