@@ -3,8 +3,9 @@
 #include "db/CallThread.h"
 
 // The wrapped connection and its row sets are used from the call thread, and from the calling
-// thread only for calls that just read state kept in memory (eof, isOpen, CommandTimeout), never
-// at the same time: the caller waits for each call before it makes the next. ODBC allows a
+// thread only for calls that read what is already in memory (eof, Fields, isOpen,
+// CommandTimeout), never both at the same time: the caller waits for each call before it makes the
+// next. ODBC allows a
 // connection and its statements to be used from any thread as long as calls do not overlap.
 
 namespace quorvane::db {
@@ -31,12 +32,8 @@ namespace {
         {
             m_thread->run([this] { m_wrapped->MoveNext(); });
         }
-        QString Fields(int index) const override
-        {
-            QString value;
-            m_thread->run([this, index, &value] { value = m_wrapped->Fields(index); });
-            return value;
-        }
+        // A fetched row is held in memory whole, so reading its fields does not wait on the server.
+        QString Fields(int index) const override { return m_wrapped->Fields(index); }
 
     private:
         std::shared_ptr<CallThread> m_thread;

@@ -10,7 +10,7 @@ class CallThread;
 
 // A connection that keeps the calling thread's windows painted while the database works. Every
 // call that may wait on the server (Open, Execute, the transaction calls, Close, and the row set's
-// MoveNext and Fields) runs on a thread of its own, one call at a time and in order, while the
+// MoveNext) runs on a thread of its own, one call at a time and in order, while the
 // calling thread handles its events in a local event loop; the call returns its result or throws
 // its failure (the same Failure, number and description) on the calling thread as if it had run
 // there.
