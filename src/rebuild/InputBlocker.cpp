@@ -51,7 +51,8 @@ InputBlocker::InputBlocker(QWidget& window)
     : m_window(window.window())
 {
     // Input reaches the window's platform window first and its widgets after; a filter on the
-    // application sees both.
+    // application sees both. Stopping it at the platform window matters: for a click on a widget,
+    // Qt moves the keyboard focus before the widget's filters run.
     QCoreApplication::instance()->installEventFilter(this);
 }
 
