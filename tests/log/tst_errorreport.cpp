@@ -55,7 +55,6 @@ private Q_SLOTS:
     void recordIsWrittenBeforeTheBox_data();
     void recordIsWrittenBeforeTheBox();
     void twoReportsLeaveSixLines();
-    void reportGoesToApplicationFolderWhateverTheCurrentFolder();
     void unwritableFolderShowsBothBoxesAndKeepsNoRecord_data();
     void unwritableFolderShowsBothBoxesAndKeepsNoRecord();
     void appendCreatesThenExtendsFile();
@@ -144,18 +143,6 @@ void tst_ErrorReport::twoReportsLeaveSixLines()
              QByteArray("Source: PerformFix\r\nNumber: 91\r\nDescription: Object variable not set\r\n"
                         "Source: AddtoTXTBox\r\nNumber: 7\r\nDescription: Out of memory\r\n"));
     QCOMPARE(messages.texts, (QStringList { kReportBox, kReportBox }));
-}
-
-void tst_ErrorReport::reportGoesToApplicationFolderWhateverTheCurrentFolder()
-{
-    QTemporaryDir elsewhere;
-    QVERIFY(QDir::setCurrent(elsewhere.path()));
-    test::RecordingMessageSink messages;
-
-    ErrorReport(messages, m_folder->path()).RaiseError(QStringLiteral("Form_Load"), 5, QStringLiteral("Invalid call"));
-
-    QVERIFY(QFile::exists(errorLogPath()));
-    QVERIFY(QDir(elsewhere.path()).isEmpty());
 }
 
 void tst_ErrorReport::unwritableFolderShowsBothBoxesAndKeepsNoRecord_data()

@@ -54,7 +54,6 @@ class tst_ClusteredIndexRebuild : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
 
     void sendsStatementsInKeyOrder_data();
     void sendsStatementsInKeyOrder();
@@ -94,12 +93,6 @@ void tst_ClusteredIndexRebuild::init()
     m_clock.reads = 0;
     m_logAnswers = { true };
     m_logFile = logPath();
-}
-
-void tst_ClusteredIndexRebuild::cleanup()
-{
-    m_connection.reset();
-    m_database.reset();
 }
 
 void tst_ClusteredIndexRebuild::rebuild(const QString& table, const QString& constraint)
