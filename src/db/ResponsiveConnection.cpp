@@ -3,10 +3,10 @@
 #include "db/CallThread.h"
 
 // The wrapped connection and its row sets are used from the call thread, and from the calling
-// thread only for calls that read what is already in memory (eof, Fields, isOpen,
-// CommandTimeout), never both at the same time: the caller waits for each call before it makes the
-// next. ODBC allows a
-// connection and its statements to be used from any thread as long as calls do not overlap.
+// thread only for calls that read what is already in memory (eof, Fields, isOpen, CommandTimeout),
+// never both at the same time: the caller waits for each call before it makes the next. ODBC
+// allows a connection and its statements to be used from any thread as long as calls do not
+// overlap.
 
 namespace quorvane::db {
 

@@ -4,7 +4,6 @@
 #include <QPointer>
 
 class QWidget;
-class QWindow;
 
 namespace quorvane {
 
