@@ -13,6 +13,7 @@ namespace {
 
     // Numbers of the classic file runtime, so a save failure reads as the users know it.
     constexpr std::int32_t kDeviceIoError = 57;
+    constexpr std::int32_t kDiskFull = 61;
     constexpr std::int32_t kPermissionDenied = 70;
     constexpr std::int32_t kPathFileAccessError = 75;
     constexpr std::int32_t kPathNotFound = 76;
@@ -28,6 +29,14 @@ namespace {
         return { kPathFileAccessError, QStringLiteral("Path/File access error") };
     }
 
+    Failure writeFailure(const QFile& file)
+    {
+        // Qt reports a device without space left as a resource error.
+        if (file.error() == QFileDevice::ResourceError)
+            return { kDiskFull, QStringLiteral("Disk full") };
+        return { kDeviceIoError, QStringLiteral("Device I/O error") };
+    }
+
     void appendLine(const QString& path, const QString& text)
     {
         QFile file(path);
@@ -36,7 +45,7 @@ namespace {
         QStringEncoder toCodePage(QStringEncoder::System);
         const QByteArray bytes = toCodePage(text + QStringLiteral("\r\n"));
         if (file.write(bytes) != bytes.size() || !file.flush())
-            throw Failure(kDeviceIoError, QStringLiteral("Device I/O error"));
+            throw writeFailure(file);
     }
 
 } // namespace

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace quorvane {
+
+// While it exists, one window takes no input: mouse, keyboard, wheel, touch, tablet, shortcuts,
+// context menus and drops aimed at it or any of its widgets are dropped, not held back for later,
+// and closing it is refused. It still repaints, and other windows (a message box shown meanwhile)
+// take input as usual. Used around a run that keeps the event loop going while it waits on the
+// database, so that the run cannot be re-entered or its list changed under it.
+class InputBlocker final : public QObject
+{
+public:
+    explicit InputBlocker(QWidget& window);
+    ~InputBlocker() override;
+    InputBlocker(const InputBlocker&) = delete;
+    InputBlocker& operator=(const InputBlocker&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool belongsToWindow(QObject* object) const;
+
+    QPointer<QWidget> m_window;
+};
+
+} // namespace quorvane

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "db/Connection.h"
+
+#include <QSemaphore>
+#include <atomic>
+
+namespace quorvane::test {
+
+// Holds every call of a GatedConnection until the test lets one through. A call that is not let
+// through within 20 seconds goes on anyway and is counted, so a caller that never lets go (because
+// it cannot handle events while it waits) fails the test instead of hanging it.
+struct Gate
+{
+    void letOneThrough() { passes.release(); }
+    void pass()
+    {
+        if (!passes.tryAcquire(1, 20000))
+            ++forcedOpen;
+    }
+
+    QSemaphore passes;
+    std::atomic<int> forcedOpen { 0 };
+};
+
+// A connection that answers every query with one row of one column, each call held at the gate.
+class GatedConnection final : public db::Connection
+{
+public:
+    explicit GatedConnection(Gate& gate)
+        : m_gate(gate)
+    { }
+    void Open(const QString&) override
+    {
+        m_gate.pass();
+        m_open = true;
+    }
+    std::unique_ptr<db::RecordSet> Execute(const QString&) override
+    {
+        m_gate.pass();
+        return std::make_unique<RecordSet>(m_gate);
+    }
+    void setCommandTimeout(int seconds) override
+    {
+        m_gate.pass();
+        m_timeout = seconds;
+    }
+    int CommandTimeout() const override { return m_timeout; }
+    void BeginTrans() override { m_gate.pass(); }
+    void CommitTrans() override { m_gate.pass(); }
+    void RollbackTrans() override { m_gate.pass(); }
+    void Close() override
+    {
+        m_gate.pass();
+        m_open = false;
+    }
+    bool isOpen() const override { return m_open; }
+
+private:
+    class RecordSet final : public db::RecordSet
+    {
+    public:
+        explicit RecordSet(Gate& gate)
+            : m_gate(gate)
+        { }
+        bool eof() const override { return m_eof; }
+        void MoveNext() override
+        {
+            m_gate.pass();
+            m_eof = true;
+        }
+        QString Fields(int) const override { return QStringLiteral("No_"); }
+
+    private:
+        Gate& m_gate;
+        bool m_eof = false;
+    };
+
+    Gate& m_gate;
+    bool m_open = false;
+    int m_timeout = db::kDefaultCommandTimeoutSeconds;
+};
+
+} // namespace quorvane::test
