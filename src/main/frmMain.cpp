@@ -8,7 +8,9 @@
 #include "main/PrimaryKeyListQuery.h"
 #include "main/RunInProgress.h"
 #include "main/Twips.h"
+#include "db/ResponsiveConnection.h"
 #include "rebuild/ClusteredIndexRebuild.h"
+#include "rebuild/InputBlocker.h"
 #include "rebuild/Statements.h"
 #include "ui_frmMain.h"
 
@@ -64,6 +66,7 @@ frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* paren
     , m_report(platform.messages, platform.applicationFolder)
     , m_openLogin(std::move(openLogin))
     , m_ui(std::make_unique<Ui::frmMain>())
+    , m_inputBlockerFactory([](QWidget& window) { return std::make_shared<InputBlocker>(window); })
 {
     registerWindowResources();
     m_ui->setupUi(this);
@@ -128,9 +131,12 @@ bool frmMain::Form_Load()
 bool frmMain::OpenConnection(const QString& strConnect)
 {
     try {
-        cnnDatabase = m_platform.connectionFactory();
-        if (!cnnDatabase)
+        std::unique_ptr<db::Connection> connection = m_platform.connectionFactory();
+        if (!connection)
             return false;
+        // The connection's calls run on a thread of their own so that the window keeps painting
+        // while a statement takes minutes; input is kept away meanwhile (InputBlocker).
+        cnnDatabase = std::make_unique<db::ResponsiveConnection>(std::move(connection));
         cnnDatabase->Open(strConnect);
         return true;
     } catch (...) {
@@ -177,6 +183,8 @@ void frmMain::lvTables_ItemClick(int item)
 void frmMain::LoadKeysIntoLST(QListWidget& lst, const QString& strTable, const QString& strConstraint)
 {
     guarded(m_report, "LoadKeysIntoLST", [&] {
+        // The window keeps painting while the query runs; no click may start another meanwhile.
+        const RunInProgress query(m_runInProgress, m_inputBlockerFactory ? m_inputBlockerFactory(*this) : nullptr);
         const QString strSQL = keyColumnQuery(strTable, strConstraint);
         lst.clear();
         const std::unique_ptr<db::RecordSet> rsColumns = database().Execute(strSQL);
