@@ -162,7 +162,7 @@ std::optional<Fault> Catalogue::faultFor(const QString& database, const QString&
             continue;
         if (!fault.database.isEmpty() && nameKey(fault.database) != nameKey(database))
             continue;
-        if (!fault.table.isEmpty() && nameKey(fault.table) != nameKey(table))
+        if (!table.isEmpty() && !fault.table.isEmpty() && nameKey(fault.table) != nameKey(table))
             continue;
         if (!merged) {
             merged = fault;

@@ -142,7 +142,8 @@ struct Catalogue
     // The database's position, found case-insensitively.
     std::optional<int> findDatabase(const QString& name) const;
     // The faults set on this kind of statement for this database and table, merged into one: the
-    // longest delay, the first error, a disconnect if any asks for one.
+    // longest delay, the first error, a disconnect if any asks for one. A fault's table is not
+    // looked at for statements that name no table (the check and the primary-key list).
     std::optional<Fault> faultFor(const QString& database, const QString& statement, const QString& table) const;
 };
 
