@@ -1,10 +1,12 @@
 #include "CatalogueJson.h"
 #include "CatalogueRules.h"
 #include "Collation.h"
+#include "FixtureGenerator.h"
 #include "Transaction.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -113,6 +115,7 @@ private Q_SLOTS:
     void userCheck();
     void rollbackRestoresKeys();
     void stateLoadsAsFixture();
+    void generatedFixture();
 };
 
 void tst_Catalogue::collationOrder_data()
@@ -330,6 +333,32 @@ void tst_Catalogue::stateLoadsAsFixture()
     QCOMPARE(loaded->databases.front().foreignKeysReferencing(0).size(), 1);
     QVERIFY(loaded->faultFor("cronus", "add", "CRONUS$ITEM").has_value());
     QVERIFY(!loaded->faultFor("cronus", "drop", "CRONUS$Item").has_value());
+}
+
+void tst_Catalogue::generatedFixture()
+{
+    GeneratorOptions options;
+    options.companies = 3;
+    options.tablesPerCompany = 95; // more than the list of Navision tables: names must stay unique
+    QString error;
+    const auto catalogue = catalogueFromJson(generateFixture(options), error);
+    QVERIFY2(catalogue, qPrintable(error));
+    const Database& database = catalogue->databases.front();
+    QCOMPARE(static_cast<int>(database.tables().size()), 3 * 95);
+    QCOMPARE(static_cast<int>(database.tablesByPrimaryKeyName().size()), 3 * 95);
+    QSet<QString> names;
+    for (const Table& t : database.tables()) {
+        names.insert(nameKey(t.name));
+        QCOMPARE(t.name.count(u'$'), 1);
+        QCOMPARE(t.primaryKey->name, t.name + QStringLiteral("$0"));
+        QCOMPARE(t.columns.first().name, QStringLiteral("timestamp"));
+        for (const KeyColumn& key : t.primaryKey->columns)
+            QVERIFY(t.column(key.name) && !t.column(key.name)->nullable);
+    }
+    QCOMPARE(names.size(), 3 * 95);
+    // The login can pass the database check.
+    QVERIFY(catalogue->findLogin(QStringLiteral("navuser")));
+    QCOMPARE(std::get<ResultSet>(standin::userCheck(database)).rows.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Catalogue)

@@ -310,7 +310,7 @@ void Session::writeErrors(Run& run, const SqlMessages& messages)
 void Session::execute(const Statement& statement, const std::optional<Fault>& fault, Run& run)
 {
     if (m_implicitTransactions && !m_transaction.active() && startsImplicitTransaction(statement.action))
-        startImplicitTransaction(run.out);
+        beginTransaction(run.out);
     if (fault && fault->error) {
         SqlMessages messages { *fault->error };
         if (const auto trailer = faultTrailer(statement.action))
@@ -401,11 +401,6 @@ void Session::beginTransaction(TokenWriter& out)
     m_transaction.begin(m_host.newTransactionDescriptor());
     if (opening && m_tdsVersion >= TdsVersion::V7_2)
         out.envChangeBytes(EnvChange::BeginTransaction, m_transaction.descriptor(), {});
-}
-
-void Session::startImplicitTransaction(TokenWriter& out)
-{
-    beginTransaction(out);
 }
 
 void Session::commitTransaction(TokenWriter& out)

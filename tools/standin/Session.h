@@ -85,7 +85,6 @@ private:
     void beginTransaction(TokenWriter& out);
     void commitTransaction(TokenWriter& out);
     void rollbackTransaction(TokenWriter& out);
-    void startImplicitTransaction(TokenWriter& out);
     void applyChange(const ChangeOutcome& outcome, Run& run);
     void reply(const QByteArray& tokens);
     void drainQueue();
