@@ -114,7 +114,7 @@ void tst_Statements::dropAndAddNames()
     QVERIFY(added);
     QCOMPARE(added->table.name, table);
     QCOMPARE(added->constraint, constraint);
-    QCOMPARE(added->columns, (QList<KeyColumnSpec> { { column, false }, { QStringLiteral("x"), false } }));
+    QCOMPARE(added->columns, (QList<KeyColumnItem> { { column, false }, { QStringLiteral("x"), false } }));
     QCOMPARE(added->clustered, std::optional<bool>(true));
     QCOMPARE(added->filegroup, QStringLiteral("PRIMARY"));
     QCOMPARE(faultTable(add.statements[0].action), table);
@@ -129,7 +129,7 @@ void tst_Statements::addKeyOptions()
     const auto& first = std::get<statement::AddPrimaryKey>(batch.statements[0].action);
     QCOMPARE(first.table.schema, QString());
     QCOMPARE(first.clustered, std::optional<bool>(false));
-    QCOMPARE(first.columns, (QList<KeyColumnSpec> { { QStringLiteral("a"), true }, { QStringLiteral("b"), false } }));
+    QCOMPARE(first.columns, (QList<KeyColumnItem> { { QStringLiteral("a"), true }, { QStringLiteral("b"), false } }));
     const auto& second = std::get<statement::AddPrimaryKey>(batch.statements[1].action);
     QCOMPARE(second.clustered, std::optional<bool>());
     QCOMPARE(second.filegroup, QString());

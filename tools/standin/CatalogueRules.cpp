@@ -133,16 +133,16 @@ ChangeOutcome addPrimaryKey(Database& database, const statement::AddPrimaryKey& 
     PrimaryKey key;
     key.name = add.constraint;
     QSet<QString> seen;
-    for (const KeyColumnSpec& spec : add.columns) {
-        const Column* column = table.column(spec.name);
+    for (const KeyColumnItem& item : add.columns) {
+        const Column* column = table.column(item.name);
         if (!column)
-            return fail(errors::columnDoesNotExist(spec.name));
-        if (seen.contains(nameKey(spec.name)))
-            return fail(errors::duplicateKeyColumn(spec.name));
-        seen.insert(nameKey(spec.name));
+            return fail(errors::columnDoesNotExist(item.name));
+        if (seen.contains(nameKey(item.name)))
+            return fail(errors::duplicateKeyColumn(item.name));
+        seen.insert(nameKey(item.name));
         if (column->nullable)
             return fail(errors::nullableKeyColumn(table.name));
-        key.columns.append({ column->name, spec.descending });
+        key.columns.append({ column->name, item.descending });
     }
     if (!isDefaultFilegroup(add.filegroup))
         return fail(errors::invalidFilegroup(add.filegroup));

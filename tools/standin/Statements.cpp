@@ -194,12 +194,12 @@ namespace {
             const auto column = cursor.name();
             if (!column)
                 return std::nullopt;
-            KeyColumnSpec spec { *column, false };
+            KeyColumnItem item { *column, false };
             if (cursor.keyword(u"DESC"))
-                spec.descending = true;
+                item.descending = true;
             else
                 cursor.keyword(u"ASC");
-            add.columns.append(spec);
+            add.columns.append(item);
         } while (cursor.symbol(u","));
         if (!cursor.symbol(u")"))
             return std::nullopt;

@@ -17,11 +17,11 @@ struct TableName
     QString display() const { return schema.isEmpty() ? name : schema + u'.' + name; }
 };
 
-struct KeyColumnSpec
+struct KeyColumnItem
 {
     QString name;
     bool descending = false;
-    friend bool operator==(const KeyColumnSpec&, const KeyColumnSpec&) = default;
+    friend bool operator==(const KeyColumnItem&, const KeyColumnItem&) = default;
 };
 
 // The statements the stand-in understands.
@@ -50,7 +50,7 @@ namespace statement {
         TableName table;
         QString constraint;
         std::optional<bool> clustered; // nothing: the server's default
-        QList<KeyColumnSpec> columns;
+        QList<KeyColumnItem> columns;
         QString filegroup; // empty: the default filegroup
     };
     // Any SET statement; words holds everything after SET.
