@@ -229,6 +229,27 @@ namespace {
         return keyword + QLatin1Char('=') + value;
     }
 
+    // FreeTDS 1.3 reads a value in braces up to the first "}" that a ";" follows, takes "}}" as two
+    // characters, and keeps the closing brace of a braced value at the very end of the string. So
+    // braces go only around values that need them (a ";", a leading "{" or blanks at either end),
+    // "}" is never doubled, every pair ends with ";", and a value holding "};" cannot be passed.
+    QString quoteForFreeTds(const QString& value, const Pair& pair)
+    {
+        const bool needsBraces = value.contains(QLatin1Char(';')) || value.startsWith(QLatin1Char('{'))
+            || (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
+        if (!needsBraces)
+            return value;
+        if (value.contains(QLatin1String("};"))) {
+            if (pair.property == Property::Password || pair.mayHoldPassword)
+                refuse(QStringLiteral("The password holds a sequence of characters that the SQL Server driver cannot "
+                                      "receive."));
+            refuseValue(pair,
+                        QStringLiteral("\"%1\" holds \"}\" followed by \";\", which the SQL Server driver cannot "
+                                       "receive."));
+        }
+        return QLatin1Char('{') + value + QLatin1Char('}');
+    }
+
     // "host", "host,port" or "host\instance" as the driver's Server and Port keywords.
     QStringList serverKeywords(const Pair* dataSource)
     {
@@ -255,7 +276,8 @@ namespace {
                  || host.startsWith(QLatin1String("(local)\\"), Qt::CaseInsensitive))
             host = QStringLiteral("localhost") + host.mid(host.indexOf(QLatin1Char('\\')));
 
-        QStringList keywords { pairText(QStringLiteral("Server"), QuoteOdbcValue(host)) };
+        QStringList keywords { pairText(QStringLiteral("Server"),
+                                        dataSource ? quoteForFreeTds(host, *dataSource) : host) };
         if (port == 0 && !namesInstance)
             port = kDefaultSqlServerPort;
         // With an instance name and no port, the driver asks the server's browser service for the port.
@@ -334,9 +356,9 @@ namespace {
         };
         for (const auto& [property, odbcKeyword] : passedOn) {
             if (const Pair* pair = find(properties, property))
-                keywords.append(pairText(odbcKeyword, QuoteOdbcValue(pair->value)));
+                keywords.append(pairText(odbcKeyword, quoteForFreeTds(pair->value, *pair)));
         }
-        return keywords.join(QLatin1Char(';'));
+        return keywords.join(QLatin1Char(';')) + QLatin1Char(';');
     }
 
     bool isBraced(const QString& value)
@@ -363,7 +385,7 @@ namespace {
             const bool keepAsWritten = !pair->quoted && isBraced(pair->value);
             keywords.append(pairText(pair->keyword, keepAsWritten ? pair->value : QuoteOdbcValue(pair->value)));
         }
-        return keywords.join(QLatin1Char(';'));
+        return keywords.join(QLatin1Char(';')) + QLatin1Char(';');
     }
 
 } // namespace

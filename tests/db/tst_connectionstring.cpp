@@ -9,9 +9,12 @@ using namespace quorvane::db;
 
 namespace {
 
-// Reads one value back out of an ODBC connection string the way the driver does: values in
-// braces may hold anything, with "}}" standing for "}".
-QString odbcValue(const QString& odbc, const QString& keyword)
+// How a driver reads a value in braces: by the ODBC rule ("}}" stands for "}") or as FreeTDS 1.3
+// does (up to the first "}" that a ";" follows, "}}" kept as two characters; measured).
+enum class BraceRule { Odbc, FreeTds13 };
+
+// Reads one value back out of an ODBC connection string the way the driver does.
+QString odbcValue(const QString& odbc, const QString& keyword, BraceRule rule)
 {
     QString found;
     qsizetype position = 0;
@@ -24,16 +27,20 @@ QString odbcValue(const QString& odbc, const QString& keyword)
         position = equals + 1;
         if (position < odbc.size() && odbc.at(position) == QLatin1Char('{')) {
             ++position;
-            for (;;) {
-                const qsizetype close = odbc.indexOf(QLatin1Char('}'), position);
-                value += odbc.mid(position, close - position);
+            if (rule == BraceRule::FreeTds13) {
+                const qsizetype close = odbc.indexOf(QLatin1String("};"), position);
+                value = odbc.mid(position, close - position);
                 position = close + 1;
-                if (position < odbc.size() && odbc.at(position) == QLatin1Char('}')) {
+            } else {
+                for (;;) {
+                    const qsizetype close = odbc.indexOf(QLatin1Char('}'), position);
+                    value += odbc.mid(position, close - position);
+                    position = close + 1;
+                    if (position >= odbc.size() || odbc.at(position) != QLatin1Char('}'))
+                        break;
                     value += QLatin1Char('}');
                     ++position;
-                    continue;
                 }
-                break;
             }
         } else {
             const qsizetype end = odbc.indexOf(QLatin1Char(';'), position);
@@ -53,9 +60,6 @@ QString oleDbQuoted(QString value)
     return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
-const QString kSqlServerFixed
-    = QStringLiteral("Driver=FreeTDS;%1;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request");
-
 } // namespace
 
 class TestConnectionString : public QObject
@@ -69,54 +73,55 @@ private Q_SLOTS:
         QTest::addColumn<QString>("odbc");
         QTest::addColumn<int>("loginTimeout");
 
+        const auto sqlServer = [](const QString& server, const QString& rest = QString()) {
+            return QStringLiteral("Driver=FreeTDS;%1;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request;%2")
+                .arg(server, rest);
+        };
+
         QTest::newRow("the login window's template")
             << "Provider=sqloledb;Network Library=DBMSSOCN;Data Source=NAVSRV,1433;Initial Catalog=NAV;User ID=sa;"
                "Password=Secr3t!;"
-            << kSqlServerFixed.arg("Server=NAVSRV;Port=1433") + ";Database=NAV;UID=sa;PWD=Secr3t!" << 15;
+            << sqlServer("Server=NAVSRV;Port=1433", "Database=NAV;UID=sa;PWD=Secr3t!;") << 15;
         QTest::newRow("keywords in any case, blanks around them")
             << "  PROVIDER = SQLOLEDB.1 ;  data source = NAVSRV ; INITIAL catalog= NAV ;user ID =sa ; password = pw "
-            << kSqlServerFixed.arg("Server=NAVSRV;Port=1433") + ";Database=NAV;UID=sa;PWD=pw" << 15;
+            << sqlServer("Server=NAVSRV;Port=1433", "Database=NAV;UID=sa;PWD=pw;") << 15;
         QTest::newRow("no provider means SQL Server; ODBC-style aliases")
             << "Server=NAVSRV;Database=NAV;UID=sa;PWD=pw"
-            << kSqlServerFixed.arg("Server=NAVSRV;Port=1433") + ";Database=NAV;UID=sa;PWD=pw" << 15;
-        QTest::newRow("Address") << "Address=10.0.0.5,1500" << kSqlServerFixed.arg("Server=10.0.0.5;Port=1500") << 15;
-        QTest::newRow("Addr") << "Addr=db1" << kSqlServerFixed.arg("Server=db1;Port=1433") << 15;
-        QTest::newRow("Network Address") << "Network Address=db1" << kSqlServerFixed.arg("Server=db1;Port=1433") << 15;
+            << sqlServer("Server=NAVSRV;Port=1433", "Database=NAV;UID=sa;PWD=pw;") << 15;
+        QTest::newRow("Address") << "Address=10.0.0.5,1500" << sqlServer("Server=10.0.0.5;Port=1500") << 15;
+        QTest::newRow("Addr") << "Addr=db1" << sqlServer("Server=db1;Port=1433") << 15;
+        QTest::newRow("Network Address") << "Network Address=db1" << sqlServer("Server=db1;Port=1433") << 15;
         QTest::newRow("named instance: the browser service finds the port")
-            << "Data Source=NAVSRV\\NAV40" << kSqlServerFixed.arg("Server=NAVSRV\\NAV40") << 15;
+            << "Data Source=NAVSRV\\NAV40" << sqlServer("Server=NAVSRV\\NAV40") << 15;
         QTest::newRow("a port wins over an instance")
-            << "Data Source=NAVSRV\\NAV40,2433" << kSqlServerFixed.arg("Server=NAVSRV;Port=2433") << 15;
-        QTest::newRow("(local)") << "Data Source=(local),1433" << kSqlServerFixed.arg("Server=localhost;Port=1433")
-                                 << 15;
+            << "Data Source=NAVSRV\\NAV40,2433" << sqlServer("Server=NAVSRV;Port=2433") << 15;
+        QTest::newRow("(local)") << "Data Source=(local),1433" << sqlServer("Server=localhost;Port=1433") << 15;
         QTest::newRow("the last of a repeated keyword wins, aliases included")
             << "Data Source=old;Server=new;database=a;Initial Catalog=b"
-            << kSqlServerFixed.arg("Server=new;Port=1433") + ";Database=b" << 15;
+            << sqlServer("Server=new;Port=1433", "Database=b;") << 15;
         QTest::newRow("quoted values with doubled quotes")
             << "Initial Catalog='Cronus; Ltd';User ID=\"o\"\"brien\";Password='it''s'"
-            << kSqlServerFixed.arg("Server=localhost;Port=1433") + ";Database={Cronus; Ltd};UID=o\"brien;PWD=it's"
-            << 15;
-        QTest::newRow("empty pairs") << ";;Data Source=db1;;" << kSqlServerFixed.arg("Server=db1;Port=1433") << 15;
-        QTest::newRow("Connect Timeout") << "Data Source=db1;Connect Timeout=5"
-                                         << kSqlServerFixed.arg("Server=db1;Port=1433") << 5;
+            << sqlServer("Server=localhost;Port=1433", "Database={Cronus; Ltd};UID=o\"brien;PWD=it's;") << 15;
+        QTest::newRow("empty pairs") << ";;Data Source=db1;;" << sqlServer("Server=db1;Port=1433") << 15;
+        QTest::newRow("Connect Timeout") << "Data Source=db1;Connect Timeout=5" << sqlServer("Server=db1;Port=1433")
+                                         << 5;
         QTest::newRow("Connection Timeout of 0: no limit")
-            << "Data Source=db1;Connection Timeout=0" << kSqlServerFixed.arg("Server=db1;Port=1433") << 0;
+            << "Data Source=db1;Connection Timeout=0" << sqlServer("Server=db1;Port=1433") << 0;
         QTest::newRow("application, workstation, packet size")
             << "Data Source=db1;Application Name=Quorvane;Workstation ID=PC7;Packet Size=8192"
-            << kSqlServerFixed.arg("Server=db1;Port=1433") + ";PacketSize=8192;APP=Quorvane;WSID=PC7" << 15;
+            << sqlServer("Server=db1;Port=1433", "PacketSize=8192;APP=Quorvane;WSID=PC7;") << 15;
         QTest::newRow("Use Encryption for Data")
             << "Data Source=db1;Use Encryption for Data=True"
-            << QStringLiteral("Driver=FreeTDS;Server=db1;Port=1433;TDS_Version=7.4;ClientCharset=UTF-8;"
-                              "Encryption=require")
-            << 15;
+            << "Driver=FreeTDS;Server=db1;Port=1433;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;" << 15;
         QTest::newRow("Persist Security Info has no effect")
-            << "Persist Security Info=False;Data Source=db1" << kSqlServerFixed.arg("Server=db1;Port=1433") << 15;
+            << "Persist Security Info=False;Data Source=db1" << sqlServer("Server=db1;Port=1433") << 15;
         QTest::newRow("MSDASQL passes the keywords on as written")
-            << "Provider=MSDASQL;Driver={ODBC Driver 18 for SQL Server};Server=tcp:db1,1433;UID=sa;PWD='p;w';"
+            << "Provider=MSDASQL;Driver={ODBC Driver 18 for SQL Server};Server=tcp:db1,1433;UID=sa;PWD='p;w}';"
                "Encrypt=yes"
-            << "Driver={ODBC Driver 18 for SQL Server};Server=tcp:db1,1433;UID=sa;PWD={p;w};Encrypt=yes" << 15;
+            << "Driver={ODBC Driver 18 for SQL Server};Server=tcp:db1,1433;UID=sa;PWD={p;w}}};Encrypt=yes;" << 15;
         QTest::newRow("MSDASQL keeps the time-out for itself")
             << "Provider=MSDASQL.1;DSN=nav;Connect Timeout=7;DSN=nav2"
-            << "DSN=nav2" << 7;
+            << "DSN=nav2;" << 7;
     }
 
     void translates()
@@ -140,6 +145,7 @@ private Q_SLOTS:
         QTest::newRow("double quote") << "pa\"ss";
         QTest::newRow("braces") << "{pass}";
         QTest::newRow("closing brace") << "pa}ss";
+        QTest::newRow("semicolon and closing brace") << "pa;}ss}";
         QTest::newRow("blanks around") << "  pass  ";
         QTest::newRow("everything at once") << "}{;=\"' ;}}";
         QTest::newRow("beyond Latin-1") << "päß€日本";
@@ -150,17 +156,22 @@ private Q_SLOTS:
     {
         QFETCH(QString, password);
 
-        // SQL Server names the keywords the ODBC way; MSDASQL passes them on as written.
+        // SQL Server goes to FreeTDS under the ODBC names; MSDASQL passes the keywords on as written
+        // to a driver that follows the ODBC rule.
         const struct
         {
             QString provider, userKeyword, passwordKeyword;
-        } providers[] = { { "sqloledb", "UID", "PWD" }, { "MSDASQL", "User ID", "Password" } };
-        for (const auto& [provider, userKeyword, passwordKeyword] : providers) {
+            BraceRule rule;
+        } providers[] = { { "sqloledb", "UID", "PWD", BraceRule::FreeTds13 },
+                          { "MSDASQL", "User ID", "Password", BraceRule::Odbc } };
+        for (const auto& [provider, userKeyword, passwordKeyword, rule] : providers) {
             const OdbcConnectRequest request
                 = TranslateConnectionString(QStringLiteral("Provider=%1;Data Source=db1;Password=%2;User ID=sa")
                                                 .arg(provider, oleDbQuoted(password)));
-            QCOMPARE(odbcValue(request.connectionString, passwordKeyword), password);
-            QCOMPARE(odbcValue(request.connectionString, userKeyword), QStringLiteral("sa"));
+            // A braced value at the very end would keep its closing brace with FreeTDS 1.3.
+            QVERIFY(request.connectionString.endsWith(QLatin1Char(';')));
+            QCOMPARE(odbcValue(request.connectionString, passwordKeyword, rule), password);
+            QCOMPARE(odbcValue(request.connectionString, userKeyword, rule), QStringLiteral("sa"));
         }
     }
 
@@ -195,6 +206,8 @@ private Q_SLOTS:
                                                     << "OLE DB specification";
         QTest::newRow("empty keyword") << "=value"
                                        << "OLE DB specification";
+        QTest::newRow("a value the SQL Server driver cannot receive") << "Initial Catalog='N};AV'"
+                                                                      << "Initial Catalog";
     }
 
     void refuses()
@@ -227,6 +240,7 @@ private Q_SLOTS:
         QTest::newRow("looks like a bad port") << "PWD=Zq8;Data Source=Xv7,Yw6" << QStringList { "Zq8", "Xv7", "Yw6" };
         QTest::newRow("piece without equals sign") << "Password=Zq8;Xv7" << QStringList { "Zq8", "Xv7" };
         QTest::newRow("starts with a quote") << "Password='Zq8" << QStringList { "Zq8" };
+        QTest::newRow("cannot be passed to the driver") << "Password='Zq8};Xv7'" << QStringList { "Zq8", "Xv7", "};" };
         QTest::newRow("quote inside quotes not doubled") << "Password='Zq8'Xv7'" << QStringList { "Zq8", "Xv7" };
     }
 
