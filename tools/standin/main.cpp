@@ -1,4 +1,34 @@
-int main()
+#include "CatalogueJson.h"
+#include "CommandLine.h"
+#include "Server.h"
+#include "SignalWatcher.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+// The project's SQL Server stand-in: serves a catalogue from a JSON fixture over TDS.
+int main(int argc, char* argv[])
 {
-    return 1;
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    QString error;
+    const auto options = standin::parseCommandLine(QCoreApplication::arguments(), error);
+    if (!options) {
+        err << "standin: " << error << Qt::endl << standin::usage() << Qt::endl;
+        return 2;
+    }
+    auto catalogue = standin::loadCatalogue(options->fixture, error);
+    if (!catalogue) {
+        err << "standin: " << error << Qt::endl;
+        return 1;
+    }
+    standin::Server server(std::move(*catalogue), options->log, options->state);
+    if (!server.listen(options->host, options->port, error)) {
+        err << "standin: cannot listen on " << options->hostText << ':' << options->port << ": " << error << Qt::endl;
+        return 1;
+    }
+    standin::SignalWatcher watcher;
+    QObject::connect(&watcher, &standin::SignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
+    QTextStream(stdout) << "listening on " << options->hostText << ':' << server.port() << Qt::endl;
+    return QCoreApplication::exec();
 }

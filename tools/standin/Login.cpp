@@ -1,0 +1,113 @@
+#include "Login.h"
+
+#include "Bytes.h"
+#include "TokenWriter.h"
+
+#include <algorithm>
+
+namespace standin {
+
+namespace {
+    // Offsets of the (offset, length) pairs in LOGIN7's fixed part.
+    constexpr qsizetype kHostName = 36;
+    constexpr qsizetype kUserName = 40;
+    constexpr qsizetype kPassword = 44;
+    constexpr qsizetype kAppName = 48;
+    constexpr qsizetype kDatabase = 68;
+    constexpr qsizetype kFixedPart = 94;
+
+    std::optional<QString> field(const QByteArray& payload, qsizetype pairAt)
+    {
+        ByteReader pair(payload, pairAt);
+        const auto offset = pair.u16();
+        const auto length = pair.u16();
+        if (!offset || !length)
+            return std::nullopt;
+        ByteReader text(payload, *offset);
+        return text.utf16(*length);
+    }
+
+    // LOGIN7 scrambles the password: each byte's nibbles swapped, then XOR 0xA5.
+    QString unscramble(QString scrambled)
+    {
+        for (QChar& c : scrambled) {
+            char16_t unit = c.unicode();
+            unit ^= 0xA5A5;
+            unit = static_cast<char16_t>(((unit & 0x0F0F) << 4) | ((unit & 0xF0F0) >> 4));
+            c = QChar(unit);
+        }
+        return scrambled;
+    }
+} // namespace
+
+std::optional<LoginRequest> parseLogin7(const QByteArray& payload)
+{
+    if (payload.size() < kFixedPart)
+        return std::nullopt;
+    ByteReader header(payload, 4);
+    const auto version = header.u32();
+    const auto packetSize = header.u32();
+    const auto host = field(payload, kHostName);
+    const auto user = field(payload, kUserName);
+    const auto password = field(payload, kPassword);
+    const auto app = field(payload, kAppName);
+    const auto database = field(payload, kDatabase);
+    if (!version || !packetSize || !host || !user || !password || !app || !database)
+        return std::nullopt;
+    LoginRequest request;
+    request.tdsVersion = negotiatedTdsVersion(*version);
+    request.packetSize = *packetSize == 0 ? 4096 : static_cast<int>(std::clamp<std::uint32_t>(*packetSize, 512, 32767));
+    request.hostName = *host;
+    request.userName = *user;
+    request.password = unscramble(*password);
+    request.appName = *app;
+    request.database = *database;
+    return request;
+}
+
+QByteArray preloginReply()
+{
+    // Option table (token, offset, length), terminator, then the option data.
+    constexpr std::uint8_t kVersion = 0, kEncryption = 1, kInstance = 2, kThreadId = 3, kMars = 4;
+    constexpr std::uint8_t kEncryptNotSupported = 0x02;
+    constexpr std::uint16_t kTable = 5 * 5 + 1;
+    ByteWriter out;
+    const auto option = [&](std::uint8_t token, std::uint16_t offset, std::uint16_t length) {
+        out.u8(token);
+        out.u16be(offset);
+        out.u16be(length);
+    };
+    option(kVersion, kTable, 6);
+    option(kEncryption, kTable + 6, 1);
+    option(kInstance, kTable + 7, 1);
+    option(kThreadId, kTable + 8, 0);
+    option(kMars, kTable + 8, 1);
+    out.u8(0xFF);
+    // 9.00.5000: SQL Server 2005 SP4.
+    out.u8(9);
+    out.u8(0);
+    out.u16be(5000);
+    out.u16(0);
+    out.u8(kEncryptNotSupported);
+    out.u8(0);
+    out.u8(0);
+    return out.take();
+}
+
+std::uint32_t negotiatedTdsVersion(std::uint32_t requested)
+{
+    // LOGIN7 carries the version little-endian; its top byte names the protocol generation.
+    switch (requested >> 24) {
+    case 0x71:
+    case 0x70:
+        return TdsVersion::V7_1;
+    case 0x72:
+        return TdsVersion::V7_2;
+    case 0x73:
+        return TdsVersion::V7_3;
+    default:
+        return TdsVersion::V7_4;
+    }
+}
+
+} // namespace standin

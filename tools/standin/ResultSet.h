@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <variant>
+
+namespace standin {
+
+// A result column: nvarchar(n) text, varbinary(n) bytes or a 4-byte int.
+struct ColumnDef
+{
+    enum class Kind { NVarChar, VarBinary, Int };
+    QString name;
+    Kind kind = Kind::NVarChar;
+    int maxLength = 128; // characters for NVarChar, bytes for VarBinary
+};
+
+using Cell = std::variant<QString, QByteArray, std::int32_t>;
+using Row = QList<Cell>;
+
+// The rows a SELECT answers, in the order they are sent.
+struct ResultSet
+{
+    QList<ColumnDef> columns;
+    QList<Row> rows;
+};
+
+} // namespace standin

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <memory>
+
+namespace standin {
+
+// Turns SIGTERM and SIGINT into a Qt signal, delivered from the event loop, so the program can
+// end cleanly. One instance per process.
+class SignalWatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SignalWatcher(QObject* parent = nullptr);
+    ~SignalWatcher() override;
+
+Q_SIGNALS:
+    void terminationRequested();
+
+private:
+    int m_fds[2] = { -1, -1 };
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+} // namespace standin
