@@ -1,7 +1,42 @@
+// The program: gathers the platform services, runs the main window's start-up (which shows the
+// login window first) and then the event loop. Everything else lives in the libraries.
+#include "db/OdbcConnection.h"
+#include "log/ApplicationFolder.h"
+#include "log/Clock.h"
+#include "login/QtSettingsStore.h"
+#include "login/frmLogin.h"
+#include "main/MessageBoxSink.h"
+#include "main/Platform.h"
+#include "main/frmMain.h"
+
 #include <QApplication>
+#include <QFont>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    return 0;
+    const QString title = QStringLiteral("Quorvane");
+    QApplication::setApplicationName(title);
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(QUORVANE_VERSION_MAJOR)
+                                            .arg(QUORVANE_VERSION_MINOR)
+                                            .arg(QUORVANE_VERSION_PATCH));
+
+    // The windows are laid out for a dialog font of about 8 points.
+    QApplication::setFont(QFont(QStringLiteral("Arial"), 8));
+
+    quorvane::MessageBoxSink messages(title);
+    quorvane::QtSettingsStore settings(title);
+    const quorvane::SystemClock clock;
+    const quorvane::Platform platform { messages, settings, clock, quorvane::db::odbcConnectionFactory(),
+                                        quorvane::applicationFolder(), title };
+
+    quorvane::frmMain window(platform, [&platform](quorvane::frmMain& owner, bool bolCountDown) {
+        quorvane::frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
+        login.OpenForm(bolCountDown);
+    });
+    if (!window.Form_Load())
+        return 0;
+    window.show();
+    return application.exec();
 }
