@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run clean format
+.PHONY: all deps configure build test run demo bench package clean format
 
 all: build
 
@@ -23,6 +23,16 @@ test: build
 
 run: build
 	./$(BUILD)/bin/quorvane
+
+demo: build
+	BUILD=$(BUILD) sh tools/scripts/demo.sh
+
+bench: build
+	cmake --build $(BUILD) --target quorvane_bench -j $(JOBS)
+	./$(BUILD)/bench/quorvane_bench
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	find src tests tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i

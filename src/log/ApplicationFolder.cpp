@@ -10,7 +10,10 @@ namespace quorvane {
 QString resolveApplicationFolder(const QString& executableFolder, const QString& perUserDataFolder)
 {
     const QFileInfo folder(executableFolder);
-    if (folder.isDir() && folder.isWritable())
+    // A copy installed by a package lives under /usr, which is no place for log files even for
+    // root, who could write there.
+    const bool packageInstall = QDir::cleanPath(folder.absoluteFilePath()).startsWith(QLatin1String("/usr/"));
+    if (folder.isDir() && folder.isWritable() && !packageInstall)
         return QDir::toNativeSeparators(folder.absoluteFilePath());
     QDir().mkpath(perUserDataFolder);
     return QDir::toNativeSeparators(perUserDataFolder);

@@ -255,6 +255,7 @@ void tst_ErrorReport::applicationFolderFallsBackToUserFolder_data()
     QTest::newRow("writable folder") << "writable";
     QTest::newRow("folder below a regular file") << "below file";
     QTest::newRow("missing folder") << "missing";
+    QTest::newRow("installed under /usr") << "usr";
 }
 
 void tst_ErrorReport::applicationFolderFallsBackToUserFolder()
@@ -263,6 +264,7 @@ void tst_ErrorReport::applicationFolderFallsBackToUserFolder()
     const QString userFolder = m_folder->filePath(QStringLiteral("user/Quorvane"));
     const QString executableFolder = kind == "writable" ? m_folder->path()
         : kind == "below file"                          ? pathBelowRegularFile()
+        : kind == "usr"                                 ? QStringLiteral("/usr/bin")
                                                         : m_folder->filePath(QStringLiteral("missing"));
 
     const QString folder = resolveApplicationFolder(executableFolder, userFolder);
