@@ -338,8 +338,7 @@ namespace {
         checkNetworkLibrary(find(properties, Property::NetworkLibrary));
         checkKnownKeywords(pairs);
 
-        QStringList keywords { pairText(QStringLiteral("Driver"),
-                                        QuoteOdbcValue(QLatin1String(kSqlServerOdbcDriver))) };
+        QStringList keywords { pairText(QStringLiteral("Driver"), QLatin1String(kSqlServerOdbcDriver)) };
         keywords += serverKeywords(find(properties, Property::DataSource));
         keywords.append(pairText(QStringLiteral("TDS_Version"), QStringLiteral("7.4")));
         keywords.append(pairText(QStringLiteral("ClientCharset"), QStringLiteral("UTF-8")));
@@ -359,6 +358,20 @@ namespace {
                 keywords.append(pairText(odbcKeyword, quoteForFreeTds(pair->value, *pair)));
         }
         return keywords.join(QLatin1Char(';')) + QLatin1Char(';');
+    }
+
+    // Brace-quotes a value by the ODBC rule (every "}" inside doubled) when a driver could misread it.
+    QString quoteByOdbcRule(const QString& value)
+    {
+        static const QString special = QStringLiteral(";{}=");
+        bool needsBraces = !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
+        for (const QChar character : value)
+            needsBraces = needsBraces || special.contains(character);
+        if (!needsBraces)
+            return value;
+        QString braced = value;
+        braced.replace(QLatin1Char('}'), QLatin1String("}}"));
+        return QLatin1Char('{') + braced + QLatin1Char('}');
     }
 
     bool isBraced(const QString& value)
@@ -383,25 +396,12 @@ namespace {
         QStringList keywords;
         for (const Pair* pair : kept) {
             const bool keepAsWritten = !pair->quoted && isBraced(pair->value);
-            keywords.append(pairText(pair->keyword, keepAsWritten ? pair->value : QuoteOdbcValue(pair->value)));
+            keywords.append(pairText(pair->keyword, keepAsWritten ? pair->value : quoteByOdbcRule(pair->value)));
         }
         return keywords.join(QLatin1Char(';')) + QLatin1Char(';');
     }
 
 } // namespace
-
-QString QuoteOdbcValue(const QString& value)
-{
-    static const QString special = QStringLiteral(";{}=");
-    bool needsBraces = !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
-    for (const QChar character : value)
-        needsBraces = needsBraces || special.contains(character);
-    if (!needsBraces)
-        return value;
-    QString braced = value;
-    braced.replace(QLatin1Char('}'), QLatin1String("}}"));
-    return QLatin1Char('{') + braced + QLatin1Char('}');
-}
 
 OdbcConnectRequest TranslateConnectionString(const QString& oleDbString)
 {

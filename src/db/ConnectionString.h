@@ -27,8 +27,4 @@ struct OdbcConnectRequest
 // be used; no description ever holds any part of the password.
 OdbcConnectRequest TranslateConnectionString(const QString& oleDbString);
 
-// Brace-quotes an ODBC attribute value when the driver manager or driver could misread it, with
-// every "}" inside doubled.
-QString QuoteOdbcValue(const QString& value);
-
 } // namespace quorvane::db

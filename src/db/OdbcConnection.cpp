@@ -8,7 +8,10 @@
 #include "db/OdbcSession.h"
 #include "log/Failure.h"
 
+#include <QByteArray>
+#include <QtGlobal>
 #include <utility>
+#include <vector>
 
 namespace quorvane::db {
 
@@ -22,6 +25,34 @@ namespace {
     {
         return reinterpret_cast<SQLPOINTER>(value);
     }
+
+    // FreeTDS lets the environment variables TDSVER, TDSPORT and TDSHOST override the TDS version,
+    // port and host that the connection string names (measured with FreeTDS 1.3.17; freetds.conf
+    // does not). They are set aside while the driver connects and put back afterwards, so that
+    // the connection string alone decides.
+    class DriverEnvironmentShield
+    {
+    public:
+        DriverEnvironmentShield()
+        {
+            for (const char* name : { "TDSVER", "TDSPORT", "TDSHOST" }) {
+                if (!qEnvironmentVariableIsSet(name))
+                    continue;
+                m_saved.emplace_back(name, qgetenv(name));
+                qunsetenv(name);
+            }
+        }
+        ~DriverEnvironmentShield()
+        {
+            for (const auto& [name, value] : m_saved)
+                qputenv(name, value);
+        }
+        DriverEnvironmentShield(const DriverEnvironmentShield&) = delete;
+        DriverEnvironmentShield& operator=(const DriverEnvironmentShield&) = delete;
+
+    private:
+        std::vector<std::pair<const char*, QByteArray>> m_saved;
+    };
 
     class OdbcConnection final : public Connection
     {
@@ -74,6 +105,7 @@ namespace {
               session->connection, OdbcOperation::Connect);
         SQLSetConnectAttrW(connection, SQL_ATTR_CONNECTION_TIMEOUT, loginTimeout, SQL_IS_UINTEGER);
 
+        const DriverEnvironmentShield shield;
         const SQLRETURN result
             = SQLDriverConnectW(connection, nullptr, const_cast<SQLWCHAR*>(WideText(request.connectionString)), SQL_NTS,
                                 nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);

@@ -3,8 +3,11 @@
 #include "log/Failure.h"
 #include "support/StandinProcess.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <optional>
@@ -209,6 +212,33 @@ private Q_SLOTS:
         QCOMPARE(keys->Fields(1), QStringLiteral("Cronus$Customer"));
         QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Item", "Cronus$Item$0")), 0).size(), 2);
         QCOMPARE(column(*keys, 1).size(), 6);
+    }
+
+    // The driver also reads freetds.conf and its environment variables; the connection string wins,
+    // and the user's environment is left as it was.
+    void connectionStringWinsOverDriverSettings()
+    {
+        QTemporaryDir folder;
+        QFile configuration(folder.filePath(QStringLiteral("freetds.conf")));
+        QVERIFY(configuration.open(QIODevice::WriteOnly));
+        configuration.write("[global]\n\ttds version = 4.2\n\tport = 1\n\tencryption = off\n");
+        configuration.close();
+        const QList<QPair<const char*, QByteArray>> settings { { "FREETDSCONF",
+                                                                 configuration.fileName().toLocal8Bit() },
+                                                               { "TDSVER", "5.0" },
+                                                               { "TDSPORT", "1" },
+                                                               { "TDSHOST", "192.0.2.1" } };
+        for (const auto& [name, value] : settings)
+            qputenv(name, value);
+        const auto restore = qScopeGuard([&settings] {
+            for (const auto& setting : settings)
+                qunsetenv(setting.first);
+        });
+
+        const auto connection = openConnection();
+        QVERIFY(!connection->Execute(kCheckQuery)->eof());
+        for (const auto& [name, value] : settings)
+            QCOMPARE(qgetenv(name), value);
     }
 
     void databaseCheckOutcomes_data()
