@@ -20,6 +20,8 @@ public:
     virtual void MoveNext() = 0;
     // The value of the current row's column at a 0-based position, as text.
     virtual QString Fields(int index) const = 0;
+    // The number of columns of every row.
+    virtual int fieldCount() const = 0;
 };
 
 // One database connection. Created closed; every operation is synchronous and throws

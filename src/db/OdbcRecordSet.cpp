@@ -1,5 +1,6 @@
 #include "db/OdbcRecordSet.h"
 
+#include "db/RecordSetErrors.h"
 #include "log/Failure.h"
 
 #include <utility>
@@ -9,8 +10,6 @@ namespace quorvane::db {
 namespace {
 
     constexpr std::int32_t kInvalidUseOfNull = 94;
-    constexpr std::int32_t kNoCurrentRecord = 3021;
-    constexpr std::int32_t kItemNotFound = 3265;
 
 } // namespace
 
@@ -33,22 +32,22 @@ QString OdbcRecordSet::Fields(int index) const
 {
     requireCurrentRow();
     if (index < 0 || index >= m_cursor->columnCount())
-        throw Failure(
-            kItemNotFound,
-            QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal."));
+        throw itemNotFound();
     const std::optional<QString>& value = m_cursor->current().at(index);
     if (!value)
         throw Failure(kInvalidUseOfNull, QStringLiteral("Invalid use of Null"));
     return *value;
 }
 
+int OdbcRecordSet::fieldCount() const
+{
+    return m_cursor ? m_cursor->columnCount() : 0;
+}
+
 void OdbcRecordSet::requireCurrentRow() const
 {
     if (eof())
-        throw Failure(
-            kNoCurrentRecord,
-            QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation "
-                           "requires a current record."));
+        throw noCurrentRecord();
 }
 
 } // namespace quorvane::db

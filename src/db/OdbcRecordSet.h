@@ -18,6 +18,7 @@ public:
     void MoveNext() override;
     // A NULL value fails with "Invalid use of Null", as converting Null to text did.
     QString Fields(int index) const override;
+    int fieldCount() const override;
 
 private:
     void requireCurrentRow() const;

@@ -1,6 +1,11 @@
 #include "db/ResponsiveConnection.h"
 
 #include "db/CallThread.h"
+#include "db/RecordSetErrors.h"
+#include "log/Failure.h"
+
+#include <optional>
+#include <vector>
 
 // The wrapped connection and its row sets are used from the call thread, and from the calling
 // thread only for calls that read what is already in memory (eof, Fields, isOpen, CommandTimeout),
@@ -12,12 +17,17 @@ namespace quorvane::db {
 
 namespace {
 
+    // Rows are fetched in batches on the call thread and then read here from memory, so a long
+    // result costs one hand-over per batch instead of one per row. A failure met while fetching
+    // (a field that cannot be read, a connection lost between rows) is kept and raised exactly
+    // where the reader would have met it: at that field, or at the move past the last good row.
     class ResponsiveRecordSet final : public RecordSet
     {
     public:
         ResponsiveRecordSet(std::shared_ptr<CallThread> thread, std::unique_ptr<RecordSet> wrapped)
             : m_thread(std::move(thread))
             , m_wrapped(std::move(wrapped))
+            , m_fieldCount(m_wrapped->fieldCount())
         { }
         ~ResponsiveRecordSet() override
         {
@@ -27,17 +37,74 @@ namespace {
         ResponsiveRecordSet(const ResponsiveRecordSet&) = delete;
         ResponsiveRecordSet& operator=(const ResponsiveRecordSet&) = delete;
 
-        bool eof() const override { return m_wrapped->eof(); }
+        // Runs on the call thread.
+        void fetchBatch()
+        {
+            m_rows.clear();
+            m_current = 0;
+            for (int fetched = 0; fetched < kBatchRows && !m_wrapped->eof(); ++fetched) {
+                Row row(static_cast<size_t>(m_fieldCount));
+                for (int field = 0; field < m_fieldCount; ++field) {
+                    try {
+                        row[static_cast<size_t>(field)].value = m_wrapped->Fields(field);
+                    } catch (const Failure& failure) {
+                        row[static_cast<size_t>(field)].failure = failure;
+                    }
+                }
+                m_rows.push_back(std::move(row));
+                try {
+                    m_wrapped->MoveNext();
+                } catch (const Failure& failure) {
+                    m_moveFailure = failure;
+                    break;
+                }
+            }
+        }
+
+        bool eof() const override { return m_current >= m_rows.size(); }
         void MoveNext() override
         {
-            m_thread->run([this] { m_wrapped->MoveNext(); });
+            if (eof())
+                throw noCurrentRecord();
+            if (++m_current < m_rows.size())
+                return;
+            if (m_moveFailure) {
+                const Failure failure = *m_moveFailure;
+                m_moveFailure.reset();
+                m_rows.clear();
+                m_current = 0;
+                throw failure;
+            }
+            m_thread->run([this] { fetchBatch(); });
         }
-        // A fetched row is held in memory whole, so reading its fields does not wait on the server.
-        QString Fields(int index) const override { return m_wrapped->Fields(index); }
+        QString Fields(int index) const override
+        {
+            if (eof())
+                throw noCurrentRecord();
+            if (index < 0 || index >= m_fieldCount)
+                throw itemNotFound();
+            const Cell& cell = m_rows[m_current][static_cast<size_t>(index)];
+            if (cell.failure)
+                throw *cell.failure;
+            return cell.value;
+        }
+        int fieldCount() const override { return m_fieldCount; }
 
     private:
+        static constexpr int kBatchRows = 4096;
+        struct Cell
+        {
+            QString value;
+            std::optional<Failure> failure;
+        };
+        using Row = std::vector<Cell>;
+
         std::shared_ptr<CallThread> m_thread;
         std::unique_ptr<RecordSet> m_wrapped;
+        const int m_fieldCount;
+        std::vector<Row> m_rows;
+        size_t m_current = 0;
+        std::optional<Failure> m_moveFailure;
     };
 
 } // namespace
@@ -60,11 +127,15 @@ void ResponsiveConnection::Open(const QString& connectionString)
 
 std::unique_ptr<RecordSet> ResponsiveConnection::Execute(const QString& sql)
 {
-    std::unique_ptr<RecordSet> result;
-    m_thread->run([this, &sql, &result] { result = m_wrapped->Execute(sql); });
-    if (!result)
-        return result;
-    return std::make_unique<ResponsiveRecordSet>(m_thread, std::move(result));
+    std::unique_ptr<ResponsiveRecordSet> rows;
+    m_thread->run([this, &sql, &rows] {
+        std::unique_ptr<RecordSet> result = m_wrapped->Execute(sql);
+        if (!result)
+            return;
+        rows = std::make_unique<ResponsiveRecordSet>(m_thread, std::move(result));
+        rows->fetchBatch();
+    });
+    return rows;
 }
 
 void ResponsiveConnection::setCommandTimeout(int seconds)

@@ -23,7 +23,8 @@ struct Gate
     std::atomic<int> forcedOpen { 0 };
 };
 
-// A connection that answers every query with one row of one column, each call held at the gate.
+// A connection that answers a SELECT with one row of one column and any other statement with no
+// rows, each call (and the move past the row) held at the gate.
 class GatedConnection final : public db::Connection
 {
 public:
@@ -35,10 +36,10 @@ public:
         m_gate.pass();
         m_open = true;
     }
-    std::unique_ptr<db::RecordSet> Execute(const QString&) override
+    std::unique_ptr<db::RecordSet> Execute(const QString& sql) override
     {
         m_gate.pass();
-        return std::make_unique<RecordSet>(m_gate);
+        return std::make_unique<RecordSet>(m_gate, !sql.startsWith(QLatin1String("SELECT")));
     }
     void setCommandTimeout(int seconds) override
     {
@@ -60,8 +61,9 @@ private:
     class RecordSet final : public db::RecordSet
     {
     public:
-        explicit RecordSet(Gate& gate)
+        RecordSet(Gate& gate, bool empty)
             : m_gate(gate)
+            , m_eof(empty)
         { }
         bool eof() const override { return m_eof; }
         void MoveNext() override
@@ -70,10 +72,11 @@ private:
             m_eof = true;
         }
         QString Fields(int) const override { return QStringLiteral("No_"); }
+        int fieldCount() const override { return 1; }
 
     private:
         Gate& m_gate;
-        bool m_eof = false;
+        bool m_eof;
     };
 
     Gate& m_gate;

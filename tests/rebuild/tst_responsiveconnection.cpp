@@ -22,6 +22,7 @@ private Q_SLOTS:
     void failureArrivesUnchanged();
     void otherExceptionArrivesUnchanged();
     void callsAndRowsComeThroughInOrder();
+    void longResultFailsWhereTheReaderMeetsIt();
 };
 
 void tst_ResponsiveConnection::slowCallKeepsEventsFlowing_data()
@@ -38,10 +39,10 @@ void tst_ResponsiveConnection::slowCallKeepsEventsFlowing()
     test::Gate gate;
     db::ResponsiveConnection connection(std::make_unique<test::GatedConnection>(gate));
     std::unique_ptr<db::RecordSet> rows;
-    if (call == "MoveNext") {
+    // Rows are fetched on the call thread as part of the query: the query itself is let through
+    // here and the held call is the move past its row.
+    if (call == "MoveNext")
         gate.letOneThrough();
-        rows = connection.Execute(QStringLiteral("SELECT 1"));
-    }
 
     // The timer can only fire while the call is held if this thread handles events meanwhile.
     bool timerFired = false;
@@ -54,7 +55,7 @@ void tst_ResponsiveConnection::slowCallKeepsEventsFlowing()
     else if (call == "Execute")
         rows = connection.Execute(QStringLiteral("ALTER TABLE dbo.[Item] ADD CONSTRAINT [Item$0]"));
     else if (call == "MoveNext")
-        rows->MoveNext();
+        rows = connection.Execute(QStringLiteral("SELECT 1"));
     else if (call == "setCommandTimeout")
         connection.setCommandTimeout(0);
     else if (call == "BeginTrans")
@@ -81,7 +82,8 @@ void tst_ResponsiveConnection::failureArrivesUnchanged_data()
                              << "The constraint 'Item$0' is being referenced by table 'Sales Line'.\n"
                                 "Could not drop constraint. See previous errors.";
     QTest::newRow("MoveNext") << "MoveNext" << int(db::kErrorFail) << "Communication link failure";
-    QTest::newRow("Fields") << "Fields" << 3265 << "Item cannot be found in the collection.";
+    QTest::newRow("Fields") << "Fields" << 3265
+                            << "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 }
 
 void tst_ResponsiveConnection::failureArrivesUnchanged()
@@ -153,6 +155,39 @@ void tst_ResponsiveConnection::callsAndRowsComeThroughInOrder()
     QCOMPARE(database.events,
              (QStringList { "OPEN Provider=sqloledb", "EXEC SELECT 1", "TIMEOUT 0", "BEGIN", "EXEC ALTER TABLE 1",
                             "EXEC ALTER TABLE 2", "COMMIT", "CLOSE" }));
+}
+
+// Rows are fetched ahead in batches; a result longer than a batch still arrives whole and in order,
+// and a connection lost part way shows at the move past the last row read, not earlier.
+void tst_ResponsiveConnection::longResultFailsWhereTheReaderMeetsIt()
+{
+    constexpr int kRows = 10000;
+    constexpr int kLostAt = 9000;
+    FakeDatabase database;
+    database.respond = [](const QString&) {
+        FakeResult result;
+        for (int row = 0; row < kRows; ++row)
+            result.rows.append({ QString::number(row), QStringLiteral("CRONUS") });
+        result.failure = Failure(db::kErrorFail, QStringLiteral("Communication link failure"));
+        result.failAtRow = kLostAt;
+        return result;
+    };
+    db::ResponsiveConnection connection(database.factory()());
+    connection.Open(QStringLiteral("Provider=sqloledb"));
+    const std::unique_ptr<db::RecordSet> rows = connection.Execute(QStringLiteral("SELECT 1"));
+
+    int read = 0;
+    try {
+        for (; !rows->eof(); rows->MoveNext()) {
+            QCOMPARE(rows->Fields(0), QString::number(read));
+            QCOMPARE(rows->fieldCount(), 2);
+            ++read;
+        }
+        QFAIL("the lost connection did not arrive");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.description(), QStringLiteral("Communication link failure"));
+    }
+    QCOMPARE(read, kLostAt);
 }
 
 QTEST_GUILESS_MAIN(tst_ResponsiveConnection)

@@ -1,5 +1,7 @@
 #include "support/FakeConnection.h"
 
+#include "db/RecordSetErrors.h"
+
 namespace quorvane::test {
 
 namespace {
@@ -18,10 +20,14 @@ namespace {
             if (m_result.failure && m_row == m_result.failAtRow)
                 throw *m_result.failure;
         }
+        int fieldCount() const override
+        {
+            return m_result.rows.isEmpty() ? 0 : static_cast<int>(m_result.rows.first().size());
+        }
         QString Fields(int index) const override
         {
             if (eof() || index < 0 || index >= m_result.rows[m_row].size())
-                throw Failure(3265, QStringLiteral("Item cannot be found in the collection."));
+                throw db::itemNotFound();
             return m_result.rows[m_row][index];
         }
 

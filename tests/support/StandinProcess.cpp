@@ -7,9 +7,9 @@
 
 namespace quorvane::test {
 
-StandinProcess::StandinProcess(const QString& fixturePath)
+StandinProcess::StandinProcess(const QString& fixturePath, Observation observation)
 {
-    start(fixturePath);
+    start(fixturePath, observation);
 }
 
 StandinProcess::StandinProcess(const QJsonObject& fixture)
@@ -19,7 +19,7 @@ StandinProcess::StandinProcess(const QJsonObject& fixture)
     if (file.open(QIODevice::WriteOnly))
         file.write(QJsonDocument(fixture).toJson());
     file.close();
-    start(path);
+    start(path, Observation::Recorded);
 }
 
 StandinProcess::~StandinProcess()
@@ -27,14 +27,16 @@ StandinProcess::~StandinProcess()
     stop();
 }
 
-void StandinProcess::start(const QString& fixturePath)
+void StandinProcess::start(const QString& fixturePath, Observation observation)
 {
+    QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fixture"),
+        fixturePath };
+    if (observation == Observation::Recorded)
+        arguments << QStringLiteral("--log") << m_folder.filePath(QStringLiteral("statements.jsonl"))
+                  << QStringLiteral("--state") << m_folder.filePath(QStringLiteral("state.json"));
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
-    m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH),
-        { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fixture"), fixturePath,
-            QStringLiteral("--log"), m_folder.filePath(QStringLiteral("statements.jsonl")), QStringLiteral("--state"),
-            m_folder.filePath(QStringLiteral("state.json")) });
+    m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH), arguments);
     if (!m_process.waitForStarted(10000))
         return;
     static const QRegularExpression listening(QStringLiteral("listening on [^:\\s]+:(\\d+)"));

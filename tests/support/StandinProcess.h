@@ -14,8 +14,12 @@ namespace quorvane::test {
 class StandinProcess
 {
 public:
+    // Whether the stand-in logs every batch and keeps a state file; benchmarks turn both off so
+    // that they measure the program and the protocol, not the stand-in's bookkeeping.
+    enum class Observation { Recorded, Unrecorded };
+
     // Starts the stand-in with the given fixture file; check started() afterwards.
-    explicit StandinProcess(const QString& fixturePath);
+    explicit StandinProcess(const QString& fixturePath, Observation observation = Observation::Recorded);
     // Writes the fixture object to a temporary file and starts the stand-in with it.
     explicit StandinProcess(const QJsonObject& fixture);
     ~StandinProcess();
@@ -41,7 +45,7 @@ public:
     static QString demoFixturePath();
 
 private:
-    void start(const QString& fixturePath);
+    void start(const QString& fixturePath, Observation observation);
 
     QTemporaryDir m_folder;
     QProcess m_process;
