@@ -1,0 +1,122 @@
+#pragma once
+
+#include "log/Clock.h"
+#include "login/SettingsStore.h"
+#include "main/Platform.h"
+#include "main/frmMain.h"
+#include "support/RecordingMessageSink.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+namespace quorvane::test {
+
+// Fixtures for the stand-in: one database "CRONUS" that the login navuser reaches.
+inline const QString kDatabaseName = QStringLiteral("CRONUS");
+inline const QString kLoginName = QStringLiteral("navuser");
+inline const QString kLoginPassword = QStringLiteral("Demo#2006");
+
+// A table in the schema given, all its columns NOT NULL, with a non-clustered primary key named
+// "<table>$0" over keyColumns, in that order.
+QJsonObject keyedTable(const QString& name, const QStringList& columns, const QStringList& keyColumns,
+                       const QString& schema = QStringLiteral("dbo"));
+// A whole fixture: the login, and the database CRONUS holding the tables; faults as the stand-in reads them.
+QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults = {});
+// A fault on one kind of statement ("primary_keys", "key_columns", "drop", "add") for one table (or all).
+QJsonObject fault(const QString& statement, const QString& table, const QString& key, const QJsonValue& value);
+
+// A primary key as the stand-in's saved catalogue shows it.
+QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clustered);
+// The primary key of a table in a saved catalogue, if the table has one.
+std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table,
+                                        const QString& schema = QStringLiteral("dbo"));
+
+// One record of ErrorLog.txt.
+struct ErrorRecord
+{
+    QString source;
+    QString number;
+    QString description;
+};
+
+// Gives a new time for every call, one second after the last, so that every time stamp taken is
+// told apart from the others.
+class SteppingClock final : public Clock
+{
+public:
+    QDateTime now() const override { return timeOfCall(m_calls++); }
+    QDateTime timeOfCall(int call) const { return m_start.addSecs(call); }
+
+private:
+    QDateTime m_start { QDate(2006, 3, 14), QTime(9, 26, 53) };
+    mutable int m_calls = 0;
+};
+
+// The main window, built as the program builds it (real ODBC connection factory), in an
+// application folder of its own, with a login that hands over the given connection string and
+// message boxes that are recorded instead of shown.
+class StandinWindow
+{
+public:
+    StandinWindow();
+    ~StandinWindow();
+    StandinWindow(const StandinWindow&) = delete;
+    StandinWindow& operator=(const StandinWindow&) = delete;
+
+    // Runs the start-up with a login that returns connectString; shows the window when start-up
+    // did not end the program. Returns what Form_Load returned.
+    bool start(const QString& connectString);
+
+    frmMain& window() { return *m_window; }
+    template <typename T> T& control(const char* name)
+    {
+        T* found = m_window->findChild<T*>(QLatin1String(name));
+        Q_ASSERT(found != nullptr);
+        return *found;
+    }
+
+    // The list's rows as shown: "constraint | table | database", and the ticked rows' positions (from 1).
+    QStringList rows() const;
+    QList<int> tickedRows() const;
+    // The lines of the key-column list, top to bottom.
+    QStringList fieldLines();
+    // A mouse click on a row's table name; a tick or untick of a row with the space bar.
+    void clickRow(int item);
+    void tickRow(int item);
+    void clickExecute();
+
+    QString folder() const { return m_folder.path(); }
+    QString activityLogPath() const;
+    QList<ErrorRecord> errorRecords() const;
+    QStringList errorSources() const;
+    // The activity log file's lines, without their line ends; empty when there is no file.
+    QStringList activityLogLines() const;
+
+    RecordingMessageSink messages;
+    SteppingClock clock;
+
+private:
+    class NoSettings final : public SettingsStore
+    {
+    public:
+        void write(const QString&, const QString&, const QString&) override { }
+        QString read(const QString&, const QString&, const QString& defaultValue) const override
+        {
+            return defaultValue;
+        }
+    };
+
+    QTemporaryDir m_folder;
+    NoSettings m_settings;
+    std::unique_ptr<Platform> m_platform;
+    std::unique_ptr<frmMain> m_window;
+};
+
+} // namespace quorvane::test
