@@ -80,7 +80,7 @@ namespace {
 
     [[noreturn]] void refuseFormat()
     {
-        refuse(QStringLiteral("Format of the initialization string does not conform to the OLE DB specification. ")
+        refuse(QStringLiteral("The connection string is not well formed: every part must read keyword=value, separated by semicolons. ")
                + kPasswordQuotingHint);
     }
 

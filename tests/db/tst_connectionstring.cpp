@@ -199,13 +199,13 @@ private Q_SLOTS:
         QTest::newRow("encryption neither true nor false") << "Use Encryption for Data=maybe"
                                                            << "Use Encryption for Data";
         QTest::newRow("pair without equals sign") << "Data Source=db1;Initial Catalog"
-                                                  << "OLE DB specification";
+                                                  << "not well formed";
         QTest::newRow("unterminated quote") << "Initial Catalog='NAV"
-                                            << "OLE DB specification";
+                                            << "not well formed";
         QTest::newRow("text after a closing quote") << "Initial Catalog='NAV'x"
-                                                    << "OLE DB specification";
+                                                    << "not well formed";
         QTest::newRow("empty keyword") << "=value"
-                                       << "OLE DB specification";
+                                       << "not well formed";
         QTest::newRow("a value the SQL Server driver cannot receive") << "Initial Catalog='N};AV'"
                                                                       << "Initial Catalog";
     }
