@@ -1,9 +1,10 @@
 # Set-up, build and test in one place. `make test` works on a fresh Debian 12 machine.
 BUILD ?= build
+SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run demo bench package clean format
+.PHONY: all deps configure build test test-plain test-sanitize run demo bench package clean format
 
 all: build
 
@@ -18,8 +19,17 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# Every test twice: in the normal build, then in a Debug build with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+test: test-plain test-sanitize
+
+test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 run: build
 	./$(BUILD)/bin/quorvane
@@ -38,4 +48,4 @@ format:
 	find src tests tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
