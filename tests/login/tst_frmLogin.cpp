@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,48 +32,44 @@ QString builtString(const QString& server, const QString& database, const QStrin
         .arg(server, database, user, password);
 }
 
-// Saved settings in memory.
-class MemorySettings final : public SettingsStore
-{
-public:
-    void write(const QString& section, const QString& key, const QString& value) override
-    {
-        values.insert(section + QLatin1Char('/') + key, value);
-    }
-    QString read(const QString& section, const QString& key, const QString& defaultValue) const override
-    {
-        return values.value(section + QLatin1Char('/') + key, defaultValue);
-    }
-    QMap<QString, QString> values;
-};
-
-// One login window with everything it uses; the error log goes to a folder of its own.
+// One login window with everything it uses: the user's real settings store, a fake database, and
+// an error log in a folder of its own.
 struct Fixture
 {
-    explicit Fixture(SettingsStore& settings)
-        : platform { messages, settings, clock, database.factory(), folder.path() }
-        , report(messages, folder.path())
-        , form(platform, report, gstrConnectPass)
-    { }
     QLineEdit* field(const char* name) const { return form.findChild<QLineEdit*>(QLatin1String(name)); }
     QPlainTextEdit* txtConnect() const { return form.findChild<QPlainTextEdit*>(QStringLiteral("txtConnect")); }
     QPushButton* cmdConnect() const { return form.findChild<QPushButton*>(QStringLiteral("cmdConnect")); }
-    void fill(const QString& server, const QString& db, const QString& user, const QString& password = {})
+    void fill(const QStringList& texts, const QString& password = {})
     {
-        field("txtServer")->setText(server);
-        field("txtDB")->setText(db);
-        field("txtUser")->setText(user);
+        field("txtServer")->setText(texts[0]);
+        field("txtDB")->setText(texts[1]);
+        field("txtUser")->setText(texts[2]);
         field("txtPW")->setText(password);
+    }
+    // Opens the window modally and runs the actions inside its event loop; closes it afterwards.
+    void whileOpen(bool countDown, const std::function<void()>& actions)
+    {
+        QTimer::singleShot(0, &form, [&] {
+            const auto closer = qScopeGuard([&] {
+                if (form.isVisible())
+                    form.reject();
+            });
+            QCOMPARE(QApplication::activeModalWidget(), &form);
+            actions();
+        });
+        form.OpenForm(countDown);
+        QVERIFY(!form.isVisible());
     }
 
     QTemporaryDir folder;
     test::RecordingMessageSink messages;
+    QtSettingsStore settings { QStringLiteral("Quorvane") };
     SystemClock clock;
     test::FakeDatabase database;
-    Platform platform;
-    ErrorReport report;
+    Platform platform { messages, settings, clock, database.factory(), folder.path() };
+    ErrorReport report { messages, folder.path() };
     QString gstrConnectPass;
-    frmLogin form;
+    frmLogin form { platform, report, gstrConnectPass };
 };
 
 } // namespace
@@ -85,49 +82,30 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void countdown_data();
-    void countdown();
-    void openingStateAndNoticeText();
-    void blankFields_data();
-    void blankFields();
+    void countdownAndEnter_data();
+    void countdownAndEnter();
+    void noticeText();
+    void connectSavesFieldsFirst_data();
+    void connectSavesFieldsFirst();
     void manualEditLivesUntilNextFieldChange();
-    void enterKey_data();
-    void enterKey();
-    void savedFieldsComeBack();
 
 private:
-    // Opens the window modally and runs the actions inside its event loop; closes it afterwards.
-    static void whileOpen(Fixture& f, bool countDown, const std::function<void()>& actions);
-
     QTemporaryDir m_configHome;
-    MemorySettings m_settings;
     std::unique_ptr<Fixture> m_f;
 };
-
-void tst_frmLogin::whileOpen(Fixture& f, bool countDown, const std::function<void()>& actions)
-{
-    QTimer::singleShot(0, &f.form, [&] {
-        const auto closer = qScopeGuard([&] {
-            if (f.form.isVisible())
-                f.form.reject();
-        });
-        QCOMPARE(QApplication::activeModalWidget(), &f.form);
-        actions();
-    });
-    f.form.OpenForm(countDown);
-    QVERIFY(!f.form.isVisible());
-}
 
 void tst_frmLogin::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QVERIFY(QtSettingsStore(QStringLiteral("Quorvane")).fileName().startsWith(m_configHome.path()));
+    QCOMPARE(QtSettingsStore(QStringLiteral("Quorvane")).fileName(),
+             m_configHome.filePath(QStringLiteral("Quorvane/Quorvane.conf")));
 }
 
 void tst_frmLogin::init()
 {
-    m_settings = MemorySettings();
-    m_f = std::make_unique<Fixture>(m_settings);
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvane"), QStringLiteral("Quorvane"))
+        .clear();
+    m_f = std::make_unique<Fixture>();
 }
 
 void tst_frmLogin::cleanup()
@@ -136,7 +114,7 @@ void tst_frmLogin::cleanup()
     QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
 }
 
-void tst_frmLogin::countdown_data()
+void tst_frmLogin::countdownAndEnter_data()
 {
     // The caption, state and seconds left of CONNECT when the window opens and after each tick.
     QTest::addColumn<bool>("countDown");
@@ -148,12 +126,12 @@ void tst_frmLogin::countdown_data()
                                                             "(2 sec.) off 1",   "(1 sec.) off 0",  "CONNECT on 0" };
 }
 
-void tst_frmLogin::countdown()
+void tst_frmLogin::countdownAndEnter()
 {
     QFETCH(bool, countDown);
     QFETCH(QStringList, states);
     Fixture& f = *m_f;
-    whileOpen(f, countDown, [&] {
+    f.whileOpen(countDown, [&] {
         QCOMPARE(f.form.timNotice.isActive(), countDown);
         QCOMPARE(f.form.timNotice.interval(), 1000);
         f.form.timNotice.stop(); // driven tick by tick below
@@ -165,16 +143,26 @@ void tst_frmLogin::countdown()
         while (seen.size() < states.size()) {
             if (seen.size() == 5)
                 f.field("txtDB")->setText(QStringLiteral("typed meanwhile"));
+            // Neither a click nor Enter, in a field or in the connection string, presses it yet.
             QTest::mouseClick(f.cmdConnect(), Qt::LeftButton);
+            QTest::keyClick(f.field("txtPW"), Qt::Key_Return);
+            QTest::keyClick(f.txtConnect(), Qt::Key_Return);
             f.form.timNotice_Timer();
             seen.append(state());
         }
         QCOMPARE(seen, states);
-        QVERIFY(f.messages.texts.isEmpty()); // the clicks on the disabled button did nothing
+        QVERIFY(f.messages.texts.isEmpty());
+        // Once enabled: Ctrl+Enter breaks the line, Enter in a field or the connection string presses CONNECT.
+        QVERIFY(!f.txtConnect()->toPlainText().contains(QLatin1Char('\n')));
+        QTest::keyClick(f.txtConnect(), Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(f.txtConnect()->toPlainText().contains(QLatin1Char('\n')));
+        QVERIFY(f.messages.texts.isEmpty());
+        QTest::keyClick(countDown ? f.txtConnect() : static_cast<QWidget*>(f.field("txtPW")), Qt::Key_Return);
+        QCOMPARE(f.messages.texts, QStringList { kServerBlank });
     });
 }
 
-void tst_frmLogin::openingStateAndNoticeText()
+void tst_frmLogin::noticeText()
 {
     const QString expected = QStringLiteral(
         "This program is designed to resolve the clustered index issue in Navison 4.0 SP1, I created this program due "
@@ -186,20 +174,10 @@ void tst_frmLogin::openingStateAndNoticeText()
         "more information on the Ostrevan Design Studio Development Blog.\r\n\r\n"
         "http://blog.ostrevan-design.example/");
     Fixture& f = *m_f;
-    whileOpen(f, true, [&] {
-        QCOMPARE(f.form.findChild<QLabel*>(QStringLiteral("lblNotice"))->text(), expected);
-        QVERIFY(QTest::qWaitForWindowActive(&f.form));
-        // The disabled CONNECT is left out of the tab order until the countdown ends.
-        QStringList visited { QApplication::focusWidget()->objectName() };
-        for (int press = 0; press < 5; ++press) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            visited.append(QApplication::focusWidget()->objectName());
-        }
-        QCOMPARE(visited, QStringList({ "txtServer", "txtDB", "txtUser", "txtPW", "txtConnect", "txtServer" }));
-    });
+    f.whileOpen(true, [&] { QCOMPARE(f.form.findChild<QLabel*>(QStringLiteral("lblNotice"))->text(), expected); });
 }
 
-void tst_frmLogin::blankFields_data()
+void tst_frmLogin::connectSavesFieldsFirst_data()
 {
     QTest::addColumn<QStringList>("fields");
     QTest::addColumn<QString>("message");
@@ -208,30 +186,36 @@ void tst_frmLogin::blankFields_data()
     QTest::newRow("database before user") << QStringList { "S", "", "" } << "The Database field was left blank.";
     QTest::newRow("user blank") << QStringList { "S", "NAV", "" } << "The Username field was left blank.";
     QTest::newRow("blanks only are not blank") << QStringList { " ", " ", " " } << kNotNavision;
+    // Values the settings file format could take for something else come back exactly as typed.
+    QTest::newRow("odd values") << QStringList { " Sérveur;=\"名前\" ", "@Variant(42)", "%DB%" } << kNotNavision;
 }
 
-void tst_frmLogin::blankFields()
+void tst_frmLogin::connectSavesFieldsFirst()
 {
     QFETCH(QStringList, fields);
     QFETCH(QString, message);
-    Fixture& f = *m_f;
-    whileOpen(f, false, [&] {
-        f.fill(fields[0], fields[1], fields[2]);
-        f.cmdConnect()->click();
+    m_f->whileOpen(false, [&] {
+        m_f->fill(fields, QStringLiteral("s3cret"));
+        m_f->cmdConnect()->click();
     });
-    QCOMPARE(f.messages.texts, QStringList { message });
-    QCOMPARE(f.database.events.isEmpty(), message != kNotNavision);
-    QCOMPARE(QStringList({ m_settings.values.value("Settings/Server", "unsaved"),
-                           m_settings.values.value("Settings/DB", "unsaved"),
-                           m_settings.values.value("Settings/User", "unsaved") }),
-             fields);
+    QCOMPARE(m_f->messages.texts, QStringList { message });
+    QCOMPARE(m_f->database.events.isEmpty(), message != kNotNavision);
+    // The next window shows the saved fields, but never the password.
+    m_f = std::make_unique<Fixture>();
+    m_f->whileOpen(true, [&] {
+        QCOMPARE(QStringList(
+                     { m_f->field("txtServer")->text(), m_f->field("txtDB")->text(), m_f->field("txtUser")->text() }),
+                 fields);
+        QVERIFY(m_f->field("txtPW")->text().isEmpty());
+        QCOMPARE(m_f->txtConnect()->toPlainText(), builtString(fields[0], fields[1], fields[2], "%PW%"));
+    });
 }
 
 void tst_frmLogin::manualEditLivesUntilNextFieldChange()
 {
     Fixture& f = *m_f;
-    whileOpen(f, false, [&] {
-        f.fill(QStringLiteral("S"), QStringLiteral("NAV"), QStringLiteral("u"));
+    f.whileOpen(false, [&] {
+        f.fill({ "S", "NAV", "u" });
         f.txtConnect()->setPlainText(f.txtConnect()->toPlainText() + QStringLiteral("Application Name=Q;"));
         f.cmdConnect()->click();
         QCOMPARE(f.database.events.value(0), "OPEN " + builtString("S", "NAV", "u", "") + "Application Name=Q;");
@@ -243,55 +227,6 @@ void tst_frmLogin::manualEditLivesUntilNextFieldChange()
         QCOMPARE(txtPW->displayText(), QStringLiteral("******"));
         QVERIFY(!txtPW->testAttribute(Qt::WA_InputMethodEnabled));
         QVERIFY(txtPW->inputMethodHints().testFlags(Qt::ImhHiddenText | Qt::ImhSensitiveData));
-    });
-}
-
-void tst_frmLogin::enterKey_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<bool>("countDown");
-    QTest::addColumn<Qt::KeyboardModifier>("modifier");
-    QTest::addColumn<bool>("clicks");
-    QTest::newRow("field, counting") << "txtServer" << true << Qt::NoModifier << false;
-    QTest::newRow("field, ready") << "txtPW" << false << Qt::NoModifier << true;
-    QTest::newRow("connection string, counting") << "txtConnect" << true << Qt::NoModifier << false;
-    QTest::newRow("connection string, ready") << "txtConnect" << false << Qt::NoModifier << true;
-    QTest::newRow("Ctrl+Enter breaks the line") << "txtConnect" << false << Qt::ControlModifier << false;
-}
-
-void tst_frmLogin::enterKey()
-{
-    QFETCH(QString, control);
-    QFETCH(bool, countDown);
-    QFETCH(Qt::KeyboardModifier, modifier);
-    QFETCH(bool, clicks);
-    Fixture& f = *m_f;
-    whileOpen(f, countDown, [&] {
-        QTest::keyClick(f.form.findChild<QWidget*>(control), Qt::Key_Return, modifier);
-        QCOMPARE(f.txtConnect()->toPlainText().contains(QLatin1Char('\n')), modifier == Qt::ControlModifier);
-    });
-    QCOMPARE(f.messages.texts, clicks ? QStringList { kServerBlank } : QStringList());
-}
-
-void tst_frmLogin::savedFieldsComeBack()
-{
-    // Values the settings file format could mistake for something else come back as typed.
-    const QStringList typed { QStringLiteral(" Sérveur;=\"名前\" "), QStringLiteral("@Variant(42)"),
-                              QStringLiteral("%DB%") };
-    QtSettingsStore store(QStringLiteral("Quorvane"));
-    {
-        Fixture f(store);
-        whileOpen(f, false, [&] {
-            f.fill(typed[0], typed[1], typed[2], QStringLiteral("s3cret"));
-            f.cmdConnect()->click();
-        });
-    }
-    QCOMPARE(store.fileName(), m_configHome.filePath(QStringLiteral("Quorvane/Quorvane.conf")));
-    Fixture f(store);
-    whileOpen(f, true, [&] {
-        QCOMPARE(QStringList({ f.field("txtServer")->text(), f.field("txtDB")->text(), f.field("txtUser")->text() }),
-                 typed);
-        QVERIFY(f.field("txtPW")->text().isEmpty());
     });
 }
 
