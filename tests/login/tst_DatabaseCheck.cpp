@@ -52,10 +52,8 @@ void tst_DatabaseCheck::outcome()
     database.respond = [&](const QString&) {
         if (queryFailure == -1)
             throw std::runtime_error("driver fault");
-        test::FakeResult result { QList<QStringList>(rows, { "navuser", "0x01" }), std::nullopt };
-        if (queryFailure != 0)
-            result.failure = Failure(queryFailure, QStringLiteral("failed"));
-        return result;
+        const auto failure = queryFailure != 0 ? std::optional(Failure(queryFailure, "failed")) : std::nullopt;
+        return test::FakeResult { QList<QStringList>(rows, { "navuser", "0x01" }), failure };
     };
 
     QCOMPARE(ValidateDatabase(database.factory(), connect), code);
