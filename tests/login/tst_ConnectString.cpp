@@ -4,6 +4,17 @@
 
 using namespace quorvane;
 
+namespace {
+
+QString built(const QString& server, const QString& database, const QString& user)
+{
+    return QStringLiteral("Provider=sqloledb;Network Library=DBMSSOCN;Data Source=%1,1433;Initial Catalog=%2;"
+                          "User ID=%3;Password=%PW%;")
+        .arg(server, database, user);
+}
+
+} // namespace
+
 class tst_ConnectString : public QObject
 {
     Q_OBJECT
@@ -17,51 +28,25 @@ private Q_SLOTS:
 
 void tst_ConnectString::build_data()
 {
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("database");
-    QTest::addColumn<QString>("user");
+    // The texts of the server, database and user fields, and the string built from them.
+    QTest::addColumn<QStringList>("fields");
     QTest::addColumn<QString>("expected");
-    const QString tail = QStringLiteral("Password=%PW%;");
-    const QString head = QStringLiteral("Provider=sqloledb;Network Library=DBMSSOCN;Data Source=");
-
-    QTest::newRow("empty fields remove their placeholders")
-        << QString() << QString() << QString() << head + ",1433;Initial Catalog=;User ID=;" + tail;
-    QTest::newRow("all fields") << "SRV01"
-                                << "NAV"
-                                << "navuser" << head + "SRV01,1433;Initial Catalog=NAV;User ID=navuser;" + tail;
-    QTest::newRow("later steps fill placeholders that a server text brings in")
-        << "S%DB%-%USER%"
-        << "NAV"
-        << "u" << head + "SNAV-u,1433;Initial Catalog=NAV;User ID=u;" + tail;
-    QTest::newRow("a user placeholder in the database text is filled")
-        << "S"
-        << "db_%USER%"
-        << "me" << head + "S,1433;Initial Catalog=db_me;User ID=me;" + tail;
-    QTest::newRow("the server placeholder in later fields stays as typed")
-        << "S"
-        << "%SERVER%"
-        << "%SERVER%" << head + "S,1433;Initial Catalog=%SERVER%;User ID=%SERVER%;" + tail;
-    QTest::newRow("an inserted text is not searched again by its own step")
-        << "%SERVER%"
-        << "%DB%x"
-        << "%USER%" << head + "%SERVER%,1433;Initial Catalog=%DB%x;User ID=%USER%;" + tail;
+    QTest::newRow("empty fields remove their placeholders") << QStringList { "", "", "" } << built("", "", "");
+    QTest::newRow("later steps fill placeholders that earlier field texts bring in")
+        << QStringList { "S%DB%-%USER%", "db_%USER%", "u" } << built("Sdb_u-u", "db_u", "u");
+    QTest::newRow("inserted text not searched again by its own step, nor by a later one for %SERVER%")
+        << QStringList { "%SERVER%", "%DB%x", "%SERVER%" } << built("%SERVER%", "%DB%x", "%SERVER%");
     QTest::newRow("placeholders are case-sensitive")
-        << "%db%"
-        << "%User%"
-        << "%pw%" << head + "%db%,1433;Initial Catalog=%User%;User ID=%pw%;" + tail;
+        << QStringList { "%db%", "%User%", "%pw%" } << built("%db%", "%User%", "%pw%");
     QTest::newRow("blanks and separators go in as typed")
-        << " SRV01 "
-        << "a;b=c"
-        << "nav user " << head + " SRV01 ,1433;Initial Catalog=a;b=c;User ID=nav user ;" + tail;
+        << QStringList { " SRV01 ", "a;b=c", "nav user " } << built(" SRV01 ", "a;b=c", "nav user ");
 }
 
 void tst_ConnectString::build()
 {
-    QFETCH(QString, server);
-    QFETCH(QString, database);
-    QFETCH(QString, user);
+    QFETCH(QStringList, fields);
     QFETCH(QString, expected);
-    QCOMPARE(BuildConnectionString(QString::fromUtf16(kConnectTemplate), server, database, user), expected);
+    QCOMPARE(BuildConnectionString(QString::fromUtf16(kConnectTemplate), fields[0], fields[1], fields[2]), expected);
 }
 
 void tst_ConnectString::withPassword_data()
@@ -70,30 +55,19 @@ void tst_ConnectString::withPassword_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("expected");
     const QString shown = QStringLiteral("User ID=u;Password=%PW%;");
-
-    QTest::newRow("plain") << shown << "Secret1"
-                           << "User ID=u;Password=Secret1;";
+    QTest::newRow("plain") << shown << QString("Secret1") << "User ID=u;Password=Secret1;";
     QTest::newRow("empty password allowed") << shown << QString() << "User ID=u;Password=;";
-    QTest::newRow("inner blank and equals sign as typed") << shown << "a b=c"
-                                                          << "User ID=u;Password=a b=c;";
-    QTest::newRow("semicolon quoted") << shown << "a;Server=evil"
-                                      << "User ID=u;Password=\"a;Server=evil\";";
-    QTest::newRow("single quote quoted") << shown << "it's"
-                                         << "User ID=u;Password=\"it's\";";
-    QTest::newRow("double quote doubled") << shown << "say \"hi\""
-                                          << "User ID=u;Password=\"say \"\"hi\"\"\";";
-    QTest::newRow("leading blank quoted") << shown << " pw"
-                                          << "User ID=u;Password=\" pw\";";
-    QTest::newRow("trailing blank quoted") << shown << "pw "
-                                           << "User ID=u;Password=\"pw \";";
-    QTest::newRow("every placeholder, case-sensitive") << "User ID=%PW%;Password=%PW%;x=%pw%"
-                                                       << "k"
-                                                       << "User ID=k;Password=k;x=%pw%";
-    QTest::newRow("a password holding the placeholder is not searched again") << shown << "%PW%"
-                                                                              << "User ID=u;Password=%PW%;";
-    QTest::newRow("a manual edit is kept") << "Password=%PW%;Application Name=Q;"
-                                           << "k"
-                                           << "Password=k;Application Name=Q;";
+    QTest::newRow("inner blank and equals sign as typed") << shown << QString("a b=c") << "User ID=u;Password=a b=c;";
+    QTest::newRow("semicolon quoted") << shown << QString("a;Server=evil") << "User ID=u;Password=\"a;Server=evil\";";
+    QTest::newRow("single quote quoted") << shown << QString("it's") << "User ID=u;Password=\"it's\";";
+    QTest::newRow("double quote doubled") << shown << QString("say \"hi\"") << "User ID=u;Password=\"say \"\"hi\"\"\";";
+    QTest::newRow("leading blank quoted") << shown << QString(" pw") << "User ID=u;Password=\" pw\";";
+    QTest::newRow("trailing blank quoted") << shown << QString("pw ") << "User ID=u;Password=\"pw \";";
+    QTest::newRow("a password holding the placeholder is not searched again")
+        << shown << QString("%PW%") << "User ID=u;Password=%PW%;";
+    QTest::newRow("every placeholder, case-sensitive, in a manually edited text")
+        << QString("Password=%PW%;x=%pw%;Application Name=%PW%") << QString("k")
+        << "Password=k;x=%pw%;Application Name=k";
 }
 
 void tst_ConnectString::withPassword()
