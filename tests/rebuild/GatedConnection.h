@@ -13,11 +13,7 @@ namespace quorvane::test {
 struct Gate
 {
     void letOneThrough() { passes.release(); }
-    void pass()
-    {
-        if (!passes.tryAcquire(1, 20000))
-            ++forcedOpen;
-    }
+    void pass() { forcedOpen += passes.tryAcquire(1, 20000) ? 0 : 1; }
 
     QSemaphore passes;
     std::atomic<int> forcedOpen { 0 };
@@ -31,31 +27,19 @@ public:
     explicit GatedConnection(Gate& gate)
         : m_gate(gate)
     { }
-    void Open(const QString&) override
-    {
-        m_gate.pass();
-        m_open = true;
-    }
+    void Open(const QString&) override { m_gate.pass(); }
     std::unique_ptr<db::RecordSet> Execute(const QString& sql) override
     {
         m_gate.pass();
         return std::make_unique<RecordSet>(m_gate, !sql.startsWith(QLatin1String("SELECT")));
     }
-    void setCommandTimeout(int seconds) override
-    {
-        m_gate.pass();
-        m_timeout = seconds;
-    }
-    int CommandTimeout() const override { return m_timeout; }
+    void setCommandTimeout(int) override { m_gate.pass(); }
+    int CommandTimeout() const override { return 0; }
     void BeginTrans() override { m_gate.pass(); }
     void CommitTrans() override { m_gate.pass(); }
     void RollbackTrans() override { m_gate.pass(); }
-    void Close() override
-    {
-        m_gate.pass();
-        m_open = false;
-    }
-    bool isOpen() const override { return m_open; }
+    void Close() override { m_gate.pass(); }
+    bool isOpen() const override { return true; }
 
 private:
     class RecordSet final : public db::RecordSet
@@ -80,8 +64,6 @@ private:
     };
 
     Gate& m_gate;
-    bool m_open = false;
-    int m_timeout = db::kDefaultCommandTimeoutSeconds;
 };
 
 } // namespace quorvane::test

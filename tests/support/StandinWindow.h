@@ -1,17 +1,15 @@
 #pragma once
 
+#include "db/OdbcConnection.h"
 #include "log/Clock.h"
 #include "login/SettingsStore.h"
 #include "main/Platform.h"
 #include "main/frmMain.h"
 #include "support/RecordingMessageSink.h"
+#include "support/StandinProcess.h"
 
-#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QList>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
@@ -31,20 +29,9 @@ QJsonObject keyedTable(const QString& name, const QStringList& columns, const QS
 QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults = {});
 // A fault on one kind of statement ("primary_keys", "key_columns", "drop", "add") for one table (or all).
 QJsonObject fault(const QString& statement, const QString& table, const QString& key, const QJsonValue& value);
-
-// A primary key as the stand-in's saved catalogue shows it.
+// A primary key as the stand-in's saved catalogue shows it, and the key of a dbo table in such a catalogue.
 QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clustered);
-// The primary key of a table in a saved catalogue, if the table has one.
-std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table,
-                                        const QString& schema = QStringLiteral("dbo"));
-
-// One record of ErrorLog.txt.
-struct ErrorRecord
-{
-    QString source;
-    QString number;
-    QString description;
-};
+std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table);
 
 // Gives a new time for every call, one second after the last, so that every time stamp taken is
 // told apart from the others.
@@ -52,28 +39,31 @@ class SteppingClock final : public Clock
 {
 public:
     QDateTime now() const override { return timeOfCall(m_calls++); }
-    QDateTime timeOfCall(int call) const { return m_start.addSecs(call); }
+    QDateTime timeOfCall(int call) const { return QDateTime(QDate(2006, 3, 14), QTime(9, 26, 53)).addSecs(call); }
 
 private:
-    QDateTime m_start { QDate(2006, 3, 14), QTime(9, 26, 53) };
     mutable int m_calls = 0;
 };
 
-// The main window, built as the program builds it (real ODBC connection factory), in an
-// application folder of its own, with a login that hands over the given connection string and
-// message boxes that are recorded instead of shown.
+// The main window, built as the program builds it, in an application folder of its own, with a
+// login that hands over a given connection string and message boxes that are recorded instead of
+// shown. Its connections go through the real ODBC driver unless another factory is given.
 class StandinWindow
 {
 public:
-    StandinWindow();
+    explicit StandinWindow(db::ConnectionFactory factory = db::odbcConnectionFactory());
     ~StandinWindow();
     StandinWindow(const StandinWindow&) = delete;
     StandinWindow& operator=(const StandinWindow&) = delete;
 
-    // Runs the start-up with a login that returns connectString; shows the window when start-up
-    // did not end the program. Returns what Form_Load returned.
+    // Runs the start-up with a login that returns connectString (empty: the login was abandoned)
+    // and shows the window when start-up did not end the program. Returns what Form_Load returned.
     bool start(const QString& connectString);
+    // Starts a stand-in serving the fixture, then the window logged in to it as navuser.
+    bool startWith(const QJsonObject& fixture);
 
+    StandinProcess& standin() { return *m_standin; }
+    Platform& platform() { return *m_platform; }
     frmMain& window() { return *m_window; }
     template <typename T> T& control(const char* name)
     {
@@ -83,21 +73,24 @@ public:
     }
 
     // The list's rows as shown: "constraint | table | database", and the ticked rows' positions (from 1).
-    QStringList rows() const;
-    QList<int> tickedRows() const;
+    QStringList rows();
+    QList<int> tickedRows();
     // The lines of the key-column list, top to bottom.
     QStringList fieldLines();
-    // A mouse click on a row's table name; a tick or untick of a row with the space bar.
+    // A mouse click on a row's table name; a tick or untick of a row with the space bar; mouse
+    // clicks on "Select All Tables" and on the run button.
     void clickRow(int item);
     void tickRow(int item);
+    void clickSelectAll();
     void clickExecute();
 
     QString folder() const { return m_folder.path(); }
     QString activityLogPath() const;
-    QList<ErrorRecord> errorRecords() const;
-    QStringList errorSources() const;
-    // The activity log file's lines, without their line ends; empty when there is no file.
+    // The activity log file's lines without their line ends; empty when there is no file.
     QStringList activityLogLines() const;
+    // ErrorLog.txt as text, and the source of each of its records.
+    QString errorLog() const;
+    QStringList errorSources() const;
 
     RecordingMessageSink messages;
     SteppingClock clock;
@@ -107,14 +100,12 @@ private:
     {
     public:
         void write(const QString&, const QString&, const QString&) override { }
-        QString read(const QString&, const QString&, const QString& defaultValue) const override
-        {
-            return defaultValue;
-        }
+        QString read(const QString&, const QString&, const QString& value) const override { return value; }
     };
 
     QTemporaryDir m_folder;
     NoSettings m_settings;
+    std::unique_ptr<StandinProcess> m_standin;
     std::unique_ptr<Platform> m_platform;
     std::unique_ptr<frmMain> m_window;
 };
