@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTest>
@@ -45,12 +44,9 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void captionCarriesTheVersion_data();
-    void captionCarriesTheVersion();
-    void startupEndsSilently_data();
-    void startupEndsSilently();
+    void startupSizesColumnsAndShowsVersion_data();
+    void startupSizesColumnsAndShowsVersion();
     void fillFailureIsReportedOnceAndRowsStay();
-    void columnsShareTheListWidth();
     void selection_data();
     void selection();
     void runWithNothingTickedShowsEmptyBar();
@@ -86,50 +82,30 @@ void tst_frmMain::startWith(const QList<QStringList>& rows)
     QVERIFY(ui().start(kConnectString));
 }
 
-void tst_frmMain::captionCarriesTheVersion_data()
+void tst_frmMain::startupSizesColumnsAndShowsVersion_data()
 {
-    QTest::addColumn<int>("major");
-    QTest::addColumn<int>("minor");
-    QTest::addColumn<int>("revision");
+    QTest::addColumn<QList<int>>("version");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("1.0.0") << 1 << 0 << 0 << "Clustered Index Fix Utility - v1.0.0  (TVL 2006)";
-    QTest::newRow("10.20.300") << 10 << 20 << 300 << "Clustered Index Fix Utility - v10.20.300  (TVL 2006)";
+    QTest::newRow("1.0.0") << QList<int> { 1, 0, 0 } << "Clustered Index Fix Utility - v1.0.0  (TVL 2006)";
+    QTest::newRow("10.20.300") << QList<int> { 10, 20, 300 } << "Clustered Index Fix Utility - v10.20.300  (TVL 2006)";
 }
 
-void tst_frmMain::captionCarriesTheVersion()
+void tst_frmMain::startupSizesColumnsAndShowsVersion()
 {
-    QFETCH(int, major);
-    QFETCH(int, minor);
-    QFETCH(int, revision);
+    QFETCH(QList<int>, version);
     QFETCH(QString, caption);
-    ui().platform().versionMajor = major;
-    ui().platform().versionMinor = minor;
-    ui().platform().versionRevision = revision;
+    ui().platform().versionMajor = version.at(0);
+    ui().platform().versionMinor = version.at(1);
+    ui().platform().versionRevision = version.at(2);
     startWith(keys(1));
+
     QCOMPARE(ui().window().windowTitle(), caption);
-}
-
-void tst_frmMain::startupEndsSilently_data()
-{
-    QTest::addColumn<bool>("loginAbandoned");
-    QTest::newRow("login window closed without connecting") << true;
-    QTest::newRow("connection cannot be opened") << false;
-}
-
-void tst_frmMain::startupEndsSilently()
-{
-    QFETCH(bool, loginAbandoned);
-    if (!loginAbandoned)
-        m_database->openFailure = Failure(static_cast<std::int32_t>(0x80004005u), QStringLiteral("Unreachable"));
-
-    QVERIFY(!ui().start(loginAbandoned ? QString() : kConnectString));
-
-    QVERIFY(!ui().window().isVisible());
-    QCOMPARE(ui().messages.texts, QStringList {});
-    QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
-    QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
-    QCOMPARE(m_database->executed(), QStringList {});
-    QCOMPARE(ui().window().windowTitle(), QStringLiteral("Quorvane"));
+    const auto& lv = ui().control<QTreeView>("lvTables");
+    QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
+    // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
+    for (int column = 0; column < 3; ++column)
+        QCOMPARE(lv.header()->sectionSize(column), 182);
+    QCOMPARE(ui().errorLog(), QString());
 }
 
 void tst_frmMain::fillFailureIsReportedOnceAndRowsStay()
@@ -151,17 +127,6 @@ void tst_frmMain::fillFailureIsReportedOnceAndRowsStay()
     ui().clickRow(2);
     QCOMPARE(ui().errorSources(), (QStringList { "LoadTablesIntoLV", "lvTables_ItemClick" }));
     QCOMPARE(ui().fieldLines(), QStringList { "Code" });
-}
-
-void tst_frmMain::columnsShareTheListWidth()
-{
-    startWith({});
-    const auto& lv = ui().control<QTreeView>("lvTables");
-    QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
-    // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
-    for (int column = 0; column < 3; ++column)
-        QCOMPARE(lv.header()->sectionSize(column), 182);
-    QCOMPARE(ui().errorLog(), QString());
 }
 
 void tst_frmMain::selection_data()
@@ -190,7 +155,7 @@ void tst_frmMain::selection()
     startWith(keys(rows));
     for (const QString& step : steps) {
         if (step == QLatin1String("a"))
-            ui().clickSelectAll();
+            QTest::mouseClick(&ui().control<QCheckBox>("chkAll"), Qt::LeftButton);
         else if (step.startsWith(QLatin1Char('t')))
             ui().tickRow(step.mid(1).toInt());
         else

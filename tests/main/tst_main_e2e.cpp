@@ -44,8 +44,8 @@ private Q_SLOTS:
     void clickListsKeyColumnsInKeyOrder();
     void fillFailureIsReportedOnce_data();
     void fillFailureIsReportedOnce();
-    void unopenableConnectionEndsSilently_data();
-    void unopenableConnectionEndsSilently();
+    void startupEndsSilently_data();
+    void startupEndsSilently();
 
 private:
     StandinWindow& ui() { return *m_ui; }
@@ -173,24 +173,26 @@ void tst_MainEndToEnd::fillFailureIsReportedOnce()
     QCOMPARE(ui().window().windowTitle(), kFullCaption);
 }
 
-void tst_MainEndToEnd::unopenableConnectionEndsSilently_data()
+void tst_MainEndToEnd::startupEndsSilently_data()
 {
     QTest::addColumn<bool>("listening");
     QTest::addColumn<QString>("database");
-    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("password"); // empty: the login window was closed without connecting
+    QTest::newRow("login abandoned") << true << kDatabaseName << QString();
     QTest::newRow("server gone since the login") << false << kDatabaseName << kLoginPassword;
     QTest::newRow("password changed since the login") << true << kDatabaseName << QStringLiteral("Demo#2007");
     QTest::newRow("database gone since the login") << true << QStringLiteral("NOSUCH") << kLoginPassword;
 }
 
-void tst_MainEndToEnd::unopenableConnectionEndsSilently()
+void tst_MainEndToEnd::startupEndsSilently()
 {
     QFETCH(bool, listening);
     QFETCH(QString, database);
     QFETCH(QString, password);
     StandinProcess standin(databaseFixture({ itemTable() }));
     QVERIFY(standin.started());
-    const QString connectString = standin.connectionString(database, kLoginName, password);
+    const QString connectString
+        = password.isEmpty() ? QString() : standin.connectionString(database, kLoginName, password);
     if (!listening)
         standin.stop();
 
@@ -200,6 +202,7 @@ void tst_MainEndToEnd::unopenableConnectionEndsSilently()
     QCOMPARE(ui().messages.texts, QStringList {});
     QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
     QCOMPARE(ui().window().windowTitle(), QStringLiteral("Quorvane"));
+    QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
     if (listening)
         QCOMPARE(standin.sqlTexts(), QStringList {});
 }

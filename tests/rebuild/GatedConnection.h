@@ -1,22 +1,33 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "log/Failure.h"
 
 #include <QSemaphore>
 #include <atomic>
+#include <optional>
 
 namespace quorvane::test {
 
 // Holds every call of a GatedConnection until the test lets one through. A call that is not let
 // through within 20 seconds goes on anyway and is counted, so a caller that never lets go (because
-// it cannot handle events while it waits) fails the test instead of hanging it.
+// it cannot handle events while it waits) fails the test instead of hanging it. With a failure
+// set, the call numbered failingCall (from 0) throws it once let through.
 struct Gate
 {
     void letOneThrough() { passes.release(); }
-    void pass() { forcedOpen += passes.tryAcquire(1, 20000) ? 0 : 1; }
+    void pass()
+    {
+        forcedOpen += passes.tryAcquire(1, 20000) ? 0 : 1;
+        if (failure && calls++ == failingCall)
+            throw *failure;
+    }
 
     QSemaphore passes;
     std::atomic<int> forcedOpen { 0 };
+    std::optional<Failure> failure;
+    int failingCall = 0;
+    int calls = 0;
 };
 
 // A connection that answers a SELECT with one row of one column and any other statement with no

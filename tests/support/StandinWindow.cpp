@@ -1,6 +1,5 @@
 #include "support/StandinWindow.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -147,14 +146,16 @@ void StandinWindow::tickRow(int item)
     QTest::keyClick(&lv, Qt::Key_Space);
 }
 
-void StandinWindow::clickSelectAll()
-{
-    QTest::mouseClick(&control<QCheckBox>("chkAll"), Qt::LeftButton);
-}
-
 void StandinWindow::clickExecute()
 {
     QTest::mouseClick(&control<QPushButton>("cmdExecute"), Qt::LeftButton);
+}
+
+void StandinWindow::runOn(const QList<int>& items)
+{
+    for (const int item : items)
+        tickRow(item);
+    clickExecute();
 }
 
 QString StandinWindow::activityLogPath() const

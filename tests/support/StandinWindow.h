@@ -77,12 +77,12 @@ public:
     QList<int> tickedRows();
     // The lines of the key-column list, top to bottom.
     QStringList fieldLines();
-    // A mouse click on a row's table name; a tick or untick of a row with the space bar; mouse
-    // clicks on "Select All Tables" and on the run button.
+    // A mouse click on a row's table name; a tick or untick of a row with the space bar; a mouse
+    // click on the run button; ticks of the rows given, then a click on the run button.
     void clickRow(int item);
     void tickRow(int item);
-    void clickSelectAll();
     void clickExecute();
+    void runOn(const QList<int>& items);
 
     QString folder() const { return m_folder.path(); }
     QString activityLogPath() const;
