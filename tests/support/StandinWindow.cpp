@@ -1,11 +1,8 @@
 #include "support/StandinWindow.h"
 
-#include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QPushButton>
 #include <QStringDecoder>
-#include <QTest>
 #include <QTreeView>
 
 namespace quorvane::test {
@@ -33,12 +30,10 @@ namespace {
 QJsonObject keyedTable(const QString& name, const QStringList& columns, const QStringList& keyColumns,
                        const QString& schema)
 {
-    const QJsonObject key { { "name", name + QStringLiteral("$0") },
-                            { "columns", columnObjects(keyColumns, "descending", false) } };
     return QJsonObject { { "schema", schema },
                          { "name", name },
                          { "columns", columnObjects(columns, "nullable", false) },
-                         { "primary_key", key } };
+                         { "primary_key", primaryKey(name + QStringLiteral("$0"), keyColumns, false) } };
 }
 
 QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults)
@@ -80,19 +75,14 @@ StandinWindow::StandinWindow(db::ConnectionFactory factory)
         Platform { messages, m_settings, clock, std::move(factory), QDir::toNativeSeparators(m_folder.path()) }))
 { }
 
-StandinWindow::~StandinWindow() = default;
-
 bool StandinWindow::start(const QString& connectString)
 {
     m_window = std::make_unique<frmMain>(
         *m_platform, [connectString](frmMain& owner, bool) { owner.gstrConnectPass = connectString; });
-    const bool loaded = m_window->Form_Load();
-    if (loaded) {
-        m_window->show();
-        if (!QTest::qWaitForWindowExposed(m_window.get()))
-            return false;
-    }
-    return loaded;
+    if (!m_window->Form_Load())
+        return false;
+    m_window->show();
+    return QTest::qWaitForWindowExposed(m_window.get());
 }
 
 bool StandinWindow::startWith(const QJsonObject& fixture)
@@ -146,21 +136,11 @@ void StandinWindow::tickRow(int item)
     QTest::keyClick(&lv, Qt::Key_Space);
 }
 
-void StandinWindow::clickExecute()
-{
-    QTest::mouseClick(&control<QPushButton>("cmdExecute"), Qt::LeftButton);
-}
-
 void StandinWindow::runOn(const QList<int>& items)
 {
     for (const int item : items)
         tickRow(item);
     clickExecute();
-}
-
-QString StandinWindow::activityLogPath() const
-{
-    return QDir(m_folder.path()).filePath(QStringLiteral("QuorvaneLog.txt"));
 }
 
 QStringList StandinWindow::activityLogLines() const

@@ -8,9 +8,13 @@
 #include "support/RecordingMessageSink.h"
 #include "support/StandinProcess.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 #include <optional>
 
@@ -21,6 +25,9 @@ inline const QString kDatabaseName = QStringLiteral("CRONUS");
 inline const QString kLoginName = QStringLiteral("navuser");
 inline const QString kLoginPassword = QStringLiteral("Demo#2006");
 
+// A primary key as the stand-in's catalogue holds it, and the key of a table in a saved catalogue.
+QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clustered);
+std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table);
 // A table in the schema given, all its columns NOT NULL, with a non-clustered primary key named
 // "<table>$0" over keyColumns, in that order.
 QJsonObject keyedTable(const QString& name, const QStringList& columns, const QStringList& keyColumns,
@@ -29,9 +36,6 @@ QJsonObject keyedTable(const QString& name, const QStringList& columns, const QS
 QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults = {});
 // A fault on one kind of statement ("primary_keys", "key_columns", "drop", "add") for one table (or all).
 QJsonObject fault(const QString& statement, const QString& table, const QString& key, const QJsonValue& value);
-// A primary key as the stand-in's saved catalogue shows it, and the key of a dbo table in such a catalogue.
-QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clustered);
-std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table);
 
 // Gives a new time for every call, one second after the last, so that every time stamp taken is
 // told apart from the others.
@@ -52,9 +56,6 @@ class StandinWindow
 {
 public:
     explicit StandinWindow(db::ConnectionFactory factory = db::odbcConnectionFactory());
-    ~StandinWindow();
-    StandinWindow(const StandinWindow&) = delete;
-    StandinWindow& operator=(const StandinWindow&) = delete;
 
     // Runs the start-up with a login that returns connectString (empty: the login was abandoned)
     // and shows the window when start-up did not end the program. Returns what Form_Load returned.
@@ -77,15 +78,15 @@ public:
     QList<int> tickedRows();
     // The lines of the key-column list, top to bottom.
     QStringList fieldLines();
-    // A mouse click on a row's table name; a tick or untick of a row with the space bar; a mouse
-    // click on the run button; ticks of the rows given, then a click on the run button.
+    // A mouse click on a row's table name, and a tick or untick of a row with the space bar.
     void clickRow(int item);
     void tickRow(int item);
-    void clickExecute();
+    void clickExecute() { QTest::mouseClick(&control<QPushButton>("cmdExecute"), Qt::LeftButton); }
+    // Ticks the rows given, then clicks the run button.
     void runOn(const QList<int>& items);
 
     QString folder() const { return m_folder.path(); }
-    QString activityLogPath() const;
+    QString activityLogPath() const { return QDir(m_folder.path()).filePath(QStringLiteral("QuorvaneLog.txt")); }
     // The activity log file's lines without their line ends; empty when there is no file.
     QStringList activityLogLines() const;
     // ErrorLog.txt as text, and the source of each of its records.
@@ -108,6 +109,25 @@ private:
     std::unique_ptr<StandinProcess> m_standin;
     std::unique_ptr<Platform> m_platform;
     std::unique_ptr<frmMain> m_window;
+};
+
+// The base of a test class driving the main window: a fresh StandinWindow for every test
+// function, and no window left behind after it.
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    StandinWindow& ui() { return *m_ui; }
+    std::unique_ptr<StandinWindow> m_ui;
+
+protected Q_SLOTS:
+    void init() { m_ui = std::make_unique<StandinWindow>(); }
+    void cleanup()
+    {
+        m_ui.reset();
+        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
 };
 
 } // namespace quorvane::test
