@@ -9,29 +9,26 @@
 
 namespace quorvane::test {
 
-// Holds every call of a GatedConnection until the test lets one through. A call that is not let
-// through within 20 seconds goes on anyway and is counted, so a caller that never lets go (because
-// it cannot handle events while it waits) fails the test instead of hanging it. With a failure
-// set, the call numbered failingCall (from 0) throws it once let through.
+// Holds every call of a GatedConnection until the test lets one through, then fails the call with
+// the failure set, if any. A call that is not let through within 20 seconds goes on anyway and is
+// counted, so a caller that never lets go (because it cannot handle events while it waits) fails
+// the test instead of hanging it.
 struct Gate
 {
     void letOneThrough() { passes.release(); }
     void pass()
     {
         forcedOpen += passes.tryAcquire(1, 20000) ? 0 : 1;
-        if (failure && calls++ == failingCall)
+        if (failure)
             throw *failure;
     }
 
     QSemaphore passes;
     std::atomic<int> forcedOpen { 0 };
     std::optional<Failure> failure;
-    int failingCall = 0;
-    int calls = 0;
 };
 
-// A connection that answers a SELECT with one row of one column and any other statement with no
-// rows, each call (and the move past the row) held at the gate.
+// A connection whose every call is held at the gate; statements return no rows.
 class GatedConnection final : public db::Connection
 {
 public:
@@ -39,10 +36,10 @@ public:
         : m_gate(gate)
     { }
     void Open(const QString&) override { m_gate.pass(); }
-    std::unique_ptr<db::RecordSet> Execute(const QString& sql) override
+    std::unique_ptr<db::RecordSet> Execute(const QString&) override
     {
         m_gate.pass();
-        return std::make_unique<RecordSet>(m_gate, !sql.startsWith(QLatin1String("SELECT")));
+        return std::make_unique<NoRows>();
     }
     void setCommandTimeout(int) override { m_gate.pass(); }
     int CommandTimeout() const override { return 0; }
@@ -53,25 +50,12 @@ public:
     bool isOpen() const override { return true; }
 
 private:
-    class RecordSet final : public db::RecordSet
+    struct NoRows final : db::RecordSet
     {
-    public:
-        RecordSet(Gate& gate, bool empty)
-            : m_gate(gate)
-            , m_eof(empty)
-        { }
-        bool eof() const override { return m_eof; }
-        void MoveNext() override
-        {
-            m_gate.pass();
-            m_eof = true;
-        }
-        QString Fields(int) const override { return QStringLiteral("No_"); }
-        int fieldCount() const override { return 1; }
-
-    private:
-        Gate& m_gate;
-        bool m_eof;
+        bool eof() const override { return true; }
+        void MoveNext() override { }
+        QString Fields(int) const override { return {}; }
+        int fieldCount() const override { return 0; }
     };
 
     Gate& m_gate;

@@ -25,12 +25,12 @@ void clickThroughWindow(QCheckBox& box)
 // A click on the middle of the box, queued for later delivery.
 void postClick(QCheckBox& box)
 {
-    const QPointF middle = box.rect().center();
-    for (const QEvent::Type type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease })
-        QCoreApplication::postEvent(&box,
-                                    new QMouseEvent(type, middle, box.mapToGlobal(middle), Qt::LeftButton,
-                                                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                                    {}));
+    const QPointF at = box.rect().center();
+    const QPointF global = box.mapToGlobal(at);
+    QCoreApplication::postEvent(
+        &box, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, {}));
+    QCoreApplication::postEvent(
+        &box, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, {}));
 }
 
 } // namespace
@@ -49,11 +49,11 @@ private Q_SLOTS:
 void tst_InputBlocker::inputDuringHeldCallIsDropped_data()
 {
     QTest::addColumn<bool>("blocked");
-    QTest::addColumn<bool>("inDialog"); // the boxes sit in a window of their own owned by the main one
+    QTest::addColumn<bool>("inDialog"); // the box sits in a window of its own owned by the main one
     QTest::addColumn<int>("toggles");
     QTest::newRow("blocked") << true << false << 0;
-    QTest::newRow("not blocked (the same input does reach the boxes)") << false << false << 4;
-    QTest::newRow("a message box of the blocked window") << true << true << 4;
+    QTest::newRow("not blocked (the same input does reach the box)") << false << false << 3;
+    QTest::newRow("a message box of the blocked window") << true << true << 3;
 }
 
 void tst_InputBlocker::inputDuringHeldCallIsDropped()
@@ -64,14 +64,10 @@ void tst_InputBlocker::inputDuringHeldCallIsDropped()
     QWidget window;
     QDialog dialog(&window);
     QWidget& holder = inDialog ? dialog : window;
-    auto* layout = new QVBoxLayout(&holder);
     QCheckBox chkAll(QStringLiteral("Select All Tables"));
-    QCheckBox chkLog(QStringLiteral("Log Results to a File"));
-    layout->addWidget(&chkAll);
-    layout->addWidget(&chkLog);
+    (new QVBoxLayout(&holder))->addWidget(&chkAll);
     int toggled = 0;
-    for (QCheckBox* box : { &chkAll, &chkLog })
-        connect(box, &QCheckBox::toggled, this, [&] { ++toggled; });
+    connect(&chkAll, &QCheckBox::toggled, this, [&] { ++toggled; });
     window.show();
     dialog.setVisible(inDialog);
     holder.activateWindow();
@@ -86,7 +82,6 @@ void tst_InputBlocker::inputDuringHeldCallIsDropped()
             clickThroughWindow(chkAll);
             QTest::keyClick(holder.windowHandle(), Qt::Key_Space);
             postClick(chkAll);
-            clickThroughWindow(chkLog);
             // Closing, by the program or by the window system's close button.
             holder.close();
             holder.windowHandle()->close();

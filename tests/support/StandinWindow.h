@@ -30,8 +30,8 @@ QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clu
 std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table);
 // A table in the schema given, all its columns NOT NULL, with a non-clustered primary key named
 // "<table>$0" over keyColumns, in that order.
-QJsonObject keyedTable(const QString& name, const QStringList& columns, const QStringList& keyColumns,
-                       const QString& schema = QStringLiteral("dbo"));
+QJsonObject keyedTable(const QString& name, const QStringList& columns = { "No_" },
+                       const QStringList& keyColumns = { "No_" }, const QString& schema = QStringLiteral("dbo"));
 // A whole fixture: the login, and the database CRONUS holding the tables; faults as the stand-in reads them.
 QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults = {});
 // A fault on one kind of statement ("primary_keys", "key_columns", "drop", "add") for one table (or all).
