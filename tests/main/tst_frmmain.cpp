@@ -14,8 +14,6 @@ using namespace quorvane::test;
 
 namespace {
 
-const QString kConnectString = QStringLiteral("Provider=sqloledb;Data Source=srv;Initial Catalog=Navision;");
-
 // Rows "PK<n>", "T<n>", "Navision" for n from 1 to count, as the primary-key list returns them.
 QList<QStringList> keys(int count)
 {
@@ -23,11 +21,6 @@ QList<QStringList> keys(int count)
     for (int n = 1; n <= count; ++n)
         rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });
     return rows;
-}
-
-bool isKeyList(const QString& sql)
-{
-    return sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS"));
 }
 
 } // namespace
@@ -50,7 +43,8 @@ private Q_SLOTS:
     void addToLogClearsPast4000Characters();
 
 private:
-    // Starts the window on a database whose primary-key list holds these rows.
+    // Starts the window on a database whose primary-key list holds these rows, every key on the
+    // column "Code".
     void startWith(const QList<QStringList>& rows);
 
     std::unique_ptr<FakeDatabase> m_database;
@@ -65,9 +59,10 @@ void tst_frmMain::init()
 void tst_frmMain::startWith(const QList<QStringList>& rows)
 {
     m_database->respond = [rows](const QString& sql) {
-        return isKeyList(sql) ? FakeResult { rows, {}, 0 } : FakeResult {};
+        const bool keyList = sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS"));
+        return FakeResult { keyList ? rows : QList<QStringList> { { "Code" } }, {}, 0 };
     };
-    QVERIFY(ui().start(kConnectString));
+    QVERIFY(ui().start(QStringLiteral("Provider=sqloledb;Data Source=srv;Initial Catalog=Navision;")));
 }
 
 void tst_frmMain::startupSizesColumnsAndShowsVersion_data()
@@ -99,12 +94,7 @@ void tst_frmMain::startupSizesColumnsAndShowsVersion()
 void tst_frmMain::fillFailureIsReportedOnceAndRowsStay()
 {
     // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
-    m_database->respond = [](const QString& sql) {
-        if (isKeyList(sql))
-            return FakeResult { { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } }, {}, 0 };
-        return FakeResult { { { "Code" } }, {}, 0 };
-    };
-    QVERIFY(ui().start(kConnectString));
+    startWith({ { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
     QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
     QCOMPARE(ui().rows(), (QStringList { "PK1 | T1 | Navision", "PK2 |  | " }));
     QCOMPARE(ui().window().windowTitle(), QStringLiteral("Clustered Index Fix Utility - v1.0.0  (TVL 2006)"));
