@@ -1,22 +1,15 @@
-#include "support/StandinProcess.h"
 #include "support/StandinWindow.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QHeaderView>
-#include <QLabel>
 #include <QSet>
 #include <QTest>
 #include <QTreeView>
-#include <memory>
 
 using namespace quorvane::test;
 
 namespace {
 
-const QString kPrimaryKeyList = QStringLiteral(
-    "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE "
-    "CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME]");
 const QString kFullCaption = QStringLiteral("Clustered Index Fix Utility - v1.0.0  (TVL 2006)");
 
 QString row(const QString& table)
@@ -28,76 +21,36 @@ QString row(const QString& table)
 
 // The main window from start-up to the key-column view, through the FreeTDS ODBC driver against
 // the stand-in.
-class tst_MainEndToEnd : public QObject
+class tst_MainEndToEnd : public WindowTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup();
-
     void listHoldsEveryKeyInServerOrder();
-    void databaseWithoutKeysOpensEmptyWithCaption();
+    void opensWithoutRows_data();
+    void opensWithoutRows();
     void sameNameInTwoSchemasMergesKeyColumns_data();
     void sameNameInTwoSchemasMergesKeyColumns();
-    void keyColumnsInKeyOrder();
-    void apostropheInNamesListsColumns();
-    void fillFailureIsReportedOnce_data();
-    void fillFailureIsReportedOnce();
-    void unopenableConnectionEndsSilently_data();
-    void unopenableConnectionEndsSilently();
-
-private:
-    // Starts a stand-in serving the fixture and the main window logged in to it.
-    void startWith(const QJsonObject& fixture);
-    StandinWindow& ui() { return *m_ui; }
-
-    std::unique_ptr<StandinProcess> m_standin;
-    std::unique_ptr<StandinWindow> m_ui;
+    void clickListsKeyColumnsInKeyOrder_data();
+    void clickListsKeyColumnsInKeyOrder();
+    void startupEndsSilently_data();
+    void startupEndsSilently();
 };
-
-void tst_MainEndToEnd::cleanup()
-{
-    m_ui.reset();
-    m_standin.reset();
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
-}
-
-void tst_MainEndToEnd::startWith(const QJsonObject& fixture)
-{
-    m_standin = std::make_unique<StandinProcess>(fixture);
-    QVERIFY(m_standin->started());
-    m_ui = std::make_unique<StandinWindow>();
-    QVERIFY(m_ui->start(m_standin->connectionString(kDatabaseName, kLoginName, kLoginPassword)));
-}
 
 void tst_MainEndToEnd::listHoldsEveryKeyInServerOrder()
 {
     // Added out of order; the server's case-insensitive order puts "a$" before "B$" before "c$",
     // where a byte order would put both capitals first.
-    startWith(
-        databaseFixture({ keyedTable("c$Vendor", { "No_" }, { "No_" }), keyedTable("B$Customer", { "No_" }, { "No_" }),
-                          keyedTable("a$Item", { "No_" }, { "No_" }) }));
+    QVERIFY(
+        ui().startWith(databaseFixture({ keyedTable("c$Vendor"), keyedTable("B$Customer"), keyedTable("a$Item") })));
 
     QCOMPARE(ui().rows(), (QStringList { row("a$Item"), row("B$Customer"), row("c$Vendor") }));
-    QCOMPARE(ui().tickedRows(), QList<int> {});
-    QCOMPARE(m_standin->sqlTexts(), QStringList { kPrimaryKeyList });
+    QCOMPARE(ui().standin().sqlTexts(),
+             QStringList { "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From "
+                           "INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY "
+                           "[CONSTRAINT_NAME]" });
     QCOMPARE(ui().window().windowTitle(), kFullCaption);
-    QCOMPARE(ui().control<QLabel>("lblKeys").text(), QString());
     QCOMPARE(ui().messages.texts, QStringList {});
-}
-
-void tst_MainEndToEnd::databaseWithoutKeysOpensEmptyWithCaption()
-{
-    QJsonObject heap = keyedTable("CRONUS$Heap", { "No_" }, {});
-    heap.remove(QStringLiteral("primary_key"));
-    startWith(databaseFixture({ heap }));
-
-    QCOMPARE(ui().rows(), QStringList {});
-    QCOMPARE(ui().control<QTreeView>("lvTables").header()->count(), 3);
-    QCOMPARE(ui().window().windowTitle(), kFullCaption);
-    QVERIFY(ui().window().isVisible());
-    QCOMPARE(ui().messages.texts, QStringList {});
-    QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
 }
 
 void tst_MainEndToEnd::sameNameInTwoSchemasMergesKeyColumns_data()
@@ -110,8 +63,8 @@ void tst_MainEndToEnd::sameNameInTwoSchemasMergesKeyColumns_data()
 void tst_MainEndToEnd::sameNameInTwoSchemasMergesKeyColumns()
 {
     QFETCH(int, clicked);
-    startWith(databaseFixture({ keyedTable("Dup", { "A", "B" }, { "A", "B" }, "dbo"),
-                                keyedTable("Dup", { "C", "D" }, { "C", "D" }, "sales") }));
+    QVERIFY(ui().startWith(databaseFixture({ keyedTable("Dup", { "A", "B" }, { "A", "B" }, "dbo"),
+                                             keyedTable("Dup", { "C", "D" }, { "C", "D" }, "sales") })));
     QCOMPARE(ui().rows(), (QStringList { row("Dup"), row("Dup") }));
 
     ui().clickRow(clicked);
@@ -121,101 +74,104 @@ void tst_MainEndToEnd::sameNameInTwoSchemasMergesKeyColumns()
     QCOMPARE(lines.size(), 4);
     QCOMPARE((QSet<QString> { lines.at(0), lines.at(1) }), (QSet<QString> { "A", "C" }));
     QCOMPARE((QSet<QString> { lines.at(2), lines.at(3) }), (QSet<QString> { "B", "D" }));
-    QCOMPARE(ui().errorRecords().size(), 0);
+    QCOMPARE(ui().errorLog(), QString());
 }
 
-void tst_MainEndToEnd::keyColumnsInKeyOrder()
+void tst_MainEndToEnd::clickListsKeyColumnsInKeyOrder_data()
 {
-    startWith(databaseFixture({ keyedTable("CRONUS$Sales Line", { "Document Type", "Document No_", "Line No_", "Type" },
-                                           { "Line No_", "Document Type", "Document No_" }),
-                                keyedTable("CRONUS$Item", { "No_" }, { "No_" }) }));
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QStringList>("columns");
+    QTest::addColumn<QStringList>("key");
+    QTest::newRow("three columns, key order unlike the table's")
+        << "CRONUS$Sales Line" << QStringList { "Document Type", "Document No_", "Line No_", "Type" }
+        << QStringList { "Line No_", "Document Type", "Document No_" };
+    QTest::newRow("apostrophe in the names")
+        << "Jim's Bikes$Item" << QStringList { "No_", "Variant Code" } << QStringList { "No_", "Variant Code" };
+}
+
+void tst_MainEndToEnd::clickListsKeyColumnsInKeyOrder()
+{
+    QFETCH(QString, table);
+    QFETCH(QStringList, columns);
+    QFETCH(QStringList, key);
+    QVERIFY(ui().startWith(databaseFixture({ keyedTable(table, columns, key), keyedTable("A$Item") })));
 
     ui().clickRow(2);
-    QCOMPARE(ui().fieldLines(), (QStringList { "Line No_", "Document Type", "Document No_" }));
+    QCOMPARE(ui().fieldLines(), key);
     ui().clickRow(1);
     QCOMPARE(ui().fieldLines(), QStringList { "No_" });
-    // Clicking shows the columns; it neither ticks nor counts.
-    QCOMPARE(ui().tickedRows(), QList<int> {});
-    QCOMPARE(ui().control<QLabel>("lblKeys").text(), QString());
-    QCOMPARE(ui().errorRecords().size(), 0);
+    QCOMPARE(ui().errorLog(), QString());
 }
 
-void tst_MainEndToEnd::apostropheInNamesListsColumns()
+void tst_MainEndToEnd::opensWithoutRows_data()
 {
-    startWith(databaseFixture({ keyedTable("Jim's Bikes$Item", { "No_", "Variant Code" }, { "No_", "Variant Code" }),
-                                keyedTable("Jim's Bikes$Customer", { "No_" }, { "No_" }) }));
-    QCOMPARE(ui().rows(), (QStringList { row("Jim's Bikes$Customer"), row("Jim's Bikes$Item") }));
-
-    ui().clickRow(2);
-
-    QCOMPARE(ui().fieldLines(), (QStringList { "No_", "Variant Code" }));
-    QCOMPARE(ui().errorRecords().size(), 0);
-    QCOMPARE(ui().messages.texts, QStringList {});
+    // The stand-in answers the list as a whole or not at all, so a failure comes before the first
+    // row: the error fails the statement, the disconnect cuts the connection on it.
+    QTest::addColumn<QJsonObject>("fixture");
+    QTest::addColumn<QString>("number"); // of the one failure reported, if any
+    QJsonObject heap = keyedTable("CRONUS$Item");
+    heap.remove(QStringLiteral("primary_key"));
+    const QJsonObject refused { { "number", 229 }, { "class", 14 }, { "message", "SELECT permission denied" } };
+    QTest::newRow("database without primary keys") << databaseFixture({ heap }) << "";
+    QTest::newRow("list statement refused")
+        << databaseFixture({ keyedTable("CRONUS$Item") }, { fault("primary_keys", {}, "error", refused) }) << "229";
+    QTest::newRow("connection lost on the list")
+        << databaseFixture({ keyedTable("CRONUS$Item") }, { fault("primary_keys", {}, "disconnect", true) })
+        << "-2147467259";
 }
 
-void tst_MainEndToEnd::fillFailureIsReportedOnce_data()
+void tst_MainEndToEnd::opensWithoutRows()
 {
-    // The stand-in answers the list as a whole or not at all, so the failure comes before the
-    // first row: the error fails the statement, the disconnect cuts the connection on it.
-    QTest::addColumn<QString>("faultKey");
-    QTest::addColumn<QJsonValue>("faultValue");
-    QTest::addColumn<QString>("number");
-    QTest::newRow("statement refused") << "error"
-                                       << QJsonValue(QJsonObject { { "number", 229 },
-                                                                   { "class", 14 },
-                                                                   { "message", "SELECT permission denied" } })
-                                       << "229";
-    QTest::newRow("connection lost") << "disconnect" << QJsonValue(true) << "-2147467259";
-}
-
-void tst_MainEndToEnd::fillFailureIsReportedOnce()
-{
-    QFETCH(QString, faultKey);
-    QFETCH(QJsonValue, faultValue);
+    QFETCH(QJsonObject, fixture);
     QFETCH(QString, number);
-    startWith(databaseFixture({ keyedTable("CRONUS$Item", { "No_" }, { "No_" }) },
-                              { fault("primary_keys", {}, faultKey, faultValue) }));
+    QVERIFY(ui().startWith(fixture));
 
+    // Start-up goes on: the window opens with its caption and its three columns.
+    QCOMPARE(ui().rows(), QStringList {});
+    QCOMPARE(ui().control<QTreeView>("lvTables").header()->count(), 3);
+    QCOMPARE(ui().window().windowTitle(), kFullCaption);
+    if (number.isEmpty()) {
+        QCOMPARE(ui().messages.texts, QStringList {});
+        QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
+        return;
+    }
     QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
-    QCOMPARE(ui().errorRecords().at(0).number, number);
+    QVERIFY(ui().errorLog().contains(QStringLiteral("\r\nNumber: ") + number + QStringLiteral("\r\n")));
     QCOMPARE(ui().messages.texts,
              QStringList { "An Error has occurred, Please see the ErrorLog.txt file for details." });
-    // Start-up goes on: the window opens with its caption and whatever rows were read.
-    QCOMPARE(ui().rows(), QStringList {});
-    QCOMPARE(ui().window().windowTitle(), kFullCaption);
-    QVERIFY(ui().window().isVisible());
 }
 
-void tst_MainEndToEnd::unopenableConnectionEndsSilently_data()
+void tst_MainEndToEnd::startupEndsSilently_data()
 {
     QTest::addColumn<bool>("listening");
     QTest::addColumn<QString>("database");
-    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("password"); // empty: the login window was closed without connecting
+    QTest::newRow("login abandoned") << true << kDatabaseName << QString();
     QTest::newRow("server gone since the login") << false << kDatabaseName << kLoginPassword;
     QTest::newRow("password changed since the login") << true << kDatabaseName << QStringLiteral("Demo#2007");
     QTest::newRow("database gone since the login") << true << QStringLiteral("NOSUCH") << kLoginPassword;
 }
 
-void tst_MainEndToEnd::unopenableConnectionEndsSilently()
+void tst_MainEndToEnd::startupEndsSilently()
 {
     QFETCH(bool, listening);
     QFETCH(QString, database);
     QFETCH(QString, password);
-    m_standin = std::make_unique<StandinProcess>(databaseFixture({ keyedTable("CRONUS$Item", { "No_" }, { "No_" }) }));
-    QVERIFY(m_standin->started());
-    const QString connectString = m_standin->connectionString(database, kLoginName, password);
+    StandinProcess standin(databaseFixture({ keyedTable("CRONUS$Item") }));
+    QVERIFY(standin.started());
+    const QString connectString
+        = password.isEmpty() ? QString() : standin.connectionString(database, kLoginName, password);
     if (!listening)
-        m_standin->stop();
-    m_ui = std::make_unique<StandinWindow>();
+        standin.stop();
 
     QVERIFY(!ui().start(connectString));
 
     QVERIFY(!ui().window().isVisible());
     QCOMPARE(ui().messages.texts, QStringList {});
     QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
-    QCOMPARE(ui().window().windowTitle(), QStringLiteral("Quorvane"));
+    QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
     if (listening)
-        QCOMPARE(m_standin->sqlTexts(), QStringList {});
+        QCOMPARE(standin.sqlTexts(), QStringList {});
 }
 
 QTEST_MAIN(tst_MainEndToEnd)

@@ -11,41 +11,26 @@ class tst_MessageBoxSink : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
     void showsOneOkBoxAndWaitsForIt();
-    void cleanup();
 };
 
 void tst_MessageBoxSink::showsOneOkBoxAndWaitsForIt()
 {
+    const QString text = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
     quorvane::MessageBoxSink sink(QStringLiteral("Quorvane"));
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::Critical;
-    qsizetype buttons = 0;
-    bool confirmed = false;
+    QStringList shown;
     QTimer::singleShot(0, this, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QVERIFY(box != nullptr);
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        buttons = box->buttons().size();
-        confirmed = true;
+        shown = QStringList { box->windowTitle(), box->text(), QString::number(box->icon()),
+                              QString::number(box->buttons().size()) };
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
 
-    sink.showMessage(QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details."));
+    sink.showMessage(text);
 
-    QVERIFY(confirmed);
-    QCOMPARE(title, QStringLiteral("Quorvane"));
-    QCOMPARE(text, QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details."));
-    QCOMPARE(icon, QMessageBox::NoIcon);
-    QCOMPARE(buttons, 1);
-}
-
-void tst_MessageBoxSink::cleanup()
-{
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    QCOMPARE(shown, (QStringList { "Quorvane", text, QString::number(QMessageBox::NoIcon), "1" }));
 }
 
 QTEST_MAIN(tst_MessageBoxSink)

@@ -1,87 +1,64 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "log/Failure.h"
 
 #include <QSemaphore>
 #include <atomic>
+#include <optional>
 
 namespace quorvane::test {
 
-// Holds every call of a GatedConnection until the test lets one through. A call that is not let
-// through within 20 seconds goes on anyway and is counted, so a caller that never lets go (because
-// it cannot handle events while it waits) fails the test instead of hanging it.
+// Holds every call of a GatedConnection until the test lets one through, then fails the call with
+// the failure set, if any. A call that is not let through within 20 seconds goes on anyway and is
+// counted, so a caller that never lets go (because it cannot handle events while it waits) fails
+// the test instead of hanging it.
 struct Gate
 {
     void letOneThrough() { passes.release(); }
     void pass()
     {
-        if (!passes.tryAcquire(1, 20000))
-            ++forcedOpen;
+        forcedOpen += passes.tryAcquire(1, 20000) ? 0 : 1;
+        if (failure)
+            throw *failure;
     }
 
     QSemaphore passes;
     std::atomic<int> forcedOpen { 0 };
+    std::optional<Failure> failure;
 };
 
-// A connection that answers a SELECT with one row of one column and any other statement with no
-// rows, each call (and the move past the row) held at the gate.
+// A connection whose every call is held at the gate; statements return no rows.
 class GatedConnection final : public db::Connection
 {
 public:
     explicit GatedConnection(Gate& gate)
         : m_gate(gate)
     { }
-    void Open(const QString&) override
+    void Open(const QString&) override { m_gate.pass(); }
+    std::unique_ptr<db::RecordSet> Execute(const QString&) override
     {
         m_gate.pass();
-        m_open = true;
+        return std::make_unique<NoRows>();
     }
-    std::unique_ptr<db::RecordSet> Execute(const QString& sql) override
-    {
-        m_gate.pass();
-        return std::make_unique<RecordSet>(m_gate, !sql.startsWith(QLatin1String("SELECT")));
-    }
-    void setCommandTimeout(int seconds) override
-    {
-        m_gate.pass();
-        m_timeout = seconds;
-    }
-    int CommandTimeout() const override { return m_timeout; }
+    void setCommandTimeout(int) override { m_gate.pass(); }
+    int CommandTimeout() const override { return 0; }
     void BeginTrans() override { m_gate.pass(); }
     void CommitTrans() override { m_gate.pass(); }
     void RollbackTrans() override { m_gate.pass(); }
-    void Close() override
-    {
-        m_gate.pass();
-        m_open = false;
-    }
-    bool isOpen() const override { return m_open; }
+    void Close() override { m_gate.pass(); }
+    bool isOpen() const override { return true; }
 
 private:
-    class RecordSet final : public db::RecordSet
+    struct NoRows final : db::RecordSet
     {
-    public:
-        RecordSet(Gate& gate, bool empty)
-            : m_gate(gate)
-            , m_eof(empty)
-        { }
-        bool eof() const override { return m_eof; }
-        void MoveNext() override
-        {
-            m_gate.pass();
-            m_eof = true;
-        }
-        QString Fields(int) const override { return QStringLiteral("No_"); }
-        int fieldCount() const override { return 1; }
-
-    private:
-        Gate& m_gate;
-        bool m_eof;
+        bool eof() const override { return true; }
+        void MoveNext() override { }
+        QString Fields(int) const override { return {}; }
+        int fieldCount() const override { return 0; }
     };
 
     Gate& m_gate;
-    bool m_open = false;
-    int m_timeout = db::kDefaultCommandTimeoutSeconds;
 };
 
 } // namespace quorvane::test

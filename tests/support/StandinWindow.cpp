@@ -1,33 +1,28 @@
 #include "support/StandinWindow.h"
 
-#include "db/OdbcConnection.h"
-
-#include <QAbstractItemModel>
-#include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QPushButton>
 #include <QStringDecoder>
-#include <QTest>
 #include <QTreeView>
 
 namespace quorvane::test {
 
 namespace {
 
-    // A file the program wrote, in the system's code page, split at its CR LF line ends.
-    std::optional<QStringList> linesOf(const QString& path)
+    // A file the program wrote, in the system's code page; empty when there is no file.
+    QString textOf(const QString& path)
     {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
         QStringDecoder fromCodePage(QStringDecoder::System);
-        QString text = fromCodePage(file.readAll());
-        if (text.endsWith(QLatin1String("\r\n")))
-            text.chop(2);
-        if (text.isEmpty())
-            return QStringList {};
-        return text.split(QLatin1String("\r\n"));
+        return file.open(QIODevice::ReadOnly) ? QString(fromCodePage(file.readAll())) : QString();
+    }
+
+    QJsonArray columnObjects(const QStringList& columns, const char* key, const QJsonValue& value)
+    {
+        QJsonArray objects;
+        for (const QString& column : columns)
+            objects.append(QJsonObject { { "name", column }, { QLatin1String(key), value } });
+        return objects;
     }
 
 } // namespace
@@ -35,17 +30,10 @@ namespace {
 QJsonObject keyedTable(const QString& name, const QStringList& columns, const QStringList& keyColumns,
                        const QString& schema)
 {
-    QJsonArray tableColumns;
-    for (const QString& column : columns)
-        tableColumns.append(QJsonObject { { "name", column }, { "nullable", false } });
-    QJsonArray key;
-    for (const QString& column : keyColumns)
-        key.append(QJsonObject { { "name", column } });
     return QJsonObject { { "schema", schema },
                          { "name", name },
-                         { "columns", tableColumns },
-                         { "primary_key",
-                           QJsonObject { { "name", name + QStringLiteral("$0") }, { "columns", key } } } };
+                         { "columns", columnObjects(columns, "nullable", false) },
+                         { "primary_key", primaryKey(name + QStringLiteral("$0"), keyColumns, false) } };
 }
 
 QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults)
@@ -66,52 +54,46 @@ QJsonObject fault(const QString& statement, const QString& table, const QString&
 
 QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clustered)
 {
-    QJsonArray keyColumns;
-    for (const QString& column : columns)
-        keyColumns.append(QJsonObject { { "name", column }, { "descending", false } });
-    return QJsonObject { { "name", name }, { "clustered", clustered }, { "columns", keyColumns } };
+    return QJsonObject { { "name", name },
+                         { "clustered", clustered },
+                         { "columns", columnObjects(columns, "descending", false) } };
 }
 
-std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table, const QString& schema)
+std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table)
 {
-    for (const QJsonValue& database : state.value(QLatin1String("databases")).toArray()) {
-        for (const QJsonValue& entry : database.toObject().value(QLatin1String("tables")).toArray()) {
-            const QJsonObject object = entry.toObject();
-            if (object.value(QLatin1String("name")).toString() != table
-                || object.value(QLatin1String("schema")).toString() != schema)
-                continue;
-            if (!object.value(QLatin1String("primary_key")).isObject())
-                return std::nullopt;
-            return object.value(QLatin1String("primary_key")).toObject();
-        }
-    }
+    for (const QJsonValue& database : state[QLatin1String("databases")].toArray())
+        for (const QJsonValue& entry : database[QLatin1String("tables")].toArray())
+            if (entry[QLatin1String("name")].toString() == table && entry[QLatin1String("schema")].toString() == "dbo")
+                return entry[QLatin1String("primary_key")].isObject()
+                    ? std::optional(entry[QLatin1String("primary_key")].toObject())
+                    : std::nullopt;
     return std::nullopt;
 }
 
-StandinWindow::StandinWindow()
-{
-    m_platform = std::make_unique<Platform>(Platform { messages, m_settings, clock, db::odbcConnectionFactory(),
-                                                       QDir::toNativeSeparators(m_folder.path()) });
-}
-
-StandinWindow::~StandinWindow() = default;
+StandinWindow::StandinWindow(db::ConnectionFactory factory)
+    : m_platform(std::make_unique<Platform>(
+        Platform { messages, m_settings, clock, std::move(factory), QDir::toNativeSeparators(m_folder.path()) }))
+{ }
 
 bool StandinWindow::start(const QString& connectString)
 {
     m_window = std::make_unique<frmMain>(
         *m_platform, [connectString](frmMain& owner, bool) { owner.gstrConnectPass = connectString; });
-    const bool loaded = m_window->Form_Load();
-    if (loaded) {
-        m_window->show();
-        if (!QTest::qWaitForWindowExposed(m_window.get()))
-            return false;
-    }
-    return loaded;
+    if (!m_window->Form_Load())
+        return false;
+    m_window->show();
+    return QTest::qWaitForWindowExposed(m_window.get());
 }
 
-QStringList StandinWindow::rows() const
+bool StandinWindow::startWith(const QJsonObject& fixture)
 {
-    const QAbstractItemModel& model = *m_window->findChild<QTreeView*>(QStringLiteral("lvTables"))->model();
+    m_standin = std::make_unique<StandinProcess>(fixture);
+    return m_standin->started() && start(m_standin->connectionString(kDatabaseName, kLoginName, kLoginPassword));
+}
+
+QStringList StandinWindow::rows()
+{
+    const QAbstractItemModel& model = *control<QTreeView>("lvTables").model();
     QStringList texts;
     for (int row = 0; row < model.rowCount(); ++row) {
         QStringList cells;
@@ -122,9 +104,9 @@ QStringList StandinWindow::rows() const
     return texts;
 }
 
-QList<int> StandinWindow::tickedRows() const
+QList<int> StandinWindow::tickedRows()
 {
-    const QAbstractItemModel& model = *m_window->findChild<QTreeView*>(QStringLiteral("lvTables"))->model();
+    const QAbstractItemModel& model = *control<QTreeView>("lvTables").model();
     QList<int> ticked;
     for (int row = 0; row < model.rowCount(); ++row)
         if (model.index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
@@ -144,8 +126,7 @@ QStringList StandinWindow::fieldLines()
 void StandinWindow::clickRow(int item)
 {
     auto& lv = control<QTreeView>("lvTables");
-    const QModelIndex cell = lv.model()->index(item - 1, 1);
-    QTest::mouseClick(lv.viewport(), Qt::LeftButton, {}, lv.visualRect(cell).center());
+    QTest::mouseClick(lv.viewport(), Qt::LeftButton, {}, lv.visualRect(lv.model()->index(item - 1, 1)).center());
 }
 
 void StandinWindow::tickRow(int item)
@@ -155,50 +136,33 @@ void StandinWindow::tickRow(int item)
     QTest::keyClick(&lv, Qt::Key_Space);
 }
 
-void StandinWindow::clickExecute()
+void StandinWindow::runOn(const QList<int>& items)
 {
-    QTest::mouseClick(&control<QPushButton>("cmdExecute"), Qt::LeftButton);
+    for (const int item : items)
+        tickRow(item);
+    clickExecute();
 }
 
-QString StandinWindow::activityLogPath() const
+QStringList StandinWindow::activityLogLines() const
 {
-    return QDir(m_folder.path()).filePath(QStringLiteral("QuorvaneLog.txt"));
+    QStringList lines = textOf(activityLogPath()).split(QLatin1String("\r\n"));
+    if (lines.last().isEmpty()) // after the last line end
+        lines.removeLast();
+    return lines;
 }
 
-QList<ErrorRecord> StandinWindow::errorRecords() const
+QString StandinWindow::errorLog() const
 {
-    // Each record: "Source: ", "Number: ", "Description: " lines; a description may run over
-    // several lines of its own.
-    QList<ErrorRecord> records;
-    const QStringList lines
-        = linesOf(QDir(m_folder.path()).filePath(QStringLiteral("ErrorLog.txt"))).value_or(QStringList {});
-    for (const QString& line : lines) {
-        if (line.startsWith(QLatin1String("Source: "))) {
-            records.append({ line.mid(8), {}, {} });
-        } else if (records.isEmpty()) {
-            records.append({ {}, {}, line });
-        } else if (line.startsWith(QLatin1String("Number: ")) && records.last().number.isEmpty()) {
-            records.last().number = line.mid(8);
-        } else if (line.startsWith(QLatin1String("Description: ")) && records.last().description.isEmpty()) {
-            records.last().description = line.mid(13);
-        } else {
-            records.last().description += QLatin1Char('\n') + line;
-        }
-    }
-    return records;
+    return textOf(QDir(m_folder.path()).filePath(QStringLiteral("ErrorLog.txt")));
 }
 
 QStringList StandinWindow::errorSources() const
 {
     QStringList sources;
-    for (const ErrorRecord& record : errorRecords())
-        sources.append(record.source);
+    for (const QString& line : errorLog().split(QLatin1String("\r\n")))
+        if (line.startsWith(QLatin1String("Source: ")))
+            sources.append(line.mid(8));
     return sources;
-}
-
-QStringList StandinWindow::activityLogLines() const
-{
-    return linesOf(activityLogPath()).value_or(QStringList {});
 }
 
 } // namespace quorvane::test

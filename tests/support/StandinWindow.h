@@ -1,18 +1,20 @@
 #pragma once
 
+#include "db/OdbcConnection.h"
 #include "log/Clock.h"
 #include "login/SettingsStore.h"
 #include "main/Platform.h"
 #include "main/frmMain.h"
 #include "support/RecordingMessageSink.h"
+#include "support/StandinProcess.h"
 
-#include <QDateTime>
+#include <QApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QList>
-#include <QString>
-#include <QStringList>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 #include <optional>
 
@@ -23,28 +25,17 @@ inline const QString kDatabaseName = QStringLiteral("CRONUS");
 inline const QString kLoginName = QStringLiteral("navuser");
 inline const QString kLoginPassword = QStringLiteral("Demo#2006");
 
+// A primary key as the stand-in's catalogue holds it, and the key of a table in a saved catalogue.
+QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clustered);
+std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table);
 // A table in the schema given, all its columns NOT NULL, with a non-clustered primary key named
 // "<table>$0" over keyColumns, in that order.
-QJsonObject keyedTable(const QString& name, const QStringList& columns, const QStringList& keyColumns,
-                       const QString& schema = QStringLiteral("dbo"));
+QJsonObject keyedTable(const QString& name, const QStringList& columns = { "No_" },
+                       const QStringList& keyColumns = { "No_" }, const QString& schema = QStringLiteral("dbo"));
 // A whole fixture: the login, and the database CRONUS holding the tables; faults as the stand-in reads them.
 QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults = {});
 // A fault on one kind of statement ("primary_keys", "key_columns", "drop", "add") for one table (or all).
 QJsonObject fault(const QString& statement, const QString& table, const QString& key, const QJsonValue& value);
-
-// A primary key as the stand-in's saved catalogue shows it.
-QJsonObject primaryKey(const QString& name, const QStringList& columns, bool clustered);
-// The primary key of a table in a saved catalogue, if the table has one.
-std::optional<QJsonObject> primaryKeyIn(const QJsonObject& state, const QString& table,
-                                        const QString& schema = QStringLiteral("dbo"));
-
-// One record of ErrorLog.txt.
-struct ErrorRecord
-{
-    QString source;
-    QString number;
-    QString description;
-};
 
 // Gives a new time for every call, one second after the last, so that every time stamp taken is
 // told apart from the others.
@@ -52,28 +43,28 @@ class SteppingClock final : public Clock
 {
 public:
     QDateTime now() const override { return timeOfCall(m_calls++); }
-    QDateTime timeOfCall(int call) const { return m_start.addSecs(call); }
+    QDateTime timeOfCall(int call) const { return QDateTime(QDate(2006, 3, 14), QTime(9, 26, 53)).addSecs(call); }
 
 private:
-    QDateTime m_start { QDate(2006, 3, 14), QTime(9, 26, 53) };
     mutable int m_calls = 0;
 };
 
-// The main window, built as the program builds it (real ODBC connection factory), in an
-// application folder of its own, with a login that hands over the given connection string and
-// message boxes that are recorded instead of shown.
+// The main window, built as the program builds it, in an application folder of its own, with a
+// login that hands over a given connection string and message boxes that are recorded instead of
+// shown. Its connections go through the real ODBC driver unless another factory is given.
 class StandinWindow
 {
 public:
-    StandinWindow();
-    ~StandinWindow();
-    StandinWindow(const StandinWindow&) = delete;
-    StandinWindow& operator=(const StandinWindow&) = delete;
+    explicit StandinWindow(db::ConnectionFactory factory = db::odbcConnectionFactory());
 
-    // Runs the start-up with a login that returns connectString; shows the window when start-up
-    // did not end the program. Returns what Form_Load returned.
+    // Runs the start-up with a login that returns connectString (empty: the login was abandoned)
+    // and shows the window when start-up did not end the program. Returns what Form_Load returned.
     bool start(const QString& connectString);
+    // Starts a stand-in serving the fixture, then the window logged in to it as navuser.
+    bool startWith(const QJsonObject& fixture);
 
+    StandinProcess& standin() { return *m_standin; }
+    Platform& platform() { return *m_platform; }
     frmMain& window() { return *m_window; }
     template <typename T> T& control(const char* name)
     {
@@ -83,21 +74,24 @@ public:
     }
 
     // The list's rows as shown: "constraint | table | database", and the ticked rows' positions (from 1).
-    QStringList rows() const;
-    QList<int> tickedRows() const;
+    QStringList rows();
+    QList<int> tickedRows();
     // The lines of the key-column list, top to bottom.
     QStringList fieldLines();
-    // A mouse click on a row's table name; a tick or untick of a row with the space bar.
+    // A mouse click on a row's table name, and a tick or untick of a row with the space bar.
     void clickRow(int item);
     void tickRow(int item);
-    void clickExecute();
+    void clickExecute() { QTest::mouseClick(&control<QPushButton>("cmdExecute"), Qt::LeftButton); }
+    // Ticks the rows given, then clicks the run button.
+    void runOn(const QList<int>& items);
 
     QString folder() const { return m_folder.path(); }
-    QString activityLogPath() const;
-    QList<ErrorRecord> errorRecords() const;
-    QStringList errorSources() const;
-    // The activity log file's lines, without their line ends; empty when there is no file.
+    QString activityLogPath() const { return QDir(m_folder.path()).filePath(QStringLiteral("QuorvaneLog.txt")); }
+    // The activity log file's lines without their line ends; empty when there is no file.
     QStringList activityLogLines() const;
+    // ErrorLog.txt as text, and the source of each of its records.
+    QString errorLog() const;
+    QStringList errorSources() const;
 
     RecordingMessageSink messages;
     SteppingClock clock;
@@ -107,16 +101,33 @@ private:
     {
     public:
         void write(const QString&, const QString&, const QString&) override { }
-        QString read(const QString&, const QString&, const QString& defaultValue) const override
-        {
-            return defaultValue;
-        }
+        QString read(const QString&, const QString&, const QString& value) const override { return value; }
     };
 
     QTemporaryDir m_folder;
     NoSettings m_settings;
+    std::unique_ptr<StandinProcess> m_standin;
     std::unique_ptr<Platform> m_platform;
     std::unique_ptr<frmMain> m_window;
+};
+
+// The base of a test class driving the main window: a fresh StandinWindow for every test
+// function, and no window left behind after it.
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    StandinWindow& ui() { return *m_ui; }
+    std::unique_ptr<StandinWindow> m_ui;
+
+protected Q_SLOTS:
+    void init() { m_ui = std::make_unique<StandinWindow>(); }
+    void cleanup()
+    {
+        m_ui.reset();
+        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
 };
 
 } // namespace quorvane::test
