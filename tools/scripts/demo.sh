@@ -32,11 +32,18 @@ User=navuser
 CONF
 
 standin_pid=""
+program_pid=""
 cleanup() {
-    [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null && wait "$standin_pid" 2>/dev/null
+    set +e
+    if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null; fi
+    if [ -n "$standin_pid" ]; then
+        kill "$standin_pid" 2>/dev/null
+        wait "$standin_pid" 2>/dev/null
+    fi
     rm -rf "$demo_home"
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 "$BUILD/bin/standin" --listen "127.0.0.1:$PORT" --fixture tools/standin/fixtures/demo.json \
     > "$demo_home/standin.out" 2>&1 &
@@ -54,4 +61,7 @@ until grep -q "listening on" "$demo_home/standin.out" 2>/dev/null; do
 done
 
 echo "Demo server 127.0.0.1 (port $PORT), database CRONUS, user navuser, password Demo#2006"
-XDG_CONFIG_HOME="$demo_home/config" "$BUILD/bin/quorvane"
+# In the background, so that an interrupt of the demo reaches the cleanup at once.
+XDG_CONFIG_HOME="$demo_home/config" "$BUILD/bin/quorvane" &
+program_pid=$!
+wait "$program_pid"
