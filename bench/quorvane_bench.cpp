@@ -23,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTreeView>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -78,9 +77,9 @@ QString generateFixture(const QTemporaryDir& folder, int companies, int tables, 
         return path;
     QProcess generator;
     generator.start(QStringLiteral(QUORVANE_STANDIN_GEN_PATH),
-        { QStringLiteral("--companies"), QString::number(companies), QStringLiteral("--tables"),
-            QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
-            QStringLiteral("--out"), path });
+                    { QStringLiteral("--companies"), QString::number(companies), QStringLiteral("--tables"),
+                      QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
+                      QStringLiteral("--out"), path });
     generator.waitForFinished(-1);
     if (generator.exitCode() != 0)
         qFatal("standin-gen failed: %s", generator.readAllStandardError().constData());
@@ -94,8 +93,7 @@ struct Program
     explicit Program(const QString& connectString, const QString& folder)
         : platform { messages, settings, clock, db::odbcConnectionFactory(), folder }
         , window(platform, [connectString](frmMain& owner, bool) { owner.gstrConnectPass = connectString; })
-    {
-    }
+    { }
     QTreeView& lvTables() { return *window.findChild<QTreeView*>(QStringLiteral("lvTables")); }
     QCheckBox& chkAll() { return *window.findChild<QCheckBox*>(QStringLiteral("chkAll")); }
     QCheckBox& chkLog() { return *window.findChild<QCheckBox*>(QStringLiteral("chkLog")); }
@@ -116,9 +114,9 @@ double tsqlMilliseconds(const StandinProcess& standin, const QByteArray& script)
         environment.insert(QStringLiteral("TDSVER"), QStringLiteral("7.4"));
         tsql.setProcessEnvironment(environment);
         tsql.start(QStringLiteral("tsql"),
-            { QStringLiteral("-H"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(standin.port()),
-                QStringLiteral("-U"), kUser, QStringLiteral("-P"), kPassword, QStringLiteral("-D"), kDatabase,
-                QStringLiteral("-o"), QStringLiteral("q") });
+                   { QStringLiteral("-H"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                     QString::number(standin.port()), QStringLiteral("-U"), kUser, QStringLiteral("-P"), kPassword,
+                     QStringLiteral("-D"), kDatabase, QStringLiteral("-o"), QStringLiteral("q") });
         tsql.write(script);
         tsql.closeWriteChannel();
         while (tsql.state() != QProcess::NotRunning) {
@@ -238,7 +236,7 @@ FixFigures measureFixRun(const QString& fixture, int tables, int runs, const QTe
         for (; !keyColumns->eof(); keyColumns->MoveNext())
             columns << keyColumns->Fields(0);
         rebuilds.push_back({ keyColumnQuery(table, constraint), dropConstraintStatement(table, constraint),
-            addClusteredKeyStatement(table, constraint, bracketedColumnList(columns)) });
+                             addClusteredKeyStatement(table, constraint, bracketedColumnList(columns)) });
         script += rebuilds.back().drop.toUtf8() + "\ngo\n" + rebuilds.back().add.toUtf8() + "\ngo\n";
     }
     script += "exit\n";
@@ -279,13 +277,14 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("Quorvane benchmarks against the stand-in"));
     parser.addHelpOption();
     const QCommandLineOption sizesOption(QStringLiteral("sizes"), QStringLiteral("Numbers of primary keys."),
-        QStringLiteral("LIST"), QStringLiteral("1000,10000,100000"));
-    const QCommandLineOption runsOption(
-        QStringLiteral("runs"), QStringLiteral("Runs per figure."), QStringLiteral("N"), QStringLiteral("5"));
+                                         QStringLiteral("LIST"), QStringLiteral("1000,10000,100000"));
+    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs per figure."), QStringLiteral("N"),
+                                        QStringLiteral("5"));
     const QCommandLineOption fixOption(QStringLiteral("fix-tables"), QStringLiteral("Tables of the fix run."),
-        QStringLiteral("N"), QStringLiteral("1000"));
+                                       QStringLiteral("N"), QStringLiteral("1000"));
     const QCommandLineOption memoryChildOption(QStringLiteral("memory-child"),
-        QStringLiteral("Internal: load the list and print the peak memory."), QStringLiteral("CONNECT"));
+                                               QStringLiteral("Internal: load the list and print the peak memory."),
+                                               QStringLiteral("CONNECT"));
     parser.addOptions({ sizesOption, runsOption, fixOption, memoryChildOption });
     parser.process(application);
 

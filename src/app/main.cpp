@@ -17,10 +17,8 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const QString title = QStringLiteral("Quorvane");
     QApplication::setApplicationName(title);
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(QUORVANE_VERSION_MAJOR)
-                                            .arg(QUORVANE_VERSION_MINOR)
-                                            .arg(QUORVANE_VERSION_PATCH));
+    QApplication::setApplicationVersion(
+        QStringLiteral("%1.%2.%3").arg(QUORVANE_VERSION_MAJOR).arg(QUORVANE_VERSION_MINOR).arg(QUORVANE_VERSION_PATCH));
 
     // The windows are laid out for a dialog font of about 8 points.
     QApplication::setFont(QFont(QStringLiteral("Arial"), 8));
@@ -28,8 +26,9 @@ int main(int argc, char* argv[])
     quorvane::MessageBoxSink messages(title);
     quorvane::QtSettingsStore settings(title);
     const quorvane::SystemClock clock;
-    const quorvane::Platform platform { messages, settings, clock, quorvane::db::odbcConnectionFactory(),
-                                        quorvane::applicationFolder(), title };
+    const quorvane::Platform platform {
+        messages, settings, clock, quorvane::db::odbcConnectionFactory(), quorvane::applicationFolder(), title
+    };
 
     quorvane::frmMain window(platform, [&platform](quorvane::frmMain& owner, bool bolCountDown) {
         quorvane::frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);

@@ -80,7 +80,8 @@ namespace {
 
     [[noreturn]] void refuseFormat()
     {
-        refuse(QStringLiteral("The connection string is not well formed: every part must read keyword=value, separated by semicolons. ")
+        refuse(QStringLiteral("The connection string is not well formed: every part must read keyword=value, separated "
+                              "by semicolons. ")
                + kPasswordQuotingHint);
     }
 

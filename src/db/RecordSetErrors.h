@@ -9,14 +9,14 @@ namespace quorvane::db {
 inline Failure noCurrentRecord()
 {
     return { 3021,
-        QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation "
-                       "requires a current record.") };
+             QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+                            "requires a current record.") };
 }
 
 inline Failure itemNotFound()
 {
     return { 3265,
-        QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal.") };
+             QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal.") };
 }
 
 } // namespace quorvane::db

@@ -12,7 +12,7 @@ QString generalDateText(const QDateTime& moment, const QLocale& locale = QLocale
 
 // One line of the activity log file: time stamp, then marker ("- DROP: " or "- ADD: "), then the statement.
 QString activityLogLine(const QDateTime& moment, const QString& marker, const QString& statement,
-    const QLocale& locale = QLocale::system());
+                        const QLocale& locale = QLocale::system());
 
 // The on-screen log's text after appending a line: a text longer than 4000 characters is emptied
 // first, then the line and CR LF go at the end.

@@ -22,7 +22,7 @@ QString resolveApplicationFolder(const QString& executableFolder, const QString&
 QString applicationFolder()
 {
     return resolveApplicationFolder(QCoreApplication::applicationDirPath(),
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+                                    QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
 } // namespace quorvane

@@ -8,11 +8,10 @@ namespace quorvane {
 ErrorReport::ErrorReport(MessageSink& messages, QString applicationFolder)
     : m_messages(messages)
     , m_applicationFolder(std::move(applicationFolder))
-{
-}
+{ }
 
-void ErrorReport::RaiseError(
-    const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const noexcept
+void ErrorReport::RaiseError(const QString& strSource, std::int32_t lngNumber,
+                             const QString& strDescription) const noexcept
 {
     // Each step is skipped on its own failure; the message box is shown even when the record
     // could not be written (AppendtoFile has then shown its own box first).
@@ -20,12 +19,10 @@ void ErrorReport::RaiseError(
         const QString record = QStringLiteral("Source: ") + strSource + QStringLiteral("\r\nNumber: ")
             + QString::number(lngNumber) + QStringLiteral("\r\nDescription: ") + strDescription;
         AppendtoFile(m_messages, AddBackslash(m_applicationFolder) + QStringLiteral("ErrorLog.txt"), record);
-    } catch (...) {
-    }
+    } catch (...) { }
     try {
         m_messages.showMessage(QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details."));
-    } catch (...) {
-    }
+    } catch (...) { }
 }
 
 } // namespace quorvane

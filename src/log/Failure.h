@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -18,8 +17,7 @@ public:
         : m_number(number)
         , m_description(std::move(description))
         , m_what(m_description.toStdString())
-    {
-    }
+    { }
 
     std::int32_t number() const noexcept { return m_number; }
     const QString& description() const noexcept { return m_description; }

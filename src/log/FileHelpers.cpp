@@ -74,11 +74,12 @@ void AppendtoFile(MessageSink& messages, const QString& path, const QString& tex
         appendLine(path, text);
     } catch (const Failure& failure) {
         messages.showMessage(QStringLiteral("An error occurred while attempting to save a file.\r\nNumber: ")
-            + QString::number(failure.number()) + QStringLiteral("\r\nDescription: ") + failure.description());
+                             + QString::number(failure.number()) + QStringLiteral("\r\nDescription: ")
+                             + failure.description());
     } catch (const std::exception& exception) {
         messages.showMessage(QStringLiteral("An error occurred while attempting to save a file.\r\nNumber: ")
-            + QString::number(kUnexpectedFailureNumber) + QStringLiteral("\r\nDescription: ")
-            + QString::fromLocal8Bit(exception.what()));
+                             + QString::number(kUnexpectedFailureNumber) + QStringLiteral("\r\nDescription: ")
+                             + QString::fromLocal8Bit(exception.what()));
     }
 }
 

@@ -4,7 +4,6 @@
 #include "log/Failure.h"
 
 #include <QString>
-
 #include <exception>
 #include <utility>
 
@@ -13,8 +12,7 @@ namespace quorvane {
 // Runs a routine's body under its error handler: any failure is reported through RaiseError with
 // the routine's source name, number and description, and the routine then returns normally.
 // Returns true when the body finished without a failure. Nothing escapes into the event loop.
-template <typename Body>
-bool guarded(const ErrorReport& report, const char* source, Body&& body) noexcept
+template <typename Body> bool guarded(const ErrorReport& report, const char* source, Body&& body) noexcept
 {
     try {
         std::forward<Body>(body)();
@@ -22,7 +20,8 @@ bool guarded(const ErrorReport& report, const char* source, Body&& body) noexcep
     } catch (const Failure& failure) {
         report.RaiseError(QString::fromUtf8(source), failure.number(), failure.description());
     } catch (const std::exception& exception) {
-        report.RaiseError(QString::fromUtf8(source), kUnexpectedFailureNumber, QString::fromLocal8Bit(exception.what()));
+        report.RaiseError(QString::fromUtf8(source), kUnexpectedFailureNumber,
+                          QString::fromLocal8Bit(exception.what()));
     } catch (...) {
         report.RaiseError(QString::fromUtf8(source), kUnexpectedFailureNumber, QStringLiteral("Unknown failure"));
     }

@@ -1,5 +1,6 @@
 #include "main/frmMain.h"
 
+#include "db/ResponsiveConnection.h"
 #include "log/ActivityLog.h"
 #include "log/FileHelpers.h"
 #include "log/Guard.h"
@@ -8,7 +9,6 @@
 #include "main/PrimaryKeyListQuery.h"
 #include "main/RunInProgress.h"
 #include "main/Twips.h"
-#include "db/ResponsiveConnection.h"
 #include "rebuild/ClusteredIndexRebuild.h"
 #include "rebuild/InputBlocker.h"
 #include "rebuild/Statements.h"

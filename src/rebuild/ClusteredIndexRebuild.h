@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
 
 namespace quorvane {
@@ -17,7 +16,7 @@ struct RebuildContext
 {
     db::Connection& cnnDatabase;
     std::function<bool()> logToFile; // the state of "Log Results to a File", read before each statement
-    QString strLogFile;               // the activity log file's full path
+    QString strLogFile; // the activity log file's full path
     const Clock& clock;
     const ErrorReport& report;
 };

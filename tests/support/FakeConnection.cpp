@@ -11,8 +11,7 @@ namespace {
     public:
         explicit FakeRecordSet(FakeResult result)
             : m_result(std::move(result))
-        {
-        }
+        { }
         bool eof() const override { return m_row >= m_result.rows.size(); }
         void MoveNext() override
         {
@@ -41,8 +40,7 @@ namespace {
     public:
         explicit FakeConnection(FakeDatabase& database)
             : m_database(database)
-        {
-        }
+        { }
         void Open(const QString& connectionString) override
         {
             m_database.events.append(QStringLiteral("OPEN ") + connectionString);
@@ -79,7 +77,8 @@ namespace {
         void requireOpen() const
         {
             if (!m_open)
-                throw Failure(3709,
+                throw Failure(
+                    3709,
                     QStringLiteral("The connection cannot be used to perform this operation. It is either closed or "
                                    "invalid in this context."));
         }

@@ -30,7 +30,7 @@ StandinProcess::~StandinProcess()
 void StandinProcess::start(const QString& fixturePath, Observation observation)
 {
     QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fixture"),
-        fixturePath };
+                            fixturePath };
     if (observation == Observation::Recorded)
         arguments << QStringLiteral("--log") << m_folder.filePath(QStringLiteral("statements.jsonl"))
                   << QStringLiteral("--state") << m_folder.filePath(QStringLiteral("state.json"));
