@@ -1,19 +1,11 @@
 #include "Rpc.h"
 
 #include "Bytes.h"
+#include "TdsDataTypes.h"
 
 namespace standin {
 
 namespace {
-    namespace DataType {
-        constexpr std::uint8_t IntN = 0x26;
-        constexpr std::uint8_t Int4 = 0x38;
-        constexpr std::uint8_t NText = 0x63;
-        constexpr std::uint8_t BigVarChar = 0xA7;
-        constexpr std::uint8_t NVarChar = 0xE7;
-        constexpr std::uint8_t NChar = 0xEF;
-    } // namespace DataType
-
     constexpr std::uint16_t kPlpMarker = 0xFFFF;
 
     QString procedureName(std::uint16_t id)

@@ -1,5 +1,7 @@
 #include "TokenWriter.h"
 
+#include "TdsDataTypes.h"
+
 namespace standin {
 
 namespace {
@@ -13,13 +15,6 @@ namespace {
         constexpr std::uint8_t ReturnStatus = 0x79;
         constexpr std::uint8_t ReturnValue = 0xAC;
     } // namespace Token
-
-    namespace DataType {
-        constexpr std::uint8_t Int4 = 0x38;
-        constexpr std::uint8_t IntN = 0x26;
-        constexpr std::uint8_t BigVarBinary = 0xA5;
-        constexpr std::uint8_t NVarChar = 0xE7;
-    } // namespace DataType
 
     constexpr std::uint8_t kSqlInterface = 1;
     constexpr std::uint16_t kNullLength = 0xFFFF;
