@@ -1,6 +1,9 @@
 #include "db/ErrorNumbers.h"
 #include "db/OdbcConnection.h"
 #include "log/Failure.h"
+#include "login/DatabaseCheck.h"
+#include "main/PrimaryKeyListQuery.h"
+#include "rebuild/Statements.h"
 #include "support/StandinProcess.h"
 
 #include <QFile>
@@ -24,18 +27,13 @@ const QString kDatabase = QStringLiteral("NAV");
 const QString kUnicodeTable = QStringLiteral("Müller€日本'] Ltd$Straße");
 const QString kUnicodeColumn = QStringLiteral("Äpfel'ß]");
 
-const QString kCheckQuery = QStringLiteral(
-    "select a.name, a.sid from sysusers a, [dbo].[$ndo$usrproperty] b Where a.sid = b.sid order by a.name");
-const QString kPrimaryKeyList = QStringLiteral(
-    "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS "
-    "WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME]");
+const QString kCheckQuery = QString::fromUtf16(quorvane::kNavisionCheckQuery);
+const QString kPrimaryKeyList = QString::fromLatin1(quorvane::kPrimaryKeyListQuery);
 
-QString keyColumnQuery(QString table)
+// The key-column query the program sends for a table whose key is named as Navision names it.
+QString keyColumnQuery(const QString& table)
 {
-    table.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
-                          "isKCU.CONSTRAINT_NAME = '%1$0' AND isKCU.TABLE_NAME = '%1' ORDER BY isKCU.ORDINAL_POSITION")
-        .arg(table);
+    return quorvane::keyColumnQuery(table, table + QStringLiteral("$0"));
 }
 
 QStringList column(RecordSet& rows, int index)
