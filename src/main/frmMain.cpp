@@ -66,7 +66,6 @@ frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* paren
     , m_report(platform.messages, platform.applicationFolder)
     , m_openLogin(std::move(openLogin))
     , m_ui(std::make_unique<Ui::frmMain>())
-    , m_inputBlockerFactory([](QWidget& window) { return std::make_shared<InputBlocker>(window); })
 {
     registerWindowResources();
     m_ui->setupUi(this);
@@ -184,7 +183,7 @@ void frmMain::LoadKeysIntoLST(QListWidget& lst, const QString& strTable, const Q
 {
     guarded(m_report, "LoadKeysIntoLST", [&] {
         // The window keeps painting while the query runs; no click may start another meanwhile.
-        const RunInProgress query(m_runInProgress, m_inputBlockerFactory ? m_inputBlockerFactory(*this) : nullptr);
+        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
         const QString strSQL = keyColumnQuery(strTable, strConstraint);
         lst.clear();
         const std::unique_ptr<db::RecordSet> rsColumns = database().Execute(strSQL);
@@ -259,7 +258,7 @@ void frmMain::cmdExecute_Click()
 void frmMain::PerformFix()
 {
     guarded(m_report, "PerformFix", [&] {
-        const RunInProgress run(m_runInProgress, m_inputBlockerFactory ? m_inputBlockerFactory(*this) : nullptr);
+        const RunInProgress run(m_runInProgress, std::make_shared<InputBlocker>(*this));
         QTreeView& lv = *m_ui->lvTables;
         const TableListModel& items = listItems(lv);
         const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
@@ -284,11 +283,6 @@ void frmMain::PerformFix()
 void frmMain::AddtoTXTBox(LogTextBox& txt, const QString& strLine)
 {
     guarded(m_report, "AddtoTXTBox", [&] { txt.setText(textWithAppendedLine(txt.text(), strLine)); });
-}
-
-void frmMain::setInputBlockerFactory(InputBlockerFactory factory)
-{
-    m_inputBlockerFactory = std::move(factory);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

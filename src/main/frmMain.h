@@ -35,9 +35,6 @@ public:
     // Opens the login window modally, owned by the main window, and returns when it has closed;
     // on a successful connect the login window has stored the connection string in gstrConnectPass.
     using LoginOpener = std::function<void(frmMain& owner, bool bolCountDown)>;
-    // Makes the object that keeps the user's input away from the window during a fix run; the run
-    // holds it from its first statement to its last and then releases it.
-    using InputBlockerFactory = std::function<std::shared_ptr<void>(QWidget& window)>;
 
     frmMain(const Platform& platform, LoginOpener openLogin, QWidget* parent = nullptr);
     ~frmMain() override;
@@ -75,7 +72,6 @@ public:
     void PerformFix();
     void AddtoTXTBox(LogTextBox& txt, const QString& strLine);
 
-    void setInputBlockerFactory(InputBlockerFactory factory);
     bool isRunInProgress() const { return m_runInProgress; }
 
 protected:
@@ -91,7 +87,6 @@ private:
     const LoginOpener m_openLogin;
     const std::unique_ptr<Ui::frmMain> m_ui;
     TableListModel m_tables;
-    InputBlockerFactory m_inputBlockerFactory;
     bool m_runInProgress = false;
 };
 
