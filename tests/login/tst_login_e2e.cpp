@@ -100,6 +100,8 @@ private Q_SLOTS:
     void cleanup();
     void outcomeOfConnect_data();
     void outcomeOfConnect();
+    void refusedConnectionString_data();
+    void refusedConnectionString();
     void passwordIsInNoFileTheProgramWrote();
 
 private:
@@ -187,6 +189,50 @@ void tst_login_e2e::outcomeOfConnect()
     const bool checked = message.isEmpty() || message == kNotNavision; // the database check was sent
     QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), checked ? 1 : 0);
     QCOMPARE(filesBelow(m_applicationFolder->path(), kPassword), QStringList()); // nothing reported
+}
+
+void tst_login_e2e::refusedConnectionString_data()
+{
+    QTest::addColumn<QString>("edit"); // what replaces ";Password=" in the built connection string
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("unknown keyword") << ";Bogus Option=1;Password="
+                                     << "The connection string keyword \"Bogus Option\" is not supported.";
+    QTest::newRow("value the driver cannot take") << ";Connect Timeout=soon;Password="
+                                                  << "\"Connect Timeout\" must be a whole number of seconds.";
+}
+
+// A connection string edited by hand that cannot be used as written: the unexpected outcome, with
+// the reason on the next line, and nothing sent to the server.
+void tst_login_e2e::refusedConnectionString()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, refusal);
+    StandinProcess standin(catalogue(kPassword));
+    QVERIFY(standin.started());
+    RecordingMessageSink messages;
+    QtSettingsStore settings(kTitle);
+    const SystemClock clock;
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
+    const ErrorReport report(messages, m_applicationFolder->path());
+    QString gstrConnectPass;
+    frmLogin form(platform, report, gstrConnectPass);
+
+    whileOpen(form, false, [&] {
+        form.findChild<QLineEdit*>("txtServer")->setText(QStringLiteral("127.0.0.1"));
+        form.findChild<QLineEdit*>("txtDB")->setText(QStringLiteral("NAV"));
+        form.findChild<QLineEdit*>("txtUser")->setText(kUser);
+        QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), kPassword);
+        auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
+        txtConnect->setPlainText(txtConnect->toPlainText()
+                                     .replace(",1433;", QStringLiteral(",%1;").arg(standin.port()))
+                                     .replace(";Password=", edit));
+        QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
+    });
+
+    QCOMPARE(messages.texts, QStringList { QStringLiteral("An unexpected error has occurred.\r\n") + refusal });
+    QVERIFY(!messages.texts.first().contains(kPassword));
+    QCOMPARE(gstrConnectPass, QString());
+    QCOMPARE(standin.statements(), QJsonArray());
 }
 
 // The whole way from the login window through a fix run that logs its statements to a file and
