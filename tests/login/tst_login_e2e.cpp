@@ -22,8 +22,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <memory>
 
@@ -59,8 +61,10 @@ QJsonObject catalogue(const QString& password)
 }
 
 // Fills the login fields as the user does, then edits the port in the built connection string by
-// hand: the template always names port 1433, the stand-in listens elsewhere. Then presses CONNECT.
-void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port)
+// hand: the template always names port 1433, the stand-in listens elsewhere; further keywords are
+// added at its end. Then presses CONNECT.
+void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port,
+               const QString& addedKeywords = QString())
 {
     form.findChild<QLineEdit*>("txtServer")->setText(QStringLiteral("127.0.0.1"));
     form.findChild<QLineEdit*>("txtDB")->setText(database);
@@ -68,7 +72,8 @@ void connectAs(const frmLogin& form, const QString& database, const QString& pas
     form.findChild<QLineEdit*>("txtPW")->clear();
     QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
     auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
-    txtConnect->setPlainText(txtConnect->toPlainText().replace(",1433;", QStringLiteral(",%1;").arg(port)));
+    txtConnect->setPlainText(txtConnect->toPlainText().replace(",1433;", QStringLiteral(",%1;").arg(port))
+                             + addedKeywords);
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
 }
 
@@ -88,6 +93,21 @@ QStringList filesBelow(const QString& root, const QString& text)
     return names;
 }
 
+// Counts the paint events a window gets while the wait cursor shows.
+struct PaintsDuringWait final : QObject
+{
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        counted += event->type() == QEvent::Paint && waitCursorShows() ? 1 : 0;
+        return false;
+    }
+    static bool waitCursorShows()
+    {
+        return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    }
+    int counted = 0;
+};
+
 } // namespace
 
 class tst_login_e2e : public QObject
@@ -101,6 +121,8 @@ private Q_SLOTS:
     void outcomeOfConnect_data();
     void outcomeOfConnect();
     void passwordIsInNoFileTheProgramWrote();
+    void slowCheckKeepsWindowPaintedAndDeaf_data();
+    void slowCheckKeepsWindowPaintedAndDeaf();
 
 private:
     // The settings store keeps its folder once it has been used, so one folder serves every test;
@@ -223,6 +245,71 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
         QCOMPARE(filesBelow(m_applicationFolder->path(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
         QCOMPARE(filesBelow(m_configHome.path(), piece), QStringList { "Quorvane.conf" });
     }
+}
+
+void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("silent"); // a server that takes the connection and never answers
+    QTest::addColumn<QString>("message");
+    QTest::newRow("check answered late, Navision database") << "NAV" << false << QString();
+    QTest::newRow("check answered late, no per-user table") << "PLAIN" << false << kNotNavision;
+    QTest::newRow("silent server until the login time-out") << "NAV" << true << kNoServer;
+}
+
+// While CONNECT waits on the server, the window keeps painting; a click on CONNECT, Enter and
+// closing the window are all dropped, and the outcome is the one a quick server gives.
+void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf()
+{
+    QFETCH(QString, database);
+    QFETCH(bool, silent);
+    QFETCH(QString, message);
+    QJsonObject fixture = catalogue(kPassword);
+    fixture.insert("faults", QJsonArray { QJsonObject { { "statement", "check" }, { "delay_ms", 1500 } } });
+    StandinProcess standin(fixture);
+    QVERIFY(standin.started());
+    QTcpServer silentServer;
+    QVERIFY(silentServer.listen(QHostAddress::LocalHost));
+    RecordingMessageSink messages;
+    QtSettingsStore settings(kTitle);
+    const SystemClock clock;
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
+    const ErrorReport report(messages, m_applicationFolder->path());
+    QString gstrConnectPass;
+    frmLogin form(platform, report, gstrConnectPass);
+    auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
+
+    QList<bool> closed;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (!PaintsDuringWait::waitCursorShows())
+            return;
+        form.update();
+        if (!closed.isEmpty())
+            return;
+        // The way the window system delivers them: to the window.
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, cmdConnect.mapTo(&form, cmdConnect.rect().center()));
+        QTest::keyClick(form.windowHandle(), Qt::Key_Return);
+        closed.append(form.close());
+    });
+    PaintsDuringWait paints;
+    form.installEventFilter(&paints);
+    timer.start(10);
+
+    whileOpen(form, false, [&] {
+        // The login time-out the template leaves to the driver is 15 s; the silent server's row
+        // shortens it.
+        connectAs(form, database, kPassword, silent ? silentServer.serverPort() : standin.port(),
+                  silent ? QStringLiteral("Connect Timeout=2;") : QString());
+    });
+
+    QCOMPARE(closed, QList<bool> { false });
+    QVERIFY(paints.counted > 0);
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
+    QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
+    QCOMPARE(gstrConnectPass.isEmpty(), !message.isEmpty());
+    QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), silent ? 0 : 1);
 }
 
 QTEST_MAIN(tst_login_e2e)
