@@ -93,6 +93,25 @@ QStringList filesBelow(const QString& root, const QString& text)
     return names;
 }
 
+// The login window as the program builds it, over the real ODBC driver, with its messages
+// recorded instead of shown.
+struct LoginUnderTest
+{
+    explicit LoginUnderTest(const QString& applicationFolder)
+        : platform { messages, settings, clock, db::odbcConnectionFactory(), applicationFolder }
+        , report(messages, applicationFolder)
+        , form(platform, report, gstrConnectPass)
+    { }
+
+    RecordingMessageSink messages;
+    QtSettingsStore settings { kTitle };
+    const SystemClock clock;
+    const Platform platform;
+    const ErrorReport report;
+    QString gstrConnectPass;
+    frmLogin form;
+};
+
 // Counts the paint events a window gets while the wait cursor shows.
 struct PaintsDuringWait final : QObject
 {
@@ -184,13 +203,10 @@ void tst_login_e2e::outcomeOfConnect()
     QVERIFY(standin.started());
     if (!listening)
         standin.stop();
-    RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
-    const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
-    const ErrorReport report(messages, m_applicationFolder->path());
-    QString gstrConnectPass;
-    frmLogin form(platform, report, gstrConnectPass);
+    LoginUnderTest login(m_applicationFolder->path());
+    const RecordingMessageSink& messages = login.messages;
+    const QString& gstrConnectPass = login.gstrConnectPass;
+    frmLogin& form = login.form;
 
     whileOpen(form, false, [&] {
         connectAs(form, database, typedPassword, standin.port());
@@ -270,13 +286,10 @@ void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf()
     QVERIFY(standin.started());
     QTcpServer silentServer;
     QVERIFY(silentServer.listen(QHostAddress::LocalHost));
-    RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
-    const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
-    const ErrorReport report(messages, m_applicationFolder->path());
-    QString gstrConnectPass;
-    frmLogin form(platform, report, gstrConnectPass);
+    LoginUnderTest login(m_applicationFolder->path());
+    const RecordingMessageSink& messages = login.messages;
+    const QString& gstrConnectPass = login.gstrConnectPass;
+    frmLogin& form = login.form;
     auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
 
     QList<bool> closed;
