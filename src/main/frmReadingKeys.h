@@ -30,6 +30,7 @@ public:
 protected:
     // The reading cannot be stopped half way; the window goes when the main window shows.
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showKeysRead();
@@ -39,6 +40,7 @@ private:
     int m_keysRead = 0;
     bool m_showPosted = false;
     QElapsedTimer m_sinceShown;
+    QElapsedTimer m_sinceBarPainted;
 };
 
 } // namespace quorvane
