@@ -417,4 +417,15 @@ OdbcConnectRequest TranslateConnectionString(const QString& oleDbString)
     return request;
 }
 
+QString DataSourceOf(const QString& oleDbString) noexcept
+{
+    try {
+        const Properties properties = lastOfEach(parse(oleDbString));
+        const Pair* dataSource = find(properties, Property::DataSource);
+        return dataSource && !dataSource->mayHoldPassword ? dataSource->value : QString();
+    } catch (...) {
+        return {};
+    }
+}
+
 } // namespace quorvane::db

@@ -27,4 +27,8 @@ struct OdbcConnectRequest
 // be used; no description ever holds any part of the password.
 OdbcConnectRequest TranslateConnectionString(const QString& oleDbString);
 
+// The server the string names (its last Data Source, Server or Address value) as written; empty
+// when it names none or cannot be read. Never any part of the password.
+QString DataSourceOf(const QString& oleDbString) noexcept;
+
 } // namespace quorvane::db

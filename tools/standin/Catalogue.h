@@ -56,6 +56,8 @@ struct Table
     std::optional<PrimaryKey> primaryKey;
     QList<Index> indexes;
     QList<ForeignKey> foreignKeys;
+    qint64 rows = 0; // the row count sysindexes reports
+    qint64 reservedKb = 0; // the space reserved for data and indexes
 
     const Column* column(const QString& columnName) const;
     // The clustered index other than the primary key, if the table has one.
@@ -125,7 +127,7 @@ struct Fault
 {
     QString database; // empty: any
     QString table; // empty: any
-    QString statement; // "check", "primary_keys", "key_columns", "drop", "add"
+    QString statement; // "check", "primary_keys", "key_details", "key_columns", "drop", "add"
     std::optional<SqlMessage> error;
     int delayMs = 0;
     bool disconnect = false;

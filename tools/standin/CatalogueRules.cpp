@@ -38,6 +38,34 @@ ResultSet primaryKeyList(const Database& database)
     return result;
 }
 
+ResultSet keyDetails(const Database& database)
+{
+    const auto flag = [](bool value) { return Cell { static_cast<std::int32_t>(value ? 1 : 0) }; };
+    const auto number = [](const char* name) {
+        return ColumnDef { QString::fromLatin1(name), ColumnDef::Kind::Int, 4 };
+    };
+    ResultSet result;
+    result.columns = { sysname("constraint_name"),    sysname("table_name"),
+                       number("is_clustered"),        { QStringLiteral("row_count"), ColumnDef::Kind::BigInt, 8 },
+                       number("reserved_pages"),      number("is_referenced"),
+                       number("has_other_clustered"), number("in_several_schemas"),
+                       number("outside_dbo") };
+    result.rows.reserve(static_cast<qsizetype>(database.tablesByPrimaryKeyName().size()));
+    for (const int index : database.tablesByPrimaryKeyName()) {
+        const Table& table = database.table(index);
+        // sysindexes counts whole 8 KB pages.
+        const qint64 pages = (table.reservedKb + 7) / 8;
+        result.rows.append(Row { table.primaryKey->name, table.name, flag(table.primaryKey->clustered),
+                                 Cell { static_cast<std::int64_t>(table.rows) },
+                                 Cell { static_cast<std::int32_t>(std::min<qint64>(pages, INT32_MAX)) },
+                                 flag(!database.foreignKeysReferencing(index).isEmpty()),
+                                 flag(table.clusteredIndex() != nullptr),
+                                 flag(database.tablesNamed(table.name).size() > 1),
+                                 flag(database.findTable(QStringLiteral("dbo"), table.name) != index) });
+    }
+    return result;
+}
+
 ResultSet keyColumns(const Database& database, const QString& constraint, const QString& table)
 {
     struct Entry
