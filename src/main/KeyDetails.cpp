@@ -1,6 +1,7 @@
 #include "main/KeyDetails.h"
 
 #include <array>
+#include <cmath>
 
 namespace quorvane {
 
@@ -43,8 +44,10 @@ QString sizeText(qint64 kilobytes, const QLocale& locale)
         value /= 1024.0;
         ++unit;
     }
-    const bool decimal = unit > 0 && value < 10.0 && value != static_cast<double>(static_cast<qint64>(value));
-    const QString number = decimal ? locale.toString(value, 'f', 1) : locale.toString(qRound64(value));
+    // One decimal below 10 of a unit above KB, unless it rounds to a whole number.
+    const double tenths = std::round(value * 10.0) / 10.0;
+    const bool decimal = unit > 0 && tenths < 10.0 && tenths != std::floor(tenths);
+    const QString number = decimal ? locale.toString(tenths, 'f', 1) : locale.toString(qRound64(value));
     return number + QLatin1Char(' ') + QLatin1String(kUnits[unit]);
 }
 

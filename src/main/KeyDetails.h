@@ -57,15 +57,15 @@ QString refusalText(KeyRefusals refusals);
 bool needsClusteredRebuild(const KeyDetails& details);
 
 // "1,234,567 rows" in the locale's number format ("1 row" for one).
-QString rowCountText(qint64 rows, const QLocale& locale = QLocale::system());
+QString rowCountText(qint64 rows, const QLocale& locale = QLocale());
 // A size given in KB in the largest unit (KB, MB, GB, TB, 1024 each) that keeps the number at 1 or
 // more: a whole number, with one decimal below 10 ("850 MB", "1.5 GB", "0 KB").
-QString sizeText(qint64 kilobytes, const QLocale& locale = QLocale::system());
+QString sizeText(qint64 kilobytes, const QLocale& locale = QLocale());
 
 // A list row's tool tip: the full constraint and table names, and when the details are known
 // "Clustered: yes/no", the rows and reserved size, and the predicted refusal in words.
 QString keyToolTip(const QString& constraint, const QString& table, const std::optional<KeyDetails>& details,
-                   const QLocale& locale = QLocale::system());
+                   const QLocale& locale = QLocale());
 
 // Looks up the details of list rows by constraint and table name. Two rows of the same names (the
 // same table name in two schemas) are handed the details in the order the query returned them.

@@ -41,6 +41,9 @@ namespace quorvane {
 
 namespace {
 
+    // How long the details wait for a statement of another routine to finish.
+    constexpr int kRetryDetailsMs = 100;
+
     // The error raised when an object the routine needs has not been set up.
     constexpr std::int32_t kObjectNotSet = 91;
 
@@ -193,11 +196,19 @@ void frmMain::LoadTablesIntoLV(QTreeView& lv)
 
 void frmMain::LoadKeyDetails()
 {
+    // One call at a time on the connection: while another routine waits on it, come back later.
+    if (m_runInProgress) {
+        QTimer::singleShot(kRetryDetailsMs, this, &frmMain::LoadKeyDetails);
+        return;
+    }
     guardedQuietly(m_report, "LoadKeyDetails", [&] {
+        TableListModel& items = listItems(*m_ui->lvTables);
+        if (items.itemCount() == 0)
+            return; // nothing to mark
         // The window keeps painting while the query runs; no click may start anything meanwhile.
         const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
         KeyDetailsIndex details(readKeyDetails(database()));
-        listItems(*m_ui->lvTables).setDetails(details);
+        items.setDetails(details);
         m_hasKeyDetails = true;
         m_mnuTickNotClustered->setEnabled(true);
     });
