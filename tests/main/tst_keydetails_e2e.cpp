@@ -212,6 +212,15 @@ void tst_KeyDetailsEndToEnd::copiedScriptMakesEveryScriptedKeyClustered()
              qPrintable(output));
     QCOMPARE(primaryKeyIn(state, "G$Item"), primaryKey("G$Item$0", { "No_" }, true));
     QCOMPARE(primaryKeyIn(state, "B$Customer"), primaryKey("B$Customer$0", { "No_" }, false));
+
+    // A refused ADD undoes its table's DROP (XACT_ABORT), and the next table's batch still runs.
+    const QJsonObject duplicate { { "number", 1505 }, { "message", "duplicate key" } };
+    StandinProcess refusing(databaseFixture(everyMark(), { fault("add", "C$Sales Header", "error", duplicate) }));
+    QVERIFY(refusing.started());
+    const QString refusedOutput = runWithTsql(refusing, script);
+    QVERIFY2(refusedOutput.contains(QLatin1String("1505")), qPrintable(refusedOutput));
+    QCOMPARE(primaryKeyIn(refusing.state(), "C$Sales Header"), primaryKey("C$Sales Header$0", { "No_" }, false));
+    QCOMPARE(primaryKeyIn(refusing.state(), "G$Item"), primaryKey("G$Item$0", { "No_" }, true));
     QCOMPARE(ui().errorLog(), QString());
 }
 
