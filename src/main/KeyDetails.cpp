@@ -67,22 +67,35 @@ QString keyToolTip(const QString& constraint, const QString& table, const std::o
 }
 
 KeyDetailsIndex::KeyDetailsIndex(std::vector<NamedKeyDetails> all)
-{
-    m_details.reserve(static_cast<qsizetype>(all.size()));
-    // A multi-hash hands back the values of one key newest first; insert in reverse so that take()
-    // meets them in the query's order.
-    for (auto it = all.rbegin(); it != all.rend(); ++it)
-        m_details.insert({ std::move(it->constraint), std::move(it->table) }, it->details);
-}
+    : m_all(std::move(all))
+    , m_used(m_all.size(), false)
+{ }
 
 std::optional<KeyDetails> KeyDetailsIndex::take(const QString& constraint, const QString& table)
 {
-    const auto found = m_details.find({ constraint, table });
-    if (found == m_details.end())
-        return std::nullopt;
-    const KeyDetails details = *found;
-    m_details.erase(found);
-    return details;
+    while (m_next < m_all.size() && m_used[m_next])
+        ++m_next;
+    if (m_next < m_all.size() && m_all[m_next].constraint == constraint && m_all[m_next].table == table)
+        return use(m_next);
+    if (!m_positions) {
+        m_positions.emplace();
+        m_positions->reserve(static_cast<qsizetype>(m_all.size()));
+        // A multi-hash hands back the values of one key newest first; inserted last to first, the
+        // query's order comes first.
+        for (std::size_t position = m_all.size(); position-- > 0;)
+            m_positions->insert({ m_all[position].constraint, m_all[position].table }, position);
+    }
+    const std::pair<QString, QString> names { constraint, table };
+    for (auto found = m_positions->constFind(names); found != m_positions->cend() && found.key() == names; ++found)
+        if (!m_used[*found])
+            return use(*found);
+    return std::nullopt;
+}
+
+std::optional<KeyDetails> KeyDetailsIndex::use(std::size_t position)
+{
+    m_used[position] = true;
+    return m_all[position].details;
 }
 
 } // namespace quorvane

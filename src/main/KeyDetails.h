@@ -69,16 +69,23 @@ QString keyToolTip(const QString& constraint, const QString& table, const std::o
 
 // Looks up the details of list rows by constraint and table name. Two rows of the same names (the
 // same table name in two schemas) are handed the details in the order the query returned them.
+// Rows asked for in the query's order (the list's order) are matched without any lookup.
 class KeyDetailsIndex
 {
 public:
     explicit KeyDetailsIndex(std::vector<NamedKeyDetails> all);
 
-    // The next unused details for this constraint and table; nothing when there are none left.
+    // The first unused details for this constraint and table; nothing when there are none left.
     std::optional<KeyDetails> take(const QString& constraint, const QString& table);
 
 private:
-    QMultiHash<std::pair<QString, QString>, KeyDetails> m_details;
+    std::optional<KeyDetails> use(std::size_t position);
+
+    std::vector<NamedKeyDetails> m_all;
+    std::vector<bool> m_used;
+    std::size_t m_next = 0; // where the next row in query order is expected
+    // Positions by names, built at the first row asked for out of order.
+    std::optional<QMultiHash<std::pair<QString, QString>, std::size_t>> m_positions;
 };
 
 } // namespace quorvane

@@ -10,6 +10,7 @@ namespace quorvane {
 namespace {
 
     constexpr qint64 kKilobytesPerPage = 8;
+    constexpr qint64 kAllRefusals = 0xF;
 
     qint64 number(const db::RecordSet& rs, int field)
     {
@@ -36,10 +37,10 @@ std::vector<NamedKeyDetails> readKeyDetails(db::Connection& connection)
         key.details.clustered = flag(*rs, 2);
         key.details.rows = number(*rs, 3);
         key.details.reservedKb = number(*rs, 4) * kKilobytesPerPage;
-        key.details.refusals.setFlag(KeyRefusal::ReferencedByForeignKey, flag(*rs, 5));
-        key.details.refusals.setFlag(KeyRefusal::OtherClusteredIndex, flag(*rs, 6));
-        key.details.refusals.setFlag(KeyRefusal::NameInSeveralSchemas, flag(*rs, 7));
-        key.details.refusals.setFlag(KeyRefusal::OutsideDbo, flag(*rs, 8));
+        const qint64 refusals = number(*rs, 5);
+        if (refusals < 0 || refusals > kAllRefusals)
+            throw Failure(kTypeMismatch, QStringLiteral("Type mismatch"));
+        key.details.refusals = KeyRefusals::fromInt(static_cast<int>(refusals));
         all.push_back(std::move(key));
         rs->MoveNext();
     }

@@ -108,8 +108,9 @@ void tst_KeyDetails::queryRowsAreRead_data()
 {
     QTest::addColumn<QStringList>("row");
     QTest::addColumn<int>("failure"); // 0: none
-    QTest::newRow("every flag") << QStringList { "K", "T", "1", "5000000000", "3", "1", "1", "1", "1" } << 0;
-    QTest::newRow("not a number") << QStringList { "K", "T", "0", "many", "3", "0", "0", "0", "0" } << kTypeMismatch;
+    QTest::newRow("every flag") << QStringList { "K", "T", "1", "5000000000", "3", "15" } << 0;
+    QTest::newRow("not a number") << QStringList { "K", "T", "0", "many", "3", "0" } << kTypeMismatch;
+    QTest::newRow("unknown refusal") << QStringList { "K", "T", "0", "1", "3", "16" } << kTypeMismatch;
     QTest::newRow("short row") << QStringList { "K", "T", "0" } << 3265;
 }
 

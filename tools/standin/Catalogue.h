@@ -88,6 +88,9 @@ public:
     std::optional<int> findTable(const QString& schema, const QString& tableName) const;
     // Every table of this name, whatever its schema.
     QList<int> tablesNamed(const QString& tableName) const;
+    int tablesNamedCount(const QString& tableName) const;
+    // Whether any foreign key references this table.
+    bool isReferenced(int tableIndex) const;
     // The foreign keys (table, key position) that reference this table.
     QList<std::pair<int, int>> foreignKeysReferencing(int tableIndex) const;
     // Whether a table or constraint of this name exists in the schema.
