@@ -131,6 +131,7 @@ struct ListFigures
     double odbcMs = 0;
     double selectAllMs = 0;
     double recountMs = 0;
+    double detailsMs = 0;
     long peakKb = 0;
 };
 
@@ -143,7 +144,7 @@ ListFigures measureList(const QString& fixture, int rows, int runs, const QStrin
     ListFigures figures;
     figures.rows = rows;
 
-    std::vector<double> load, shown, tsql, odbc, selectAll, recount;
+    std::vector<double> load, shown, tsql, odbc, selectAll, recount, details;
     const QByteArray listScript = QByteArray(kPrimaryKeyListQuery) + "\ngo\nexit\n";
     // The load as the bare routines run it, and as start-up runs it: with the window that shows
     // the keys read so far. Taken in turns, each first in every other run.
@@ -171,6 +172,10 @@ ListFigures measureList(const QString& fixture, int rows, int runs, const QStrin
                 load.push_back(timedLoad(program, false));
             }
         }
+        // The key details that follow the list: one catalogue query, every row marked.
+        details.push_back(millisecondsOf([&] { program.window.LoadKeyDetails(); }));
+        if (!program.window.hasKeyDetails())
+            qFatal("the key details did not load");
         tsql.push_back(tsqlMilliseconds(standin, listScript));
         // The database layer alone, without the window: where the load's time goes.
         odbc.push_back(millisecondsOf([&] {
@@ -194,6 +199,7 @@ ListFigures measureList(const QString& fixture, int rows, int runs, const QStrin
     figures.odbcMs = median(odbc);
     figures.selectAllMs = median(selectAll);
     figures.recountMs = median(recount);
+    figures.detailsMs = median(details);
 
     // Peak memory in a process of its own that does nothing else.
     QProcess child;
@@ -230,6 +236,7 @@ FixFigures measureFixRun(const QString& fixture, int tables, int runs, const QTe
     Program program(connectString, folder.path());
     if (!program.window.Form_Load())
         qFatal("the program did not start");
+    QCoreApplication::processEvents(); // the key details, as when the window first shows
     program.chkLog().setChecked(false);
     program.chkAll().setChecked(true);
     program.window.chkAll_Click();
@@ -312,7 +319,7 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
 
     out << "Primary-key list (median of " << runs << " runs)\n";
-    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
                .arg(QStringLiteral("rows"), 8)
                .arg(QStringLiteral("load ms"), 10)
                .arg(QStringLiteral("shown ms"), 10)
@@ -322,14 +329,15 @@ int main(int argc, char* argv[])
                .arg(QStringLiteral("ratio"), 7)
                .arg(QStringLiteral("selall ms"), 10)
                .arg(QStringLiteral("tick ms"), 9)
-               .arg(QStringLiteral("peak MB"), 9);
+               .arg(QStringLiteral("peak MB"), 9)
+               .arg(QStringLiteral("details ms"), 11);
     out.flush();
     for (const QString& size : parser.value(sizesOption).split(QLatin1Char(','))) {
         const int rows = size.toInt();
         const int companies = std::max(1, rows / 2000);
         const QString fixture = generateFixture(folder, companies, rows / companies, 10);
         const ListFigures figures = measureList(fixture, rows, runs, QCoreApplication::applicationFilePath(), folder);
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
                    .arg(figures.rows, 8)
                    .arg(figures.loadMs, 10, 'f', 1)
                    .arg(figures.shownMs, 10, 'f', 1)
@@ -339,7 +347,8 @@ int main(int argc, char* argv[])
                    .arg(figures.loadMs / figures.tsqlMs, 7, 'f', 2)
                    .arg(figures.selectAllMs, 10, 'f', 2)
                    .arg(figures.recountMs, 9, 'f', 3)
-                   .arg(static_cast<double>(figures.peakKb) / 1024.0, 9, 'f', 1);
+                   .arg(static_cast<double>(figures.peakKb) / 1024.0, 9, 'f', 1)
+                   .arg(figures.detailsMs, 11, 'f', 1);
         out.flush();
     }
 

@@ -46,6 +46,14 @@ QVariant TableListModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::CheckStateRole && column == 0)
         return row.checked ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::ToolTipRole)
+        return keyToolTip(row.text, row.subItemCount > 0 ? row.subItems[0] : QString(), row.details);
+    if (!row.details)
+        return {};
+    if (role == kClusteredRole)
+        return row.details->clustered;
+    if (role == kRefusalRole && column == 0)
+        return refusalText(row.details->refusals);
     return {};
 }
 
@@ -89,7 +97,7 @@ int TableListModel::addItem(const QString& text)
 {
     const int row = itemCount();
     beginInsertRows({}, row, row);
-    m_rows.push_back(Row { text, {}, 0, false });
+    m_rows.push_back(Row { text, {}, 0, false, std::nullopt });
     endInsertRows();
     return row + 1;
 }
@@ -127,6 +135,21 @@ void TableListModel::setItemChecked(int item, bool checked)
 {
     rowAt(item).checked = checked;
     announceTick(item - 1);
+}
+
+void TableListModel::setDetails(KeyDetailsIndex& details)
+{
+    for (Row& row : m_rows)
+        row.details = row.subItemCount > 0 ? details.take(row.text, row.subItems[0]) : std::nullopt;
+    if (m_rows.empty())
+        return;
+    Q_EMIT dataChanged(index(0, 0), index(itemCount() - 1, kColumnCount - 1),
+                       { Qt::ToolTipRole, kClusteredRole, kRefusalRole });
+}
+
+std::optional<KeyDetails> TableListModel::itemDetails(int item) const
+{
+    return rowAt(item).details;
 }
 
 const TableListModel::Row& TableListModel::rowAt(int item) const

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "main/KeyDetails.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quorvane {
@@ -20,12 +23,18 @@ inline constexpr std::int32_t kIndexOutOfBounds = 35600;
 // for did; the Qt side of the model uses the usual 0-based indexes. A tick set through setData
 // (the view, on the user's click or space bar) raises itemCheckedByUser; a tick set by the
 // program through setItemChecked does not.
+//
+// Once the catalogue's details are known, every row's tool tip tells them (ToolTipRole), and two
+// roles of the first column carry the marks the view draws: kClusteredRole (bool) and kRefusalRole
+// (the predicted refusal in words, empty for none). Rows without details answer neither role.
 class TableListModel final : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
     static constexpr int kSubItemCount = 2;
+    static constexpr int kClusteredRole = Qt::UserRole + 1;
+    static constexpr int kRefusalRole = Qt::UserRole + 2;
 
     explicit TableListModel(QObject* parent = nullptr);
 
@@ -46,6 +55,10 @@ public:
     bool isItemChecked(int item) const;
     // A tick set by the program: no itemCheckedByUser.
     void setItemChecked(int item, bool checked);
+
+    // Hands every row the details of its constraint and table name, announced to the views at once.
+    void setDetails(KeyDetailsIndex& details);
+    std::optional<KeyDetails> itemDetails(int item) const;
 
     // While a TickBatch lives, program ticks are collected and announced to the views with one
     // dataChanged when it ends, instead of one per row.
@@ -72,6 +85,7 @@ private:
         std::array<QString, kSubItemCount> subItems;
         std::uint8_t subItemCount = 0;
         bool checked = false;
+        std::optional<KeyDetails> details;
     };
 
     const Row& rowAt(int item) const;

@@ -3,9 +3,12 @@
 #include "db/ConnectionString.h"
 #include "db/ResponsiveConnection.h"
 #include "log/ActivityLog.h"
+#include "log/Clock.h"
 #include "log/FileHelpers.h"
 #include "log/Guard.h"
 #include "main/Captions.h"
+#include "main/KeyDetailsQuery.h"
+#include "main/KeyListDelegate.h"
 #include "main/LogTextBox.h"
 #include "main/PrimaryKeyListQuery.h"
 #include "main/RunInProgress.h"
@@ -13,13 +16,19 @@
 #include "main/frmReadingKeys.h"
 #include "rebuild/ClusteredIndexRebuild.h"
 #include "rebuild/InputBlocker.h"
+#include "rebuild/RebuildScript.h"
 #include "rebuild/Statements.h"
 #include "ui_frmMain.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
 
@@ -32,6 +41,9 @@ static void registerWindowResources()
 namespace quorvane {
 
 namespace {
+
+    // How long the details wait for a statement of another routine to finish.
+    constexpr int kRetryDetailsMs = 100;
 
     // The error raised when an object the routine needs has not been set up.
     constexpr std::int32_t kObjectNotSet = 91;
@@ -68,6 +80,8 @@ frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* paren
     , m_report(platform.messages, platform.applicationFolder)
     , m_openLogin(std::move(openLogin))
     , m_ui(std::make_unique<Ui::frmMain>())
+    , m_mnuTickNotClustered(new QAction(QStringLiteral("Tick Keys That Are Not Clustered"), this))
+    , m_mnuCopyScript(new QAction(QStringLiteral("Copy Script of Ticked Tables"), this))
 {
     registerWindowResources();
     m_ui->setupUi(this);
@@ -85,13 +99,21 @@ frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* paren
     widenToShowCaption(*m_ui->chkLog);
 
     m_ui->lvTables->setModel(&m_tables);
+    m_ui->lvTables->setItemDelegate(new KeyListDelegate(m_ui->lvTables));
     m_ui->lvTables->header()->setSectionsMovable(false);
+    m_mnuTickNotClustered->setObjectName(QStringLiteral("mnuTickNotClustered"));
+    m_mnuCopyScript->setObjectName(QStringLiteral("mnuCopyScript"));
+    // Which keys are clustered is known only once the details have arrived.
+    m_mnuTickNotClustered->setEnabled(false);
 
     connect(m_ui->lvTables, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { lvTables_ItemClick(index.row() + 1); });
     connect(&m_tables, &TableListModel::itemCheckedByUser, this, &frmMain::lvTables_ItemCheck);
     connect(m_ui->chkAll, &QCheckBox::clicked, this, &frmMain::chkAll_Click);
     connect(m_ui->cmdExecute, &QPushButton::clicked, this, &frmMain::cmdExecute_Click);
+    connect(m_ui->lvTables, &QWidget::customContextMenuRequested, this, &frmMain::lvTables_ContextMenu);
+    connect(m_mnuTickNotClustered, &QAction::triggered, this, &frmMain::mnuTickNotClustered_Click);
+    connect(m_mnuCopyScript, &QAction::triggered, this, &frmMain::mnuCopyScript_Click);
 
     m_ui->chkAll->setFocus();
 }
@@ -125,6 +147,8 @@ bool frmMain::Form_Load()
             return;
         }
         LoadTablesIntoLV(*m_ui->lvTables);
+        // The details follow once the window shows with its list, so the list is not kept waiting.
+        QTimer::singleShot(0, this, &frmMain::LoadKeyDetails);
         setWindowTitle(versionCaption(m_platform.versionMajor, m_platform.versionMinor, m_platform.versionRevision));
     });
     if (ending)
@@ -187,6 +211,26 @@ void frmMain::LoadTablesIntoLV(QTreeView& lv)
             items.addSubItem(item, rsKeys->Fields(2));
             rsKeys->MoveNext();
         }
+    });
+}
+
+void frmMain::LoadKeyDetails()
+{
+    // One call at a time on the connection: while another routine waits on it, come back later.
+    if (m_runInProgress) {
+        QTimer::singleShot(kRetryDetailsMs, this, &frmMain::LoadKeyDetails);
+        return;
+    }
+    guardedQuietly(m_report, "LoadKeyDetails", [&] {
+        TableListModel& items = listItems(*m_ui->lvTables);
+        if (items.itemCount() == 0)
+            return; // nothing to mark
+        // The window keeps painting while the query runs; no click may start anything meanwhile.
+        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        KeyDetailsIndex details(readKeyDetails(database()));
+        items.setDetails(details);
+        m_hasKeyDetails = true;
+        m_mnuTickNotClustered->setEnabled(true);
     });
 }
 
@@ -271,6 +315,65 @@ std::optional<qint32> frmMain::CountSelectedinLV(QTreeView& lv)
         lngSelected = selected;
     });
     return lngSelected;
+}
+
+void frmMain::lvTables_ContextMenu(const QPoint& position)
+{
+    guarded(m_report, "lvTables_ContextMenu", [&] {
+        QMenu menu(this);
+        menu.addAction(m_mnuTickNotClustered);
+        menu.addAction(m_mnuCopyScript);
+        menu.exec(m_ui->lvTables->viewport()->mapToGlobal(position));
+    });
+}
+
+void frmMain::mnuTickNotClustered_Click()
+{
+    guarded(m_report, "mnuTickNotClustered_Click", [&] {
+        TickNotClusteredinLV(*m_ui->lvTables);
+        showSelectedKeys();
+    });
+}
+
+void frmMain::TickNotClusteredinLV(QTreeView& lv)
+{
+    guarded(m_report, "TickNotClusteredinLV", [&] {
+        TableListModel& items = listItems(lv);
+        const TableListModel::TickBatch batch(items);
+        const int count = items.itemCount();
+        for (int item = 1; item <= count; ++item) {
+            const std::optional<KeyDetails> details = items.itemDetails(item);
+            items.setItemChecked(item, details && needsClusteredRebuild(*details));
+        }
+    });
+}
+
+void frmMain::mnuCopyScript_Click()
+{
+    guarded(m_report, "mnuCopyScript_Click", [&] {
+        const QString script = ScriptOfTickedinLV(*m_ui->lvTables);
+        if (!script.isEmpty())
+            QGuiApplication::clipboard()->setText(script);
+    });
+}
+
+QString frmMain::ScriptOfTickedinLV(QTreeView& lv)
+{
+    QString script;
+    guarded(m_report, "ScriptOfTickedinLV", [&] {
+        // The key columns are read now, one query per table; the window takes no input meanwhile.
+        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        const TableListModel& items = listItems(lv);
+        const int count = items.itemCount();
+        QList<ScriptKey> keys;
+        for (int item = 1; item <= count; ++item)
+            if (items.isItemChecked(item))
+                keys.append({ items.subItemText(item, 1), items.itemText(item), items.itemDetails(item) });
+        const ScriptHeader header { db::DescribeConnectionTarget(gstrConnectPass).server, count > 0 ? items.subItemText(1, 2) : QString(),
+                                    m_platform.clock.now() };
+        script = rebuildScript(database(), header, keys);
+    });
+    return script;
 }
 
 void frmMain::cmdExecute_Click()

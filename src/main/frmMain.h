@@ -13,7 +13,9 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QListWidget;
+class QPoint;
 class QTreeView;
 
 namespace Ui {
@@ -64,6 +66,11 @@ public:
 
     void SizeLVColumn(QTreeView& lv);
     void LoadTablesIntoLV(QTreeView& lv);
+    // Reads the catalogue's details of every key (clustered, size, predicted refusal) and marks the
+    // list's rows with them. A failure leaves the rows unmarked and is written to the error log
+    // only. Called once the list is filled and the window shows.
+    void LoadKeyDetails();
+    bool hasKeyDetails() const { return m_hasKeyDetails; }
 
     // Routines of the list and the selection; items are addressed from 1.
     void lvTables_ItemClick(int item);
@@ -73,6 +80,14 @@ public:
     void SelectAllinLV(QTreeView& lv);
     void DeSelectAllinLV(QTreeView& lv);
     std::optional<qint32> CountSelectedinLV(QTreeView& lv);
+
+    // The list's context menu: "Tick Keys That Are Not Clustered" and "Copy Script of Ticked Tables".
+    void lvTables_ContextMenu(const QPoint& position);
+    void mnuTickNotClustered_Click();
+    void TickNotClusteredinLV(QTreeView& lv);
+    void mnuCopyScript_Click();
+    // The T-SQL script of the ticked rows, in list order, with their key columns read now.
+    QString ScriptOfTickedinLV(QTreeView& lv);
 
     // The fix run.
     void cmdExecute_Click();
@@ -101,8 +116,11 @@ private:
     const LoginOpener m_openLogin;
     const std::unique_ptr<Ui::frmMain> m_ui;
     TableListModel m_tables;
+    QAction* const m_mnuTickNotClustered;
+    QAction* const m_mnuCopyScript;
     std::unique_ptr<frmReadingKeys> m_readingKeys;
     bool m_runInProgress = false;
+    bool m_hasKeyDetails = false;
 };
 
 } // namespace quorvane

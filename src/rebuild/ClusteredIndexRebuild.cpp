@@ -7,25 +7,12 @@
 #include "log/FileHelpers.h"
 #include "log/Guard.h"
 #include "log/HeldMessages.h"
+#include "rebuild/KeyColumns.h"
 #include "rebuild/Statements.h"
-
-#include <QStringList>
 
 namespace quorvane {
 
 namespace {
-
-    // The key's column names in key order, as the server lists them.
-    QStringList keyColumns(db::Connection& connection, const QString& strTable, const QString& strConstraint)
-    {
-        QStringList columns;
-        const std::unique_ptr<db::RecordSet> rsKeys = connection.Execute(keyColumnQuery(strTable, strConstraint));
-        while (!rsKeys->eof()) {
-            columns.append(rsKeys->Fields(0));
-            rsKeys->MoveNext();
-        }
-        return columns;
-    }
 
     // Appends the statement to the activity log file, stamped with the time it is about to be sent,
     // when "Log Results to a File" is ticked at this moment. A failure to write goes to `messages`.

@@ -1,3 +1,4 @@
+#include "main/KeyDetailsQuery.h"
 #include "support/StandinWindow.h"
 
 #include <QDir>
@@ -86,9 +87,10 @@ void tst_MainEndToEnd::listHoldsEveryKeyInServerOrder()
 
     QCOMPARE(ui().rows(), (QStringList { row("a$Item"), row("B$Customer"), row("c$Vendor") }));
     QCOMPARE(ui().standin().sqlTexts(),
-             QStringList { "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From "
-                           "INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY "
-                           "[CONSTRAINT_NAME]" });
+             (QStringList { "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From "
+                            "INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY "
+                            "[CONSTRAINT_NAME]",
+                            QString::fromLatin1(quorvane::kKeyDetailsQuery) }));
     QCOMPARE(ui().window().windowTitle(), kFullCaption);
     QCOMPARE(ui().messages.texts, QStringList {});
 }

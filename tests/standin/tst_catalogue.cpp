@@ -87,6 +87,7 @@ private Q_SLOTS:
     void changes();
     void collationOrder_data();
     void collationOrder();
+    void keyDetails();
     void stateLoadsAsFixture();
     void faultTimes();
     void generatedFixture();
@@ -206,6 +207,37 @@ void tst_Catalogue::collationOrder()
     QTEST(constraintNames(database), "ordered");
 }
 
+void tst_Catalogue::keyDetails()
+{
+    Catalogue catalogue = cronus();
+    std::vector<Table> tables = catalogue.databases.front().tables();
+    tables[0].rows = 1234567;
+    tables[0].reservedKb = 850 * 1024 + 1; // a part page counts whole
+    tables[1].primaryKey->clustered = true;
+    Table archived = table("CRONUS$Customer", { "No_" });
+    archived.schema = QStringLiteral("archive");
+    tables.push_back(archived);
+    const Database database("CRONUS", {}, std::nullopt, tables);
+    const ResultSet result = standin::keyDetails(database);
+    QCOMPARE(result.columns.size(), 6);
+    QCOMPARE(result.columns[3].kind, ColumnDef::Kind::BigInt);
+    // constraint, table, clustered, rows, pages, refusals (1 referenced, 2 other clustered index,
+    // 4 name in several schemas, 8 outside dbo)
+    const auto row
+        = [](const char* constraint, const char* table, int clustered, std::int64_t rows, int pages, int refusals) {
+              return Row { QString::fromUtf8(constraint), QString::fromUtf8(table), clustered, rows, pages, refusals };
+          };
+    const QList<Row> expected {
+        row("CRONUS$Cust_ Ledger Entry$0", "CRONUS$Cust_ Ledger Entry", 1, 0, 0, 0),
+        row("CRONUS$Customer$0", "CRONUS$Customer", 0, 1234567, 108801, 1 + 4),
+        row("CRONUS$Customer$0", "CRONUS$Customer", 0, 0, 0, 4 + 8),
+        row("CRONUS$Sales Line$0", "CRONUS$Sales Line", 0, 0, 0, 2),
+    };
+    QCOMPARE(result.rows.size(), expected.size());
+    for (qsizetype n = 0; n < expected.size(); ++n)
+        QVERIFY2(result.rows[n] == expected[n], qPrintable(QStringLiteral("row %1").arg(n)));
+}
+
 void tst_Catalogue::stateLoadsAsFixture()
 {
     const Catalogue catalogue = cronus();
@@ -270,6 +302,22 @@ void tst_Catalogue::generatedFixture()
             QVERIFY(t.column(key.name) && !t.column(key.name)->nullable);
     }
     QCOMPARE(names.size(), 3 * 95);
+    // Navision-like sizes: some empty tables, ledger entries far larger than setup tables, whole pages.
+    qint64 largestEntries = 0;
+    qint64 largestSetup = 0;
+    int empty = 0;
+    for (const Table& t : database.tables()) {
+        QVERIFY(t.reservedKb % 8 == 0);
+        QVERIFY((t.rows == 0) == (t.reservedKb == 0));
+        empty += t.rows == 0 ? 1 : 0;
+        if (t.name.contains(QLatin1String("Entry")))
+            largestEntries = std::max(largestEntries, t.rows);
+        for (const char* setup : { "$Currency", "$Location", "$Payment Terms", "$Unit of Measure" })
+            if (t.name.contains(QLatin1String(setup)))
+                largestSetup = std::max(largestSetup, t.rows);
+    }
+    QVERIFY(empty > 0 && empty < 3 * 95 / 5);
+    QVERIFY(largestSetup > 0 && largestEntries > 100 * largestSetup);
     // The login can pass the database check.
     QVERIFY(catalogue->findLogin(QStringLiteral("navuser")));
     QCOMPARE(std::get<ResultSet>(userCheck(database)).rows.size(), 1);

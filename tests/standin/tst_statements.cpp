@@ -96,6 +96,13 @@ void tst_Statements::batches_data()
         << 0 << "'";
     QTest::newRow("unique instead of primary key")
         << "ALTER TABLE dbo.[T] ADD CONSTRAINT [K] UNIQUE ([a])" << 0 << "UNIQUE";
+    QTest::newRow("script batch")
+        << "-- T (T$0), key columns [No_]\nBEGIN TRANSACTION\n"
+           "ALTER TABLE dbo.[T] DROP CONSTRAINT [T$0]\n"
+           "ALTER TABLE dbo.[T] ADD CONSTRAINT [T$0] PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]\n"
+           "COMMIT TRANSACTION\n"
+        << 4 << "";
+    QTest::newRow("xact abort") << "-- Server: x\nSET XACT_ABORT ON\n" << 1 << "";
     QTest::newRow("second statement unknown") << "BEGIN TRANSACTION; TRUNCATE TABLE x" << 0 << "TRUNCATE";
 }
 

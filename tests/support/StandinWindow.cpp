@@ -82,7 +82,11 @@ bool StandinWindow::start(const QString& connectString)
     if (!m_window->Form_Load())
         return false;
     m_window->show();
-    return QTest::qWaitForWindowExposed(m_window.get());
+    if (!QTest::qWaitForWindowExposed(m_window.get()))
+        return false;
+    // The key details are read once the window shows.
+    QCoreApplication::processEvents();
+    return true;
 }
 
 bool StandinWindow::startWith(const QJsonObject& fixture)

@@ -70,6 +70,17 @@ QList<int> Database::tablesNamed(const QString& tableName) const
     return found;
 }
 
+int Database::tablesNamedCount(const QString& tableName) const
+{
+    return static_cast<int>(m_byName.count(nameKey(tableName)));
+}
+
+bool Database::isReferenced(int tableIndex) const
+{
+    const Table& t = table(tableIndex);
+    return m_referencedBy.contains(qualifiedKey(t.schema, t.name));
+}
+
 QList<std::pair<int, int>> Database::foreignKeysReferencing(int tableIndex) const
 {
     const Table& t = table(tableIndex);

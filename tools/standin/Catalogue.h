@@ -56,6 +56,8 @@ struct Table
     std::optional<PrimaryKey> primaryKey;
     QList<Index> indexes;
     QList<ForeignKey> foreignKeys;
+    qint64 rows = 0; // the row count sysindexes reports
+    qint64 reservedKb = 0; // the space reserved for data and indexes
 
     const Column* column(const QString& columnName) const;
     // The clustered index other than the primary key, if the table has one.
@@ -86,6 +88,9 @@ public:
     std::optional<int> findTable(const QString& schema, const QString& tableName) const;
     // Every table of this name, whatever its schema.
     QList<int> tablesNamed(const QString& tableName) const;
+    int tablesNamedCount(const QString& tableName) const;
+    // Whether any foreign key references this table.
+    bool isReferenced(int tableIndex) const;
     // The foreign keys (table, key position) that reference this table.
     QList<std::pair<int, int>> foreignKeysReferencing(int tableIndex) const;
     // Whether a table or constraint of this name exists in the schema.
@@ -125,7 +130,7 @@ struct Fault
 {
     QString database; // empty: any
     QString table; // empty: any
-    // "check", "primary_keys", "key_columns", "drop", "add", "begin", "commit", "rollback"
+    // "check", "primary_keys", "key_details", "key_columns", "drop", "add", "begin", "commit", "rollback"
     QString statement;
     std::optional<SqlMessage> error;
     int delayMs = 0;

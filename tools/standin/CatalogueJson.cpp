@@ -35,6 +35,8 @@ namespace {
         Table table;
         table.schema = text(object, "schema", QStringLiteral("dbo"));
         table.name = text(object, "name");
+        table.rows = object.value(QLatin1String("rows")).toInteger(0);
+        table.reservedKb = object.value(QLatin1String("reserved_kb")).toInteger(0);
         for (const QJsonValue& value : object.value(QLatin1String("columns")).toArray()) {
             const QJsonObject column = value.toObject();
             table.columns.append({ text(column, "name"), column.value(QLatin1String("nullable")).toBool(true) });
@@ -81,6 +83,10 @@ namespace {
         QJsonObject object;
         object.insert(QLatin1String("schema"), table.schema);
         object.insert(QLatin1String("name"), table.name);
+        if (table.rows != 0)
+            object.insert(QLatin1String("rows"), table.rows);
+        if (table.reservedKb != 0)
+            object.insert(QLatin1String("reserved_kb"), table.reservedKb);
         QJsonArray columns;
         for (const Column& column : table.columns)
             columns.append(
@@ -124,9 +130,9 @@ namespace {
         fault.table = text(object, "table");
         fault.statement = text(object, "statement");
         static const QStringList kinds
-            = { QStringLiteral("check"),  QStringLiteral("primary_keys"), QStringLiteral("key_columns"),
-                QStringLiteral("drop"),   QStringLiteral("add"),          QStringLiteral("begin"),
-                QStringLiteral("commit"), QStringLiteral("rollback") };
+            = { QStringLiteral("check"),       QStringLiteral("primary_keys"), QStringLiteral("key_details"),
+                QStringLiteral("key_columns"), QStringLiteral("drop"),         QStringLiteral("add"),
+                QStringLiteral("begin"),       QStringLiteral("commit"),       QStringLiteral("rollback") };
         if (!kinds.contains(fault.statement)) {
             error = QStringLiteral("fault with unknown statement \"%1\"").arg(fault.statement);
             return std::nullopt;

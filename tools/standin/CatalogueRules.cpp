@@ -38,6 +38,39 @@ ResultSet primaryKeyList(const Database& database)
     return result;
 }
 
+ResultSet keyDetails(const Database& database)
+{
+    const auto number = [](const char* name) {
+        return ColumnDef { QString::fromLatin1(name), ColumnDef::Kind::Int, 4 };
+    };
+    // The refusals as the query adds them up.
+    enum : std::int32_t { Referenced = 1, OtherClustered = 2, SeveralSchemas = 4, OutsideDbo = 8 };
+    ResultSet result;
+    result.columns = { sysname("constraint_name"), sysname("table_name"),
+                       number("is_clustered"),     { QStringLiteral("row_count"), ColumnDef::Kind::BigInt, 8 },
+                       number("reserved_pages"),   number("refusals") };
+    result.rows.reserve(static_cast<qsizetype>(database.tablesByPrimaryKeyName().size()));
+    for (const int index : database.tablesByPrimaryKeyName()) {
+        const Table& table = database.table(index);
+        std::int32_t refusals = 0;
+        if (database.isReferenced(index))
+            refusals += Referenced;
+        if (table.clusteredIndex() != nullptr)
+            refusals += OtherClustered;
+        if (database.tablesNamedCount(table.name) > 1)
+            refusals += SeveralSchemas;
+        if (database.findTable(QStringLiteral("dbo"), table.name) != index)
+            refusals += OutsideDbo;
+        // sysindexes counts whole 8 KB pages.
+        const qint64 pages = (table.reservedKb + 7) / 8;
+        result.rows.append(Row { table.primaryKey->name, table.name,
+                                 static_cast<std::int32_t>(table.primaryKey->clustered ? 1 : 0),
+                                 static_cast<std::int64_t>(table.rows),
+                                 static_cast<std::int32_t>(std::min<qint64>(pages, INT32_MAX)), refusals });
+    }
+    return result;
+}
+
 ResultSet keyColumns(const Database& database, const QString& constraint, const QString& table)
 {
     struct Entry

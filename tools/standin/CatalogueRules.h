@@ -28,6 +28,10 @@ struct ChangeOutcome
 
 // INFORMATION_SCHEMA.TABLE_CONSTRAINTS, primary keys only, ordered by constraint name.
 ResultSet primaryKeyList(const Database& database);
+// Every primary key with its clustering, its table's rows and reserved pages, and the refusals the
+// catalogue shows, as the details query over sysobjects, sysindexes and sysreferences reads them;
+// ordered by constraint name.
+ResultSet keyDetails(const Database& database);
 // INFORMATION_SCHEMA.KEY_COLUMN_USAGE for one constraint and table name, in ORDINAL_POSITION order.
 ResultSet keyColumns(const Database& database, const QString& constraint, const QString& table);
 // sysusers joined with [dbo].[$ndo$usrproperty] on sid, ordered by user name; 208 without the table.

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QStringList>
+#include <algorithm>
 
 namespace standin {
 
@@ -67,6 +68,43 @@ namespace {
         return QStringLiteral("Company %1").arg(index + 1, 3, 10, QLatin1Char('0'));
     }
 
+    // A Navision-like size for a table: ledger entries and document lines grow to millions of rows,
+    // master data to thousands, setup tables stay small, and some tables are empty. Spread by a
+    // fixed pseudo-random sequence, so the same options give the same fixture.
+    struct TableSize
+    {
+        qint64 rows = 0;
+        qint64 reservedKb = 0;
+    };
+
+    TableSize tableSize(const QString& tableName, int serial)
+    {
+        const quint64 spread = (static_cast<quint64>(serial) * 2654435761u) % 1000u; // 0..999
+        qint64 largest = 5000;
+        int rowBytes = 300;
+        if (tableName.contains(QLatin1String("Entry"))) {
+            largest = 4000000;
+            rowBytes = 450;
+        } else if (tableName.contains(QLatin1String("Line"))) {
+            largest = 1500000;
+            rowBytes = 600;
+        } else if (tableName.contains(QLatin1String("Header")) || tableName.startsWith(QLatin1String("Customer"))
+                   || tableName.startsWith(QLatin1String("Item")) || tableName.startsWith(QLatin1String("Vendor"))
+                   || tableName.startsWith(QLatin1String("Contact"))) {
+            largest = 100000;
+            rowBytes = 900;
+        }
+        if (spread < 50)
+            return {}; // an empty table
+        // Sizes spread over three orders of magnitude below the largest.
+        const double share = static_cast<double>(spread) / 1000.0;
+        const qint64 rows
+            = std::max<qint64>(1, static_cast<qint64>(static_cast<double>(largest) * share * share * share));
+        // Data and indexes, in whole 8 KB pages, about a third more than the rows themselves.
+        const qint64 pages = std::max<qint64>(2, (rows * rowBytes * 4 / 3 + 8191) / 8192);
+        return { rows, pages * 8 };
+    }
+
     QJsonObject column(const QString& name, bool nullable)
     {
         return { { QStringLiteral("name"), name }, { QStringLiteral("nullable"), nullable } };
@@ -97,8 +135,11 @@ QJsonObject generateFixture(const GeneratorOptions& options)
             columns.append(column(QStringLiteral("Description"), false));
             columns.append(column(QStringLiteral("Last Date Modified"), false));
             const bool clustered = (serial * 37 % 100) < options.clusteredPercent;
+            const TableSize size = tableSize(tableName, serial);
             tables.append(QJsonObject { { QStringLiteral("schema"), QStringLiteral("dbo") },
                                         { QStringLiteral("name"), fullName },
+                                        { QStringLiteral("rows"), size.rows },
+                                        { QStringLiteral("reserved_kb"), size.reservedKb },
                                         { QStringLiteral("columns"), columns },
                                         { QStringLiteral("primary_key"),
                                           QJsonObject { { QStringLiteral("name"), fullName + QStringLiteral("$0") },

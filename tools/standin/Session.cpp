@@ -44,6 +44,7 @@ namespace {
     bool startsImplicitTransaction(const Action& action)
     {
         return std::holds_alternative<statement::PrimaryKeyList>(action)
+            || std::holds_alternative<statement::KeyDetails>(action)
             || std::holds_alternative<statement::KeyColumns>(action)
             || std::holds_alternative<statement::UserCheck>(action)
             || std::holds_alternative<statement::DropConstraint>(action)
@@ -264,6 +265,12 @@ void Session::continueRun()
         execute(statement, fault, run);
         ++run.next;
         run.currentDelayed = false;
+        if (run.lastFailed && m_xactAbort) {
+            // SET XACT_ABORT ON: a run-time error rolls back the whole transaction and ends the batch.
+            if (m_transaction.active())
+                rollbackTransaction(run.out);
+            break;
+        }
     }
     finishRun(run);
     const QByteArray tokens = run.out.take();
@@ -298,7 +305,8 @@ void Session::drainQueue()
 
 void Session::statementDone(Run& run, std::uint16_t status, std::uint16_t command, std::uint64_t count)
 {
-    if (status & DoneStatus::Error)
+    run.lastFailed = (status & DoneStatus::Error) != 0;
+    if (run.lastFailed)
         run.failed = true;
     if (run.pendingStatus)
         run.out.done(*run.pendingStatus | DoneStatus::More, run.pendingCommand, run.pendingCount,
@@ -336,6 +344,8 @@ void Session::executeAction(const Action& action, Run& run)
     };
     if (std::holds_alternative<statement::PrimaryKeyList>(action))
         return rows(primaryKeyList(database()));
+    if (std::holds_alternative<statement::KeyDetails>(action))
+        return rows(keyDetails(database()));
     if (const auto* keys = std::get_if<statement::KeyColumns>(&action))
         return rows(keyColumns(database(), keys->constraint, keys->table));
     if (std::holds_alternative<statement::UserCheck>(action)) {
@@ -357,6 +367,8 @@ void Session::executeAction(const Action& action, Run& run)
     if (const auto* set = std::get_if<statement::Set>(&action)) {
         if (set->words.size() >= 2 && set->words.first().compare(u"IMPLICIT_TRANSACTIONS", Qt::CaseInsensitive) == 0)
             m_implicitTransactions = set->words.last().compare(u"ON", Qt::CaseInsensitive) == 0;
+        if (set->words.size() >= 2 && set->words.first().compare(u"XACT_ABORT", Qt::CaseInsensitive) == 0)
+            m_xactAbort = set->words.last().compare(u"ON", Qt::CaseInsensitive) == 0;
         return statementDone(run, DoneStatus::Final);
     }
     if (std::holds_alternative<statement::BeginTransaction>(action)) {

@@ -67,6 +67,7 @@ private:
         bool procedure = false; // answered as a remote procedure call
         std::optional<int> returnHandle; // the prepared handle sp_prepexec hands back
         bool failed = false;
+        bool lastFailed = false; // the statement answered last ended in an error
     };
 
     void readIncoming();
@@ -105,6 +106,7 @@ private:
     int m_packetSize = 4096;
     int m_database = 0;
     bool m_implicitTransactions = false;
+    bool m_xactAbort = false;
     Transaction m_transaction;
     std::optional<Run> m_run;
     QList<Message> m_queue;

@@ -40,6 +40,29 @@ namespace {
                   .tokens;
         return tokens;
     }
+    const QList<SqlToken>& keyDetailsPattern()
+    {
+        static const QList<SqlToken> tokens
+            = tokenize(
+                  QStringLiteral(
+                      "SELECT k.name AS constraint_name, t.name AS table_name, "
+                      "CASE WHEN i.indid = 1 THEN 1 ELSE 0 END AS is_clustered, d.rowcnt AS row_count, "
+                      "(SELECT SUM(s.reserved) FROM sysindexes s WHERE s.id = t.id AND s.indid IN (0, 1, 255)) "
+                      "AS reserved_pages, "
+                      "CASE WHEN EXISTS (SELECT * FROM sysreferences r WHERE r.rkeyid = t.id "
+                      "AND r.rkeyindid = i.indid) THEN 1 ELSE 0 END "
+                      "+ CASE WHEN EXISTS (SELECT * FROM sysindexes c WHERE c.id = t.id AND c.indid = 1 "
+                      "AND c.name <> k.name) THEN 2 ELSE 0 END "
+                      "+ CASE WHEN (SELECT COUNT(*) FROM sysobjects n WHERE n.xtype = 'U' AND n.name = t.name) > 1 "
+                      "THEN 4 ELSE 0 END "
+                      "+ CASE WHEN OBJECT_ID(N'dbo.' + QUOTENAME(t.name)) = t.id THEN 0 ELSE 8 END AS refusals "
+                      "FROM sysobjects k JOIN sysobjects t ON t.id = k.parent_obj "
+                      "JOIN sysindexes i ON i.id = k.parent_obj AND i.name = k.name "
+                      "JOIN sysindexes d ON d.id = k.parent_obj AND d.indid < 2 "
+                      "WHERE k.xtype = 'PK' ORDER BY k.name"))
+                  .tokens;
+        return tokens;
+    }
     const QList<SqlToken>& keyColumnsPattern()
     {
         static const QList<SqlToken> tokens
@@ -228,6 +251,8 @@ namespace {
         QStringList captures;
         if (cursor.pattern(primaryKeyListPattern()))
             return statement::PrimaryKeyList {};
+        if (cursor.pattern(keyDetailsPattern()))
+            return statement::KeyDetails {};
         if (cursor.pattern(keyColumnsPattern(), &captures))
             return statement::KeyColumns { captures.value(0), captures.value(1) };
         if (cursor.pattern(userCheckPattern()))
@@ -311,6 +336,8 @@ QString faultKind(const Action& action)
         return QStringLiteral("check");
     if (std::holds_alternative<statement::PrimaryKeyList>(action))
         return QStringLiteral("primary_keys");
+    if (std::holds_alternative<statement::KeyDetails>(action))
+        return QStringLiteral("key_details");
     if (std::holds_alternative<statement::KeyColumns>(action))
         return QStringLiteral("key_columns");
     if (std::holds_alternative<statement::DropConstraint>(action))

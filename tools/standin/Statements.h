@@ -30,6 +30,10 @@ namespace statement {
     struct PrimaryKeyList
     {
     };
+    // Every primary key's details from sysobjects, sysindexes and sysreferences.
+    struct KeyDetails
+    {
+    };
     // The key's columns from INFORMATION_SCHEMA.KEY_COLUMN_USAGE.
     struct KeyColumns
     {
@@ -84,8 +88,8 @@ namespace statement {
     };
 } // namespace statement
 
-using Action = std::variant<statement::PrimaryKeyList, statement::KeyColumns, statement::UserCheck,
-                            statement::DropConstraint, statement::AddPrimaryKey, statement::Set,
+using Action = std::variant<statement::PrimaryKeyList, statement::KeyDetails, statement::KeyColumns,
+                            statement::UserCheck, statement::DropConstraint, statement::AddPrimaryKey, statement::Set,
                             statement::BeginTransaction, statement::CommitTransaction, statement::RollbackTransaction,
                             statement::Use, statement::SelectTranCount, statement::TransactionRequest>;
 
@@ -103,8 +107,8 @@ struct Statement
     std::optional<TranCountCondition> condition;
 };
 
-// The statement kinds faults are set on: "check", "primary_keys", "key_columns", "drop", "add",
-// and "begin", "commit", "rollback" (the SQL forms and the transaction-manager requests alike);
+// The statement kinds faults are set on: "check", "primary_keys", "key_details", "key_columns", "drop",
+// "add", and "begin", "commit", "rollback" (the SQL forms and the transaction-manager requests alike);
 // empty for housekeeping.
 QString faultKind(const Action& action);
 // The table a statement works on, for matching faults; empty when it names none.

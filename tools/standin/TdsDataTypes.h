@@ -7,6 +7,7 @@ namespace standin::DataType {
 
 constexpr std::uint8_t IntN = 0x26;
 constexpr std::uint8_t Int4 = 0x38;
+constexpr std::uint8_t Int8 = 0x7F;
 constexpr std::uint8_t NText = 0x63;
 constexpr std::uint8_t BigVarBinary = 0xA5;
 constexpr std::uint8_t BigVarChar = 0xA7;

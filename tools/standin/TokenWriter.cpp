@@ -116,6 +116,9 @@ void TokenWriter::columns(const QList<ColumnDef>& columns)
         case ColumnDef::Kind::Int:
             m_out.u8(DataType::Int4);
             break;
+        case ColumnDef::Kind::BigInt:
+            m_out.u8(DataType::Int8);
+            break;
         }
         m_out.bVarchar(column.name);
     }
@@ -150,6 +153,11 @@ void TokenWriter::row(const QList<ColumnDef>& columns, const Row& row)
         case ColumnDef::Kind::Int: {
             const std::int32_t* value = std::get_if<std::int32_t>(&cell);
             m_out.u32(static_cast<std::uint32_t>(value ? *value : 0));
+            break;
+        }
+        case ColumnDef::Kind::BigInt: {
+            const std::int64_t* value = std::get_if<std::int64_t>(&cell);
+            m_out.u64(static_cast<std::uint64_t>(value ? *value : 0));
             break;
         }
         }
