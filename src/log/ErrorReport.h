@@ -16,6 +16,8 @@ public:
 
     // Never throws; a failing step is skipped and the following steps still run.
     void RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const noexcept;
+    // Appends the record only, for a failure the user has already been told about otherwise.
+    void RecordError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const noexcept;
 
     MessageSink& messages() const { return m_messages; }
     const QString& applicationFolder() const { return m_applicationFolder; }

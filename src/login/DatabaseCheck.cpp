@@ -16,7 +16,7 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber)
     return kCheckUnexpected;
 }
 
-qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect)
+qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect, Failure* failure)
 {
     try {
         qint16 intResult = kCheckNavisionDatabase;
@@ -34,11 +34,20 @@ qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QS
         }
         connection->Close();
         return intResult;
-    } catch (const Failure& failure) {
-        return CheckResultForErrorNumber(failure.number());
+    } catch (const Failure& caught) {
+        if (failure)
+            *failure = caught;
+        return CheckResultForErrorNumber(caught.number());
     } catch (...) {
         return kCheckUnexpected;
     }
+}
+
+bool NeedsFailureRecord(const QString& strServer, const QString& strConnect)
+{
+    return strServer.contains(QLatin1Char('\\'))
+        || strConnect.contains(QLatin1String("Integrated Security"), Qt::CaseInsensitive)
+        || strConnect.contains(QLatin1String("Trusted_Connection"), Qt::CaseInsensitive);
 }
 
 QString CheckResultMessage(qint16 intResult)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "log/Failure.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -24,7 +25,14 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber);
 
 // Opens a connection of its own with the connection string, runs the check query and closes the
 // connection again. Shows and reports nothing: every outcome, failures included, is a result code.
-qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect);
+// A failure's number and description go to `failure` when it is given.
+qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect,
+                        Failure* failure = nullptr);
+
+// Whether a failure to reach the server is worth a record in the error log, because the message
+// cannot tell its cause: the server names an instance (looked up through the Browser service), or
+// the connection string asks for Integrated Security (which needs a Kerberos ticket).
+bool NeedsFailureRecord(const QString& strServer, const QString& strConnect);
 
 // The message the CONNECT button shows for a result code; empty for a Navision database.
 QString CheckResultMessage(qint16 intResult);

@@ -183,13 +183,18 @@ void frmLogin::cmdConnect_Click()
             return;
         }
 
-        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect);
+        Failure failure(0, QString());
+        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect, &failure);
         if (intResult == kCheckNavisionDatabase) {
             m_gstrConnectPass = strConnect;
             timNotice.stop();
             accept();
             return;
         }
+        // The message cannot tell that a named instance was not found or that Integrated Security
+        // had no Kerberos ticket; the error log says so, and what to type instead.
+        if (intResult == kCheckServerUnreachable && NeedsFailureRecord(m_ui->txtServer->text(), strConnect))
+            m_report.RecordError(QStringLiteral("frmLogin::cmdConnect_Click"), failure.number(), failure.description());
         m_platform.messages.showMessage(CheckResultMessage(intResult));
     });
 }

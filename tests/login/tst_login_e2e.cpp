@@ -9,12 +9,12 @@
 #include "main/Platform.h"
 #include "main/TableListModel.h"
 #include "main/frmMain.h"
+#include "support/FilesHolding.h"
 #include "support/RecordingMessageSink.h"
 #include "support/StandinProcess.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,6 +28,7 @@
 #include <memory>
 
 using namespace quorvane;
+using quorvane::test::filesBelow;
 using quorvane::test::RecordingMessageSink;
 using quorvane::test::StandinProcess;
 using quorvane::test::whileOpen;
@@ -70,22 +71,6 @@ void connectAs(const frmLogin& form, const QString& database, const QString& pas
     auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
     txtConnect->setPlainText(txtConnect->toPlainText().replace(",1433;", QStringLiteral(",%1;").arg(port)));
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
-}
-
-// The names of the files below root, each marked when its bytes hold the text as 8-bit text or as UTF-16.
-QStringList filesBelow(const QString& root, const QString& text)
-{
-    const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    QStringList names;
-    QDirIterator files(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        QFile file(files.next());
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : text.toUtf8();
-        const bool holds = bytes.contains(text.toUtf8()) || bytes.contains(text.toLatin1()) || bytes.contains(utf16);
-        names.append(QFileInfo(file).fileName() + (holds ? QStringLiteral(" holds ") + text : QString()));
-    }
-    names.sort();
-    return names;
 }
 
 } // namespace

@@ -12,14 +12,14 @@ StandinProcess::StandinProcess(const QString& fixturePath, Observation observati
     start(fixturePath, observation);
 }
 
-StandinProcess::StandinProcess(const QJsonObject& fixture)
+StandinProcess::StandinProcess(const QJsonObject& fixture, const QStringList& options)
 {
     const QString path = m_folder.filePath(QStringLiteral("fixture.json"));
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(QJsonDocument(fixture).toJson());
     file.close();
-    start(path, Observation::Recorded);
+    start(path, Observation::Recorded, options);
 }
 
 StandinProcess::~StandinProcess()
@@ -27,13 +27,14 @@ StandinProcess::~StandinProcess()
     stop();
 }
 
-void StandinProcess::start(const QString& fixturePath, Observation observation)
+void StandinProcess::start(const QString& fixturePath, Observation observation, const QStringList& options)
 {
     QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fixture"),
                             fixturePath };
     if (observation == Observation::Recorded)
         arguments << QStringLiteral("--log") << m_folder.filePath(QStringLiteral("statements.jsonl"))
                   << QStringLiteral("--state") << m_folder.filePath(QStringLiteral("state.json"));
+    arguments += options;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
     m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH), arguments);

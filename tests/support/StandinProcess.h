@@ -20,8 +20,9 @@ public:
 
     // Starts the stand-in with the given fixture file; check started() afterwards.
     explicit StandinProcess(const QString& fixturePath, Observation observation = Observation::Recorded);
-    // Writes the fixture object to a temporary file and starts the stand-in with it.
-    explicit StandinProcess(const QJsonObject& fixture);
+    // Writes the fixture object to a temporary file and starts the stand-in with it and the given
+    // further options (e.g. "--instance", "NAV").
+    explicit StandinProcess(const QJsonObject& fixture, const QStringList& options = {});
     ~StandinProcess();
     StandinProcess(const StandinProcess&) = delete;
     StandinProcess& operator=(const StandinProcess&) = delete;
@@ -45,7 +46,7 @@ public:
     static QString demoFixturePath();
 
 private:
-    void start(const QString& fixturePath, Observation observation);
+    void start(const QString& fixturePath, Observation observation, const QStringList& options = {});
 
     QTemporaryDir m_folder;
     QProcess m_process;
