@@ -1,6 +1,7 @@
 // Named instances found through the SQL Server Browser service and Windows (domain) logins, from
 // the login window through the real ODBC driver to the stand-in, as a Navision installation uses
 // them. The stand-in answers as the Browser on UDP port 1434, so these tests never run at once.
+#include "LoginEndToEnd.h"
 #include "WhileOpen.h"
 #include "db/ConnectionString.h"
 #include "db/ErrorNumbers.h"
@@ -27,8 +28,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <memory>
@@ -41,7 +40,7 @@ using quorvane::test::whileOpen;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quorvane");
+const QString kTitle = test::LoginTestFolders::kTitle;
 const QString kSqlUser = QStringLiteral("navuser");
 const QString kSqlPassword = QStringLiteral("Nav#2006");
 const QString kDomainUser = QStringLiteral("CORP\\anna");
@@ -76,11 +75,7 @@ QJsonObject catalogue()
 void connectAs(const frmLogin& form, const QString& server, const QString& user, const QString& password,
                const QString& edit = QString())
 {
-    form.findChild<QLineEdit*>("txtServer")->setText(server);
-    form.findChild<QLineEdit*>("txtDB")->setText(QStringLiteral("NAV"));
-    form.findChild<QLineEdit*>("txtUser")->setText(user);
-    form.findChild<QLineEdit*>("txtPW")->clear();
-    QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
+    test::typeLogin(form, server, QStringLiteral("NAV"), user, password);
     auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
     txtConnect->setPlainText(txtConnect->toPlainText() + edit);
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
@@ -113,32 +108,28 @@ private Q_SLOTS:
 private:
     Platform platform(RecordingMessageSink& messages, QtSettingsStore& settings, const SystemClock& clock) const
     {
-        return { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
+        return { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
     }
 
-    QTemporaryDir m_configHome;
-    std::unique_ptr<QTemporaryDir> m_applicationFolder;
+    test::LoginTestFolders m_folders;
 };
 
 void tst_instance_login_e2e::initTestCase()
 {
-    QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+    m_folders.startProgram();
     // No Kerberos ticket can be found, whatever the machine holds.
-    qputenv("KRB5CCNAME", QFile::encodeName(QStringLiteral("FILE:") + m_configHome.filePath("no-ticket")));
+    qputenv("KRB5CCNAME",
+            QFile::encodeName(QStringLiteral("FILE:") + QDir(m_folders.configHome()).filePath("no-ticket")));
 }
 
 void tst_instance_login_e2e::init()
 {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, kTitle, kTitle).clear();
-    m_applicationFolder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_applicationFolder->isValid());
+    m_folders.startTest();
 }
 
 void tst_instance_login_e2e::cleanup()
 {
-    m_applicationFolder.reset();
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    m_folders.endTest();
 }
 
 void tst_instance_login_e2e::outcomeOfConnect_data()
@@ -190,7 +181,7 @@ void tst_instance_login_e2e::outcomeOfConnect()
     RecordingMessageSink messages;
     QtSettingsStore settings(kTitle);
     const SystemClock clock;
-    const ErrorReport report(messages, m_applicationFolder->path());
+    const ErrorReport report(messages, m_folders.applicationFolder());
     QString gstrConnectPass;
     const Platform platform = this->platform(messages, settings, clock);
     frmLogin form(platform, report, gstrConnectPass);
@@ -212,13 +203,13 @@ void tst_instance_login_e2e::outcomeOfConnect()
         // Within the time-out (give or take the driver's start), not after the driver's own 16 s;
         // the error log names the instance that was not found.
         QVERIFY2(elapsed.elapsed() < (kShortTimeoutSeconds + 3) * 1000, qPrintable(QString::number(elapsed.elapsed())));
-        QFile errorLog(QDir(m_applicationFolder->path()).filePath(QStringLiteral("ErrorLog.txt")));
+        QFile errorLog(QDir(m_folders.applicationFolder()).filePath(QStringLiteral("ErrorLog.txt")));
         QVERIFY(errorLog.open(QIODevice::ReadOnly));
         const QString record = QString::fromUtf8(errorLog.readAll());
         const QString instance = server.mid(server.indexOf(QLatin1Char('\\')) + 1);
         QVERIFY2(record.contains(QStringLiteral("instance \"%1\"").arg(instance)), qPrintable(record));
     }
-    QCOMPARE(filesBelow(m_applicationFolder->path(), password).filter(QStringLiteral(" holds ")), QStringList());
+    QCOMPARE(filesBelow(m_folders.applicationFolder(), password).filter(QStringLiteral(" holds ")), QStringList());
 }
 
 // A domain account from the login window through a rebuild that logs its statements: the key is
@@ -241,20 +232,14 @@ void tst_instance_login_e2e::domainLoginRunsARebuild()
     });
     QVERIFY(window.Form_Load());
 
-    auto* items = qobject_cast<TableListModel*>(window.findChild<QTreeView*>("lvTables")->model());
-    QVERIFY(items != nullptr);
-    QCOMPARE(items->itemCount(), 1);
-    QVERIFY(items->setData(items->index(0, 0), Qt::Checked, Qt::CheckStateRole));
-    window.findChild<QCheckBox*>("chkLog")->setChecked(true);
-    QTest::mouseClick(window.findChild<QPushButton*>("cmdExecute"), Qt::LeftButton);
-    QTRY_VERIFY(!window.isRunInProgress());
+    test::rebuildTheOnlyTable(window);
 
     QCOMPARE(messages.texts, QStringList { kLoginRefused });
     QCOMPARE(primaryKeyOf(standin.state(), QStringLiteral("Cronus$Ledger"))["clustered"].toBool(), true);
     for (const QString& piece :
          { QStringLiteral("Wq4;Anna"), QStringLiteral("Dom\"2006"), QStringLiteral("Dom\"2005") }) {
-        QCOMPARE(filesBelow(m_applicationFolder->path(), piece), QStringList { "QuorvaneLog.txt" });
-        QCOMPARE(filesBelow(m_configHome.path(), piece), QStringList { "Quorvane.conf" });
+        QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList { "QuorvaneLog.txt" });
+        QCOMPARE(filesBelow(m_folders.configHome(), piece), QStringList { "Quorvane.conf" });
     }
 }
 
@@ -268,7 +253,7 @@ void tst_instance_login_e2e::integratedSecurityWithoutTicketSaysWhatToType()
     QtSettingsStore settings(kTitle);
     const SystemClock clock;
     const Platform platform = this->platform(messages, settings, clock);
-    const ErrorReport report(messages, m_applicationFolder->path());
+    const ErrorReport report(messages, m_folders.applicationFolder());
     QString gstrConnectPass;
     frmLogin form(platform, report, gstrConnectPass);
     whileOpen(form, false, [&] {
@@ -278,12 +263,12 @@ void tst_instance_login_e2e::integratedSecurityWithoutTicketSaysWhatToType()
 
     QCOMPARE(messages.texts, QStringList { kNoServer });
     QVERIFY(gstrConnectPass.isEmpty());
-    QFile errorLog(QDir(m_applicationFolder->path()).filePath(QStringLiteral("ErrorLog.txt")));
+    QFile errorLog(QDir(m_folders.applicationFolder()).filePath(QStringLiteral("ErrorLog.txt")));
     QVERIFY(errorLog.open(QIODevice::ReadOnly));
     const QString record = QString::fromUtf8(errorLog.readAll());
     QVERIFY2(record.contains(QStringLiteral("type the user name as DOMAIN\\user with its password instead")),
              qPrintable(record));
-    QCOMPARE(filesBelow(m_applicationFolder->path(), kDomainPassword), QStringList { "ErrorLog.txt" });
+    QCOMPARE(filesBelow(m_folders.applicationFolder(), kDomainPassword), QStringList { "ErrorLog.txt" });
 }
 
 QTEST_MAIN(tst_instance_login_e2e)

@@ -1,5 +1,6 @@
 // CONNECT in the login window through the real ODBC driver against the SQL Server stand-in: every
 // outcome a user can meet, as the user meets it, each against a stand-in of its own.
+#include "LoginEndToEnd.h"
 #include "WhileOpen.h"
 #include "db/OdbcConnection.h"
 #include "log/Clock.h"
@@ -21,8 +22,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <memory>
@@ -35,7 +34,7 @@ using quorvane::test::whileOpen;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quorvane");
+const QString kTitle = test::LoginTestFolders::kTitle;
 const QString kUser = QStringLiteral("navuser");
 const QString kPassword = QStringLiteral("Nav#2006");
 const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
@@ -63,11 +62,7 @@ QJsonObject catalogue(const QString& password)
 // hand: the template always names port 1433, the stand-in listens elsewhere. Then presses CONNECT.
 void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port)
 {
-    form.findChild<QLineEdit*>("txtServer")->setText(QStringLiteral("127.0.0.1"));
-    form.findChild<QLineEdit*>("txtDB")->setText(database);
-    form.findChild<QLineEdit*>("txtUser")->setText(kUser);
-    form.findChild<QLineEdit*>("txtPW")->clear();
-    QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
+    test::typeLogin(form, QStringLiteral("127.0.0.1"), database, kUser, password);
     auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
     txtConnect->setPlainText(txtConnect->toPlainText().replace(",1433;", QStringLiteral(",%1;").arg(port)));
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
@@ -88,30 +83,22 @@ private Q_SLOTS:
     void passwordIsInNoFileTheProgramWrote();
 
 private:
-    // The settings store keeps its folder once it has been used, so one folder serves every test;
-    // init() empties it.
-    QTemporaryDir m_configHome;
-    std::unique_ptr<QTemporaryDir> m_applicationFolder;
+    test::LoginTestFolders m_folders;
 };
 
 void tst_login_e2e::initTestCase()
 {
-    QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QVERIFY(QtSettingsStore(kTitle).fileName().startsWith(m_configHome.path()));
+    m_folders.startProgram();
 }
 
 void tst_login_e2e::init()
 {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, kTitle, kTitle).clear();
-    m_applicationFolder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_applicationFolder->isValid());
+    m_folders.startTest();
 }
 
 void tst_login_e2e::cleanup()
 {
-    m_applicationFolder.reset();
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    m_folders.endTest();
 }
 
 void tst_login_e2e::outcomeOfConnect_data()
@@ -150,8 +137,8 @@ void tst_login_e2e::outcomeOfConnect()
     RecordingMessageSink messages;
     QtSettingsStore settings(kTitle);
     const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
-    const ErrorReport report(messages, m_applicationFolder->path());
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
+    const ErrorReport report(messages, m_folders.applicationFolder());
     QString gstrConnectPass;
     frmLogin form(platform, report, gstrConnectPass);
 
@@ -171,7 +158,7 @@ void tst_login_e2e::outcomeOfConnect()
     QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
     const bool checked = message.isEmpty() || message == kNotNavision; // the database check was sent
     QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), checked ? 1 : 0);
-    QCOMPARE(filesBelow(m_applicationFolder->path(), kPassword), QStringList()); // nothing reported
+    QCOMPARE(filesBelow(m_folders.applicationFolder(), kPassword), QStringList()); // nothing reported
 }
 
 // The whole way from the login window through a fix run that logs its statements to a file and
@@ -184,7 +171,7 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     RecordingMessageSink messages;
     QtSettingsStore settings(kTitle);
     const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
     frmMain window(platform, [&](frmMain& owner, bool) {
         frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
         whileOpen(login, false, [&] {
@@ -195,18 +182,12 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     });
     QVERIFY(window.Form_Load());
 
-    auto* items = qobject_cast<TableListModel*>(window.findChild<QTreeView*>("lvTables")->model());
-    QVERIFY(items != nullptr);
-    QCOMPARE(items->itemCount(), 1);
-    QVERIFY(items->setData(items->index(0, 0), Qt::Checked, Qt::CheckStateRole));
-    window.findChild<QCheckBox*>("chkLog")->setChecked(true);
-    QTest::mouseClick(window.findChild<QPushButton*>("cmdExecute"), Qt::LeftButton);
-    QTRY_VERIFY(!window.isRunInProgress());
+    test::rebuildTheOnlyTable(window);
 
     QCOMPARE(messages.texts.size(), 2); // the refused login and the failed key
     for (const QString& piece : { QStringLiteral("Qx7"), QStringLiteral("Zv='k") }) {
-        QCOMPARE(filesBelow(m_applicationFolder->path(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
-        QCOMPARE(filesBelow(m_configHome.path(), piece), QStringList { "Quorvane.conf" });
+        QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
+        QCOMPARE(filesBelow(m_folders.configHome(), piece), QStringList { "Quorvane.conf" });
     }
 }
 
