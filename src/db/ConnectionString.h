@@ -33,11 +33,8 @@ struct OdbcConnectRequest
 // to the platform's SQL Server driver; Provider MSDASQL hands the other keywords to the ODBC
 // driver manager as they are. Throws Failure(kErrorFail, description) for a string that cannot
 // be used; no description ever holds any part of the password.
+// A Data Source "host\instance" leaves the port to the Browser service (ResolveInstancePort).
 OdbcConnectRequest TranslateConnectionString(const QString& oleDbString);
-
-} // namespace quorvane::db
-
-namespace quorvane::db {
 
 // A failed login with Integrated Security: the driver needs a Kerberos ticket of the account
 // logged on to this computer, which there may not be. The description adds what to type instead.
