@@ -16,7 +16,8 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber)
     return kCheckUnexpected;
 }
 
-qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect, Failure* failure)
+qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect, QString* strRefusal,
+                        Failure* failure)
 {
     try {
         qint16 intResult = kCheckNavisionDatabase;
@@ -35,7 +36,9 @@ qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QS
         connection->Close();
         return intResult;
     } catch (const Failure& caught) {
-        if (failure)
+        if (caught.number() == db::kErrorBadConnectionString && strRefusal != nullptr)
+            *strRefusal = caught.description();
+        if (failure != nullptr)
             *failure = caught;
         return CheckResultForErrorNumber(caught.number());
     } catch (...) {
@@ -50,8 +53,10 @@ bool NeedsFailureRecord(const QString& strServer, const QString& strConnect)
         || strConnect.contains(QLatin1String("Trusted_Connection"), Qt::CaseInsensitive);
 }
 
-QString CheckResultMessage(qint16 intResult)
+QString CheckResultMessage(qint16 intResult, const QString& strRefusal)
 {
+    if (intResult == kCheckUnexpected && !strRefusal.isEmpty())
+        return CheckResultMessage(intResult) + QStringLiteral("\r\n") + strRefusal;
     switch (intResult) {
     case kCheckNavisionDatabase:
         return {};

@@ -183,8 +183,9 @@ void frmLogin::cmdConnect_Click()
             return;
         }
 
+        QString strRefusal;
         Failure failure(0, QString());
-        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect, &failure);
+        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect, &strRefusal, &failure);
         if (intResult == kCheckNavisionDatabase) {
             m_gstrConnectPass = strConnect;
             timNotice.stop();
@@ -195,7 +196,7 @@ void frmLogin::cmdConnect_Click()
         // had no Kerberos ticket; the error log says so, and what to type instead.
         if (intResult == kCheckServerUnreachable && NeedsFailureRecord(m_ui->txtServer->text(), strConnect))
             m_report.RecordError(QStringLiteral("frmLogin::cmdConnect_Click"), failure.number(), failure.description());
-        m_platform.messages.showMessage(CheckResultMessage(intResult));
+        m_platform.messages.showMessage(CheckResultMessage(intResult, strRefusal));
     });
 }
 
