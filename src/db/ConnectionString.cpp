@@ -26,6 +26,7 @@ namespace {
         UseEncryption,
         NetworkLibrary,
         PersistSecurityInfo,
+        IntegratedSecurity,
         Unknown,
     };
 
@@ -52,6 +53,8 @@ namespace {
             { QStringLiteral("use encryption for data"), Property::UseEncryption },
             { QStringLiteral("network library"), Property::NetworkLibrary },
             { QStringLiteral("persist security info"), Property::PersistSecurityInfo },
+            { QStringLiteral("integrated security"), Property::IntegratedSecurity },
+            { QStringLiteral("trusted_connection"), Property::IntegratedSecurity },
         };
         const auto found = names.find(keyword.toLower());
         return found == names.end() ? Property::Unknown : found->second;
@@ -251,40 +254,69 @@ namespace {
         return QLatin1Char('{') + value + QLatin1Char('}');
     }
 
-    // "host", "host,port" or "host\instance" as the driver's Server and Port keywords.
-    QStringList serverKeywords(const Pair* dataSource)
+    // The classic provider's names for the server on this computer become "localhost".
+    QString hostForDriver(const QString& host)
     {
-        QString host = dataSource ? dataSource->value : QString();
-        int port = 0;
-        const qsizetype comma = host.lastIndexOf(QLatin1Char(','));
-        if (comma >= 0) {
-            bool ok = false;
-            port = host.mid(comma + 1).trimmed().toInt(&ok);
-            if (!ok || port < 1 || port > 65535)
-                refuseValue(*dataSource, QStringLiteral("The port in \"%1\" must be a number from 1 to 65535."));
-            host = host.left(comma).trimmed();
-            // A port given with an instance name wins over the instance, as with the classic provider.
-            const qsizetype backslash = host.indexOf(QLatin1Char('\\'));
-            if (backslash >= 0)
-                host.truncate(backslash);
-        }
-        const bool namesInstance = host.contains(QLatin1Char('\\'));
-        // The classic provider's names for the server on this computer.
         if (host.isEmpty() || host == QLatin1String(".")
             || host.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0)
-            host = QStringLiteral("localhost");
-        else if (host.startsWith(QLatin1String(".\\"))
-                 || host.startsWith(QLatin1String("(local)\\"), Qt::CaseInsensitive))
-            host = QStringLiteral("localhost") + host.mid(host.indexOf(QLatin1Char('\\')));
+            return QStringLiteral("localhost");
+        return host;
+    }
 
-        QStringList keywords { pairText(QStringLiteral("Server"),
-                                        dataSource ? quoteForFreeTds(host, *dataSource) : host) };
-        if (port == 0 && !namesInstance)
-            port = kDefaultSqlServerPort;
-        // With an instance name and no port, the driver asks the server's browser service for the port.
-        if (port != 0)
-            keywords.append(pairText(QStringLiteral("Port"), QString::number(port)));
-        return keywords;
+    int portOf(const QString& text, const Pair& dataSource)
+    {
+        bool ok = false;
+        const int port = text.trimmed().toInt(&ok);
+        if (!ok || port < 1 || port > 65535)
+            refuseValue(dataSource, QStringLiteral("The port in \"%1\" must be a number from 1 to 65535."));
+        return port;
+    }
+
+    // Where the Data Source points: the driver's Server and Port keywords, or the instance whose
+    // port the Browser service must give.
+    //
+    // The login window's template writes ",1433" behind whatever server the user types. So a
+    // single port 1433 behind an instance name ("host\NAME,1433") is the template's and the
+    // instance is looked up, while a port the user typed comes before the template's
+    // ("host\NAME,2433,1433" or "host,2433,1433") and wins, as any other port after an instance
+    // name does ("host\NAME,2433"), as with the classic provider.
+    struct ServerAddress
+    {
+        QStringList keywords;
+        QString browserHost;
+        QString instanceName;
+    };
+
+    ServerAddress serverAddressOf(const Pair* dataSource)
+    {
+        const QStringList parts = dataSource ? dataSource->value.split(QLatin1Char(',')) : QStringList { QString() };
+        if (parts.size() > 3)
+            refuseValue(*dataSource, QStringLiteral("The port in \"%1\" must be a number from 1 to 65535."));
+        QString host = parts.front().trimmed();
+        QString instance;
+        const qsizetype backslash = host.indexOf(QLatin1Char('\\'));
+        if (backslash >= 0) {
+            instance = host.mid(backslash + 1).trimmed();
+            host = host.left(backslash).trimmed();
+        }
+        int port = parts.size() > 1 ? portOf(parts[1], *dataSource) : 0;
+        if (parts.size() > 2)
+            portOf(parts[2], *dataSource);
+        if (port == kDefaultSqlServerPort && parts.size() == 2 && !instance.isEmpty())
+            port = 0;
+
+        host = hostForDriver(host);
+        ServerAddress address;
+        address.keywords.append(
+            pairText(QStringLiteral("Server"), dataSource ? quoteForFreeTds(host, *dataSource) : host));
+        if (port == 0 && !instance.isEmpty()) {
+            address.browserHost = host;
+            address.instanceName = instance;
+            return address;
+        }
+        address.keywords.append(
+            pairText(QStringLiteral("Port"), QString::number(port == 0 ? kDefaultSqlServerPort : port)));
+        return address;
     }
 
     QString encryptionOf(const Properties& properties)
@@ -319,6 +351,21 @@ namespace {
                    .arg(pair->value));
     }
 
+    // Integrated Security=SSPI (or True/Yes), Trusted_Connection=Yes: Windows authentication of the
+    // account logged on to this computer, which the driver does through Kerberos.
+    bool integratedSecurityOf(const Properties& properties)
+    {
+        const Pair* pair = find(properties, Property::IntegratedSecurity);
+        if (!pair)
+            return false;
+        const QString value = pair->value.toLower();
+        if (value == QLatin1String("sspi") || value == QLatin1String("true") || value == QLatin1String("yes"))
+            return true;
+        if (value == QLatin1String("false") || value == QLatin1String("no"))
+            return false;
+        refuseValue(*pair, QStringLiteral("\"%1\" must be SSPI, True or False."));
+    }
+
     void checkKnownKeywords(const std::vector<Pair>& pairs)
     {
         for (const Pair& pair : pairs) {
@@ -334,18 +381,22 @@ namespace {
     // are always given so that freetds.conf and the TDSVER variable cannot change them: without an
     // explicit version the driver may fall back to an old login that sends the password in clear
     // text and ignores the login time-out.
-    QString sqlServerString(const std::vector<Pair>& pairs, const Properties& properties)
+    QString sqlServerString(const std::vector<Pair>& pairs, const Properties& properties, const ServerAddress& address)
     {
         checkNetworkLibrary(find(properties, Property::NetworkLibrary));
         checkKnownKeywords(pairs);
 
         QStringList keywords { pairText(QStringLiteral("Driver"), QLatin1String(kSqlServerOdbcDriver)) };
-        keywords += serverKeywords(find(properties, Property::DataSource));
+        keywords += address.keywords;
         keywords.append(pairText(QStringLiteral("TDS_Version"), QStringLiteral("7.4")));
         keywords.append(pairText(QStringLiteral("ClientCharset"), QStringLiteral("UTF-8")));
         keywords.append(pairText(QStringLiteral("Encryption"), encryptionOf(properties)));
         if (const Pair* pair = find(properties, Property::PacketSize))
             keywords.append(pairText(QStringLiteral("PacketSize"), packetSizeOf(*pair)));
+
+        const bool integratedSecurity = integratedSecurityOf(properties);
+        if (integratedSecurity)
+            keywords.append(pairText(QStringLiteral("Trusted_Connection"), QStringLiteral("Yes")));
 
         const std::pair<Property, QString> passedOn[] = {
             { Property::InitialCatalog, QStringLiteral("Database") },
@@ -355,6 +406,9 @@ namespace {
             { Property::Password, QStringLiteral("PWD") },
         };
         for (const auto& [property, odbcKeyword] : passedOn) {
+            // As with the classic provider, a user name and password given along are not used.
+            if (integratedSecurity && (property == Property::UserId || property == Property::Password))
+                continue;
             if (const Pair* pair = find(properties, property))
                 keywords.append(pairText(odbcKeyword, quoteForFreeTds(pair->value, *pair)));
         }
@@ -412,8 +466,15 @@ OdbcConnectRequest TranslateConnectionString(const QString& oleDbString)
     OdbcConnectRequest request;
     const Provider provider = providerOf(find(properties, Property::Provider));
     request.loginTimeoutSeconds = loginTimeoutOf(properties);
-    request.connectionString
-        = provider == Provider::SqlOleDb ? sqlServerString(pairs, properties) : passThroughString(pairs);
+    if (provider == Provider::MsDaSql) {
+        request.connectionString = passThroughString(pairs);
+        return request;
+    }
+    const ServerAddress address = serverAddressOf(find(properties, Property::DataSource));
+    request.connectionString = sqlServerString(pairs, properties, address);
+    request.integratedSecurity = integratedSecurityOf(properties);
+    request.browserHost = address.browserHost;
+    request.instanceName = address.instanceName;
     return request;
 }
 
@@ -430,6 +491,16 @@ ConnectionTarget DescribeConnectionTarget(const QString& oleDbString)
         return pair && !pair->mayHoldPassword ? pair->value : QString();
     };
     return { shown(Property::DataSource), shown(Property::InitialCatalog) };
+}
+
+Failure IntegratedSecurityFailure(const Failure& failure)
+{
+    return Failure(failure.number(),
+                   failure.description()
+                       + QStringLiteral(" Integrated Security logs in as the Windows account of this computer and "
+                                        "needs its Kerberos ticket, which may be missing. Remove Integrated Security "
+                                        "from the connection string and type the user name as DOMAIN\\user with "
+                                        "its password instead."));
 }
 
 } // namespace quorvane::db

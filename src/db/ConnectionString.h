@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "log/Failure.h"
 
 #include <QString>
 
@@ -8,7 +9,8 @@ namespace quorvane::db {
 
 // The ODBC driver that serves Provider=SQLOLEDB on this platform (registered in odbcinst.ini).
 inline constexpr char kSqlServerOdbcDriver[] = "FreeTDS";
-// The TCP port used when the Data Source names neither a port nor an instance.
+// The TCP port used when the Data Source names neither a port nor an instance; also the port the
+// login window's template writes behind every server.
 inline constexpr int kDefaultSqlServerPort = 1433;
 
 // What SQLDriverConnectW needs to open the connection an OLE DB style string describes.
@@ -18,6 +20,12 @@ struct OdbcConnectRequest
     QString connectionString;
     // Seconds the login may take; 0 means no limit.
     int loginTimeoutSeconds = kDefaultConnectTimeoutSeconds;
+    // A named instance whose TCP port the Browser service of browserHost must give first; the
+    // connection string then lacks the Port keyword. Both empty otherwise.
+    QString browserHost;
+    QString instanceName;
+    // Windows authentication of the account logged on to this computer (no user name, no password).
+    bool integratedSecurity = false;
 };
 
 // Translates an OLE DB style connection string ("Provider=sqloledb;Data Source=host,1433;...") into
@@ -25,6 +33,7 @@ struct OdbcConnectRequest
 // to the platform's SQL Server driver; Provider MSDASQL hands the other keywords to the ODBC
 // driver manager as they are. Throws Failure(kErrorBadConnectionString, description) for a string that cannot
 // be used; no description ever holds any part of the password.
+// A Data Source "host\instance" leaves the port to the Browser service (ResolveInstancePort).
 OdbcConnectRequest TranslateConnectionString(const QString& oleDbString);
 
 // The server and the database an OLE DB style connection string names, as written there, for
@@ -40,5 +49,9 @@ struct ConnectionTarget
 // string cannot be read, and when the value stands behind an unquoted password and so may be
 // part of it: no part of the password is ever returned.
 ConnectionTarget DescribeConnectionTarget(const QString& oleDbString);
+
+// A failed login with Integrated Security: the driver needs a Kerberos ticket of the account
+// logged on to this computer, which there may not be. The description adds what to type instead.
+Failure IntegratedSecurityFailure(const Failure& failure);
 
 } // namespace quorvane::db

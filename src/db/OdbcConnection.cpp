@@ -2,6 +2,7 @@
 
 #include "db/ConnectionString.h"
 #include "db/ErrorNumbers.h"
+#include "db/InstanceLookup.h"
 #include "db/OdbcCursor.h"
 #include "db/OdbcHandle.h"
 #include "db/OdbcRecordSet.h"
@@ -71,7 +72,8 @@ namespace {
             throw Failure(kObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
         // A connection whose link broke is let go of first; it is opened anew.
         Close();
-        const OdbcConnectRequest request = TranslateConnectionString(connectionString);
+        OdbcConnectRequest request = TranslateConnectionString(connectionString);
+        ResolveInstancePort(request);
 
         auto session = std::make_shared<OdbcSession>();
         session->environment = OdbcHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
@@ -91,8 +93,11 @@ namespace {
         const SQLRETURN result
             = SQLDriverConnectW(connection, nullptr, const_cast<SQLWCHAR*>(WideText(request.connectionString)), SQL_NTS,
                                 nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-        if (!SQL_SUCCEEDED(result))
-            throw FailureFromDiagnostics(ReadDiagnostics(SQL_HANDLE_DBC, connection), OdbcOperation::Connect);
+        if (!SQL_SUCCEEDED(result)) {
+            const Failure failure
+                = FailureFromDiagnostics(ReadDiagnostics(SQL_HANDLE_DBC, connection), OdbcOperation::Connect);
+            throw request.integratedSecurity ? IntegratedSecurityFailure(failure) : failure;
+        }
         session->connected = true;
         SQLSetConnectAttrW(connection, SQL_ATTR_CONNECTION_TIMEOUT, integerAttribute(0), SQL_IS_UINTEGER);
 

@@ -16,7 +16,8 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber)
     return kCheckUnexpected;
 }
 
-qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect, QString* strRefusal)
+qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect, QString* strRefusal,
+                        Failure* failure)
 {
     try {
         qint16 intResult = kCheckNavisionDatabase;
@@ -34,13 +35,22 @@ qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QS
         }
         connection->Close();
         return intResult;
-    } catch (const Failure& failure) {
-        if (failure.number() == db::kErrorBadConnectionString && strRefusal != nullptr)
-            *strRefusal = failure.description();
-        return CheckResultForErrorNumber(failure.number());
+    } catch (const Failure& caught) {
+        if (caught.number() == db::kErrorBadConnectionString && strRefusal != nullptr)
+            *strRefusal = caught.description();
+        if (failure != nullptr)
+            *failure = caught;
+        return CheckResultForErrorNumber(caught.number());
     } catch (...) {
         return kCheckUnexpected;
     }
+}
+
+bool NeedsFailureRecord(const QString& strServer, const QString& strConnect)
+{
+    return strServer.contains(QLatin1Char('\\'))
+        || strConnect.contains(QLatin1String("Integrated Security"), Qt::CaseInsensitive)
+        || strConnect.contains(QLatin1String("Trusted_Connection"), Qt::CaseInsensitive);
 }
 
 QString CheckResultMessage(qint16 intResult, const QString& strRefusal)

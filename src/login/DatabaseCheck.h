@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "log/Failure.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -25,9 +26,15 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber);
 // Opens a connection of its own with the connection string, runs the check query and closes the
 // connection again. Shows and reports nothing: every outcome, failures included, is a result code.
 // A connection string that cannot be used as written is the unexpected outcome; its refusal's
-// text (which never holds the password) is then handed back through strRefusal, when given.
+// text (which never holds the password) is then handed back through strRefusal, when given. Any
+// failure's number and description go to `failure`, when given.
 qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect,
-                        QString* strRefusal = nullptr);
+                        QString* strRefusal = nullptr, Failure* failure = nullptr);
+
+// Whether a failure to reach the server is worth a record in the error log, because the message
+// cannot tell its cause: the server names an instance (looked up through the Browser service), or
+// the connection string asks for Integrated Security (which needs a Kerberos ticket).
+bool NeedsFailureRecord(const QString& strServer, const QString& strConnect);
 
 // The message the CONNECT button shows for a result code; empty for a Navision database. A
 // refused connection string's text follows on the next line.

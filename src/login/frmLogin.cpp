@@ -186,10 +186,12 @@ void frmLogin::cmdConnect_Click()
         }
 
         QString strRefusal;
+        Failure failure(0, QString());
         qint16 intResult = kCheckUnexpected;
         {
             const CheckInProgress check(*this);
-            intResult = ValidateDatabase(db::responsiveConnections(m_platform.connectionFactory), strConnect, &strRefusal);
+            intResult = ValidateDatabase(db::responsiveConnections(m_platform.connectionFactory), strConnect,
+                                         &strRefusal, &failure);
         }
         if (intResult == kCheckNavisionDatabase) {
             m_gstrConnectPass = strConnect;
@@ -197,6 +199,10 @@ void frmLogin::cmdConnect_Click()
             accept();
             return;
         }
+        // The message cannot tell that a named instance was not found or that Integrated Security
+        // had no Kerberos ticket; the error log says so, and what to type instead.
+        if (intResult == kCheckServerUnreachable && NeedsFailureRecord(m_ui->txtServer->text(), strConnect))
+            m_report.RecordError(QStringLiteral("frmLogin::cmdConnect_Click"), failure.number(), failure.description());
         m_platform.messages.showMessage(CheckResultMessage(intResult, strRefusal));
     });
 }

@@ -14,6 +14,8 @@ class tst_DatabaseCheck : public QObject
 private Q_SLOTS:
     void outcome_data();
     void outcome();
+    void failureRecordedOnlyWhenTheMessageCannotTellWhy_data();
+    void failureRecordedOnlyWhenTheMessageCannotTellWhy();
 };
 
 void tst_DatabaseCheck::outcome_data()
@@ -60,7 +62,9 @@ void tst_DatabaseCheck::outcome()
     };
 
     QString refusal;
-    QCOMPARE(ValidateDatabase(database.factory(), connect, &refusal), code);
+    Failure failure(0, QString());
+    QCOMPARE(ValidateDatabase(database.factory(), connect, &refusal, &failure), code);
+    QCOMPARE(failure.number(), openFailure != 0 ? openFailure : (queryFailure == -1 ? 0 : queryFailure));
     QCOMPARE(CheckResultMessage(code, refusal), message);
     QCOMPARE(database.events.value(0), "OPEN " + connect);
     QCOMPARE(database.executed(),
@@ -69,6 +73,27 @@ void tst_DatabaseCheck::outcome()
                                               "Where a.sid = b.sid order by a.name" });
     // The check's own connection is closed after a completed query.
     QCOMPARE(database.events.contains(QStringLiteral("CLOSE")), openFailure == 0 && queryFailure == 0);
+}
+
+void tst_DatabaseCheck::failureRecordedOnlyWhenTheMessageCannotTellWhy_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("connect");
+    QTest::addColumn<bool>("recorded");
+
+    const QString built = QStringLiteral("Provider=sqloledb;Data Source=%1,1433;User ID=sa;Password=pw;");
+    QTest::newRow("server") << "NAVSRV" << built.arg("NAVSRV") << false;
+    QTest::newRow("server and port") << "NAVSRV,2433" << built.arg("NAVSRV,2433") << false;
+    QTest::newRow("named instance") << "NAVSRV\\NAV" << built.arg("NAVSRV\\NAV") << true;
+    QTest::newRow("Integrated Security") << "NAVSRV" << built.arg("NAVSRV") + "integrated security=SSPI;" << true;
+    QTest::newRow("Trusted_Connection") << "NAVSRV" << built.arg("NAVSRV") + "Trusted_Connection=yes;" << true;
+}
+
+void tst_DatabaseCheck::failureRecordedOnlyWhenTheMessageCannotTellWhy()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, connect);
+    QTEST(NeedsFailureRecord(server, connect), "recorded");
 }
 
 QTEST_APPLESS_MAIN(tst_DatabaseCheck)

@@ -1,5 +1,6 @@
 // CONNECT in the login window through the real ODBC driver against the SQL Server stand-in: every
 // outcome a user can meet, as the user meets it, each against a stand-in of its own.
+#include "LoginEndToEnd.h"
 #include "WhileOpen.h"
 #include "db/OdbcConnection.h"
 #include "log/Clock.h"
@@ -9,34 +10,33 @@
 #include "main/Platform.h"
 #include "main/TableListModel.h"
 #include "main/frmMain.h"
+#include "support/FilesHolding.h"
 #include "support/RecordingMessageSink.h"
 #include "support/StandinProcess.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <memory>
 
 using namespace quorvane;
+using quorvane::test::filesBelow;
 using quorvane::test::RecordingMessageSink;
 using quorvane::test::StandinProcess;
 using quorvane::test::whileOpen;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quorvane");
+const QString kTitle = test::LoginTestFolders::kTitle;
 const QString kUser = QStringLiteral("navuser");
 const QString kPassword = QStringLiteral("Nav#2006");
 const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
@@ -66,32 +66,12 @@ QJsonObject catalogue(const QString& password)
 void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port,
                const QString& beforePassword = {})
 {
-    form.findChild<QLineEdit*>("txtServer")->setText(QStringLiteral("127.0.0.1"));
-    form.findChild<QLineEdit*>("txtDB")->setText(database);
-    form.findChild<QLineEdit*>("txtUser")->setText(kUser);
-    form.findChild<QLineEdit*>("txtPW")->clear();
-    QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
+    test::typeLogin(form, QStringLiteral("127.0.0.1"), database, kUser, password);
     auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
     txtConnect->setPlainText(txtConnect->toPlainText()
                                  .replace(",1433;", QStringLiteral(",%1;").arg(port))
                                  .replace(";Password=", beforePassword + QStringLiteral(";Password=")));
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
-}
-
-// The names of the files below root, each marked when its bytes hold the text as 8-bit text or as UTF-16.
-QStringList filesBelow(const QString& root, const QString& text)
-{
-    const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    QStringList names;
-    QDirIterator files(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        QFile file(files.next());
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : text.toUtf8();
-        const bool holds = bytes.contains(text.toUtf8()) || bytes.contains(text.toLatin1()) || bytes.contains(utf16);
-        names.append(QFileInfo(file).fileName() + (holds ? QStringLiteral(" holds ") + text : QString()));
-    }
-    names.sort();
-    return names;
 }
 
 // The login window as the program builds it, over the real ODBC driver, with its messages
@@ -147,30 +127,22 @@ private Q_SLOTS:
     void slowCheckKeepsWindowPaintedAndDeaf();
 
 private:
-    // The settings store keeps its folder once it has been used, so one folder serves every test;
-    // init() empties it.
-    QTemporaryDir m_configHome;
-    std::unique_ptr<QTemporaryDir> m_applicationFolder;
+    test::LoginTestFolders m_folders;
 };
 
 void tst_login_e2e::initTestCase()
 {
-    QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QVERIFY(QtSettingsStore(kTitle).fileName().startsWith(m_configHome.path()));
+    m_folders.startProgram();
 }
 
 void tst_login_e2e::init()
 {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, kTitle, kTitle).clear();
-    m_applicationFolder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_applicationFolder->isValid());
+    m_folders.startTest();
 }
 
 void tst_login_e2e::cleanup()
 {
-    m_applicationFolder.reset();
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    m_folders.endTest();
 }
 
 void tst_login_e2e::outcomeOfConnect_data()
@@ -206,7 +178,7 @@ void tst_login_e2e::outcomeOfConnect()
     QVERIFY(standin.started());
     if (!listening)
         standin.stop();
-    LoginUnderTest login(m_applicationFolder->path());
+    LoginUnderTest login(m_folders.applicationFolder());
     const RecordingMessageSink& messages = login.messages;
     const QString& gstrConnectPass = login.gstrConnectPass;
     frmLogin& form = login.form;
@@ -227,7 +199,7 @@ void tst_login_e2e::outcomeOfConnect()
     QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
     const bool checked = message.isEmpty() || message == kNotNavision; // the database check was sent
     QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), checked ? 1 : 0);
-    QCOMPARE(filesBelow(m_applicationFolder->path(), kPassword), QStringList()); // nothing reported
+    QCOMPARE(filesBelow(m_folders.applicationFolder(), kPassword), QStringList()); // nothing reported
 }
 
 void tst_login_e2e::refusedConnectionString_data()
@@ -248,13 +220,10 @@ void tst_login_e2e::refusedConnectionString()
     QFETCH(QString, refusal);
     StandinProcess standin(catalogue(kPassword));
     QVERIFY(standin.started());
-    RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
-    const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
-    const ErrorReport report(messages, m_applicationFolder->path());
-    QString gstrConnectPass;
-    frmLogin form(platform, report, gstrConnectPass);
+    LoginUnderTest login(m_folders.applicationFolder());
+    const RecordingMessageSink& messages = login.messages;
+    const QString& gstrConnectPass = login.gstrConnectPass;
+    frmLogin& form = login.form;
 
     whileOpen(form, false, [&] { connectAs(form, QStringLiteral("NAV"), kPassword, standin.port(), edit); });
 
@@ -274,7 +243,7 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     RecordingMessageSink messages;
     QtSettingsStore settings(kTitle);
     const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
     frmMain window(platform, [&](frmMain& owner, bool) {
         frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
         whileOpen(login, false, [&] {
@@ -285,18 +254,12 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     });
     QVERIFY(window.Form_Load());
 
-    auto* items = qobject_cast<TableListModel*>(window.findChild<QTreeView*>("lvTables")->model());
-    QVERIFY(items != nullptr);
-    QCOMPARE(items->itemCount(), 1);
-    QVERIFY(items->setData(items->index(0, 0), Qt::Checked, Qt::CheckStateRole));
-    window.findChild<QCheckBox*>("chkLog")->setChecked(true);
-    QTest::mouseClick(window.findChild<QPushButton*>("cmdExecute"), Qt::LeftButton);
-    QTRY_VERIFY(!window.isRunInProgress());
+    test::rebuildTheOnlyTable(window);
 
     QCOMPARE(messages.texts.size(), 2); // the refused login and the failed key
     for (const QString& piece : { QStringLiteral("Qx7"), QStringLiteral("Zv='k") }) {
-        QCOMPARE(filesBelow(m_applicationFolder->path(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
-        QCOMPARE(filesBelow(m_configHome.path(), piece), QStringList { "Quorvane.conf" });
+        QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
+        QCOMPARE(filesBelow(m_folders.configHome(), piece), QStringList { "Quorvane.conf" });
     }
 }
 
@@ -323,7 +286,7 @@ void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf()
     QVERIFY(standin.started());
     QTcpServer silentServer;
     QVERIFY(silentServer.listen(QHostAddress::LocalHost));
-    LoginUnderTest login(m_applicationFolder->path());
+    LoginUnderTest login(m_folders.applicationFolder());
     const RecordingMessageSink& messages = login.messages;
     const QString& gstrConnectPass = login.gstrConnectPass;
     frmLogin& form = login.form;

@@ -39,8 +39,9 @@ stop() {
     PID=""
 }
 
-tsql_run() { # VERSION DATABASE PASSWORD SQL
-    printf '%s\ngo\n' "$4" | TDSVER=$1 timeout 20 tsql -H 127.0.0.1 -p "$PORT" -U navuser -P "$3" -D "$2" >"$WORK/client" 2>&1
+tsql_run() { # VERSION DATABASE PASSWORD SQL [USER]
+    printf '%s\ngo\n' "$4" | TDSVER=$1 timeout 20 tsql -H 127.0.0.1 -p "$PORT" -U "${5:-navuser}" -P "$3" -D "$2" \
+        >"$WORK/client" 2>&1
 }
 
 isql_run() { # DATABASE PASSWORD SQL
@@ -60,6 +61,12 @@ for version in 7.1 7.2 7.4; do
 done
 tsql_run 7.4 CRONUS wrong "$LIST"
 expect "Login failed for user 'navuser'." "tsql: a wrong password"
+
+# The demo's domain login: tsql authenticates with NTLMv2 when the user name holds a backslash.
+tsql_run 7.4 CRONUS 'Jim#2006' "$CHECK" 'CRONUS\jim'
+expect "^CRONUS\\\\jim	0105" "tsql: a domain login and its user in the check query"
+tsql_run 7.4 CRONUS 'Jim#2007' "$CHECK" 'CRONUS\jim'
+expect "Login failed for user 'CRONUS\\\\jim'." "tsql: a domain login's wrong password"
 
 isql_run CRONUS "$PASSWORD" "$LIST"
 expect "| Jim's Bikes\$Customer\$0 *| Jim's Bikes\$Customer *| CRONUS *|" "isql: the list"

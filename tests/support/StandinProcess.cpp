@@ -13,13 +13,14 @@ StandinProcess::StandinProcess(const QString& fixturePath, Observation observati
     start(fixturePath, observation);
 }
 
-StandinProcess::StandinProcess(const QJsonObject& fixture)
+StandinProcess::StandinProcess(const QJsonObject& fixture, const QStringList& options)
 {
     const QString path = m_folder.filePath(QStringLiteral("fixture.json"));
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(QJsonDocument(fixture).toJson());
     file.close();
+    m_options = options;
     start(path, Observation::Recorded);
 }
 
@@ -35,6 +36,7 @@ void StandinProcess::start(const QString& fixturePath, Observation observation, 
     if (observation == Observation::Recorded)
         arguments << QStringLiteral("--log") << m_folder.filePath(QStringLiteral("statements.jsonl"))
                   << QStringLiteral("--state") << m_folder.filePath(QStringLiteral("state.json"));
+    arguments += m_options;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
     m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH), arguments);

@@ -20,8 +20,9 @@ public:
 
     // Starts the stand-in with the given fixture file; check started() afterwards.
     explicit StandinProcess(const QString& fixturePath, Observation observation = Observation::Recorded);
-    // Writes the fixture object to a temporary file and starts the stand-in with it.
-    explicit StandinProcess(const QJsonObject& fixture);
+    // Writes the fixture object to a temporary file and starts the stand-in with it and the given
+    // further options (e.g. "--instance", "NAV").
+    explicit StandinProcess(const QJsonObject& fixture, const QStringList& options = {});
     ~StandinProcess();
     StandinProcess(const StandinProcess&) = delete;
     StandinProcess& operator=(const StandinProcess&) = delete;
@@ -55,6 +56,8 @@ private:
 
     QTemporaryDir m_folder;
     QProcess m_process;
+    // Further command-line options, given again on a restart.
+    QStringList m_options;
     quint16 m_port = 0;
 };
 

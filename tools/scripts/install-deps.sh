@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="cmake ninja-build g++ make ccache pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-unixodbc unixodbc-dev tdsodbc freetds-bin python3 python3-tds xvfb xauth imagemagick fonts-liberation2"
+unixodbc unixodbc-dev tdsodbc nettle-dev freetds-bin python3 python3-tds xvfb xauth imagemagick fonts-liberation2"
 
 missing=""
 for package in $PACKAGES; do

@@ -123,6 +123,8 @@ struct Login
     QString name;
     QString password;
     QString defaultDatabase; // empty: the first database
+    // A Windows login ("DOMAIN\user"): it logs in only through NTLM, never with a SQL password.
+    bool windows = false;
 };
 
 // A failure injected on a statement kind, optionally only for one database or table.

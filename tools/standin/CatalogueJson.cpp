@@ -188,7 +188,8 @@ std::optional<Catalogue> catalogueFromJson(const QJsonObject& json, QString& err
     Catalogue catalogue;
     for (const QJsonValue& value : json.value(QLatin1String("logins")).toArray()) {
         const QJsonObject login = value.toObject();
-        catalogue.logins.append({ text(login, "name"), text(login, "password"), text(login, "default_database") });
+        catalogue.logins.append({ text(login, "name"), text(login, "password"), text(login, "default_database"),
+                                  login.value(QLatin1String("windows")).toBool() });
     }
     for (const QJsonValue& value : json.value(QLatin1String("databases")).toArray()) {
         const QJsonObject database = value.toObject();
@@ -261,6 +262,8 @@ QJsonObject catalogueToJson(const Catalogue& catalogue, const TableOverrides& ov
         QJsonObject object { { QLatin1String("name"), login.name }, { QLatin1String("password"), login.password } };
         if (!login.defaultDatabase.isEmpty())
             object.insert(QLatin1String("default_database"), login.defaultDatabase);
+        if (login.windows)
+            object.insert(QLatin1String("windows"), true);
         logins.append(object);
     }
     QJsonArray databases;

@@ -2,10 +2,50 @@
 
 namespace standin {
 
+namespace {
+
+    struct Endpoint
+    {
+        QHostAddress host;
+        QString hostText;
+        quint16 port = 0;
+    };
+
+    // "HOST:PORT" with an IP address, "localhost" or "*" (any) as HOST; "[...]" around an IPv6 address.
+    std::optional<Endpoint> parseEndpoint(const QString& option, const QString& text, QString& error)
+    {
+        Endpoint endpoint;
+        const qsizetype colon = text.lastIndexOf(u':');
+        bool portOk = false;
+        const uint port = colon > 0 ? text.mid(colon + 1).toUInt(&portOk) : 0;
+        endpoint.hostText = colon > 0 ? text.left(colon) : QString();
+        if (endpoint.hostText.startsWith(u'[') && endpoint.hostText.endsWith(u']'))
+            endpoint.hostText = endpoint.hostText.mid(1, endpoint.hostText.size() - 2);
+        if (!portOk || port > 65535) {
+            error = QStringLiteral("%1 wants HOST:PORT, not %2").arg(option, text);
+            return std::nullopt;
+        }
+        endpoint.port = static_cast<quint16>(port);
+        if (endpoint.hostText == u"localhost")
+            endpoint.host = QHostAddress(QHostAddress::LocalHost);
+        else if (endpoint.hostText == u"*" || endpoint.hostText.isEmpty())
+            endpoint.host = QHostAddress(QHostAddress::Any);
+        else
+            endpoint.host = QHostAddress(endpoint.hostText);
+        if (endpoint.host.isNull()) {
+            error = QStringLiteral("%1 is not an IP address").arg(endpoint.hostText);
+            return std::nullopt;
+        }
+        return endpoint;
+    }
+
+} // namespace
+
 std::optional<Options> parseCommandLine(const QStringList& arguments, QString& error)
 {
     Options options;
     QString listen;
+    QString browser;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         QString* target = nullptr;
@@ -17,6 +57,10 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
             target = &options.log;
         else if (argument == u"--state")
             target = &options.state;
+        else if (argument == u"--instance")
+            target = &options.instance;
+        else if (argument == u"--browser")
+            target = &browser;
         if (!target) {
             error = QStringLiteral("unknown argument %1").arg(argument);
             return std::nullopt;
@@ -31,33 +75,31 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
         error = QStringLiteral("--listen and --fixture are required");
         return std::nullopt;
     }
-    const qsizetype colon = listen.lastIndexOf(u':');
-    bool portOk = false;
-    const uint port = colon > 0 ? listen.mid(colon + 1).toUInt(&portOk) : 0;
-    options.hostText = colon > 0 ? listen.left(colon) : QString();
-    if (options.hostText.startsWith(u'[') && options.hostText.endsWith(u']'))
-        options.hostText = options.hostText.mid(1, options.hostText.size() - 2);
-    if (!portOk || port > 65535) {
-        error = QStringLiteral("--listen wants HOST:PORT, not %1").arg(listen);
+    const auto endpoint = parseEndpoint(QStringLiteral("--listen"), listen, error);
+    if (!endpoint)
         return std::nullopt;
-    }
-    options.port = static_cast<quint16>(port);
-    if (options.hostText == u"localhost")
-        options.host = QHostAddress(QHostAddress::LocalHost);
-    else if (options.hostText == u"*" || options.hostText.isEmpty())
-        options.host = QHostAddress(QHostAddress::Any);
-    else
-        options.host = QHostAddress(options.hostText);
-    if (options.host.isNull()) {
-        error = QStringLiteral("%1 is not an IP address").arg(options.hostText);
-        return std::nullopt;
+    options.host = endpoint->host;
+    options.hostText = endpoint->hostText;
+    options.port = endpoint->port;
+    options.browserHost = endpoint->host;
+    if (!browser.isEmpty()) {
+        if (options.instance.isEmpty()) {
+            error = QStringLiteral("--browser needs --instance");
+            return std::nullopt;
+        }
+        const auto browserEndpoint = parseEndpoint(QStringLiteral("--browser"), browser, error);
+        if (!browserEndpoint)
+            return std::nullopt;
+        options.browserHost = browserEndpoint->host;
+        options.browserPort = browserEndpoint->port;
     }
     return options;
 }
 
 QString usage()
 {
-    return QStringLiteral("usage: standin --listen HOST:PORT --fixture FILE [--log FILE] [--state FILE]");
+    return QStringLiteral("usage: standin --listen HOST:PORT --fixture FILE [--log FILE] [--state FILE] "
+                          "[--instance NAME [--browser HOST:PORT]]");
 }
 
 } // namespace standin

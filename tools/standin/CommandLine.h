@@ -15,9 +15,15 @@ struct Options
     QString fixture;
     QString log;
     QString state;
+    // The named instance this server is; empty for a default instance (no Browser service).
+    QString instance;
+    // Where the Browser service answers: by default the --listen host and UDP port 1434.
+    QHostAddress browserHost;
+    quint16 browserPort = 1434;
 };
 
-// Reads "--listen HOST:PORT --fixture FILE [--log FILE] [--state FILE]"; on a mistake returns
+// Reads "--listen HOST:PORT --fixture FILE [--log FILE] [--state FILE] [--instance NAME
+// [--browser HOST:PORT]]"; on a mistake returns
 // nothing and sets error to a one-line explanation.
 std::optional<Options> parseCommandLine(const QStringList& arguments, QString& error);
 

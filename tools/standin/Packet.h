@@ -14,6 +14,7 @@ enum class PacketType : std::uint8_t {
     Attention = 0x06,
     TransactionManager = 0x0E,
     Login7 = 0x10,
+    Sspi = 0x11,
     Prelogin = 0x12,
 };
 

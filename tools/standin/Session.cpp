@@ -115,6 +115,10 @@ void Session::handle(const Message& message)
         if (type == PacketType::Login7)
             return handleLogin(message.payload);
         return end();
+    case Phase::Authentication:
+        if (type == PacketType::Sspi)
+            return handleAuthentication(message.payload);
+        return end();
     case Phase::Ready:
         if (type == PacketType::SqlBatch)
             return handleBatch(message.payload);
@@ -135,28 +139,57 @@ void Session::handleLogin(const QByteArray& payload)
         return end();
     m_tdsVersion = request->tdsVersion;
     m_packetSize = request->packetSize;
+    if (const auto blob = integratedSecurityBlob(payload)) {
+        const auto challenge = m_ntlm.challenge(*blob);
+        if (!challenge)
+            return refuseLogin({ errors::loginFailed(QString()) });
+        m_pendingLogin = *request;
+        m_phase = Phase::Authentication;
+        return reply(sspiToken(*challenge));
+    }
+    const Login* login = m_host.catalogue().findLogin(request->userName);
+    if (!login || login->windows || login->password != request->password)
+        return refuseLogin({ errors::loginFailed(request->userName) });
+    acceptLogin(*request, *login);
+}
+
+void Session::handleAuthentication(const QByteArray& payload)
+{
+    const auto authentication = NtlmServer::readAuthenticate(payload);
+    if (!authentication || !m_pendingLogin)
+        return refuseLogin({ errors::loginFailed(QString()) });
+    const QString account = authentication->accountName();
+    const Login* login = m_host.catalogue().findLogin(account);
+    if (!login || !login->windows || !m_ntlm.proves(*authentication, login->password))
+        return refuseLogin({ errors::loginFailed(account) });
+    const LoginRequest request = *std::exchange(m_pendingLogin, std::nullopt);
+    acceptLogin(request, *login);
+}
+
+void Session::refuseLogin(const SqlMessages& messages)
+{
     TokenWriter out(m_tdsVersion);
+    for (const SqlMessage& message : messages)
+        out.message(message, kServerName);
+    out.done(DoneStatus::Error, 0, 0);
+    reply(out.take());
+    m_phase = Phase::Closed;
+    if (m_socket)
+        m_socket->disconnectFromHost();
+}
+
+void Session::acceptLogin(const LoginRequest& request, const Login& login)
+{
     const Catalogue& catalogue = m_host.catalogue();
-    const Login* login = catalogue.findLogin(request->userName);
-    const auto refuse = [&](const SqlMessages& messages) {
-        for (const SqlMessage& message : messages)
-            out.message(message, kServerName);
-        out.done(DoneStatus::Error, 0, 0);
-        reply(out.take());
-        m_phase = Phase::Closed;
-        if (m_socket)
-            m_socket->disconnectFromHost();
-    };
-    if (!login || login->password != request->password)
-        return refuse({ errors::loginFailed(request->userName) });
-    QString wanted = request->database;
+    QString wanted = request.database;
     if (wanted.isEmpty())
-        wanted = login->defaultDatabase;
+        wanted = login.defaultDatabase;
     std::optional<int> database
         = wanted.isEmpty() && !catalogue.databases.empty() ? std::optional<int>(0) : catalogue.findDatabase(wanted);
     if (!database)
-        return refuse({ errors::cannotOpenDatabase(wanted), errors::loginFailed(request->userName) });
+        return refuseLogin({ errors::cannotOpenDatabase(wanted), errors::loginFailed(login.name) });
     m_database = *database;
+    TokenWriter out(m_tdsVersion);
     out.envChange(EnvChange::Database, databaseName(), QStringLiteral("master"));
     out.message(errors::databaseContextChanged(databaseName()), kServerName);
     out.envChangeBytes(EnvChange::Collation, serverCollation(), {});

@@ -2,6 +2,7 @@
 
 #include "Catalogue.h"
 #include "Login.h"
+#include "Ntlm.h"
 #include "Packet.h"
 #include "Statements.h"
 #include "TokenWriter.h"
@@ -51,7 +52,7 @@ Q_SIGNALS:
     void finished(standin::Session* session);
 
 private:
-    enum class Phase { Prelogin, Login, Ready, Closed };
+    enum class Phase { Prelogin, Login, Authentication, Ready, Closed };
 
     // A batch being answered, kept while a delayed statement waits.
     struct Run
@@ -73,6 +74,9 @@ private:
     void readIncoming();
     void handle(const Message& message);
     void handleLogin(const QByteArray& payload);
+    void handleAuthentication(const QByteArray& payload);
+    void acceptLogin(const LoginRequest& request, const Login& login);
+    void refuseLogin(const SqlMessages& messages);
     void handleBatch(const QByteArray& payload);
     void handleRpc(const QByteArray& payload);
     void runSql(const QString& sql, bool procedure, std::optional<int> returnHandle);
@@ -102,6 +106,9 @@ private:
     SessionHost& m_host;
     MessageAssembler m_assembler;
     Phase m_phase = Phase::Prelogin;
+    // A Windows login between the server's NTLM challenge and the client's answer.
+    std::optional<LoginRequest> m_pendingLogin;
+    NtlmServer m_ntlm;
     std::uint32_t m_tdsVersion = TdsVersion::V7_4;
     int m_packetSize = 4096;
     int m_database = 0;

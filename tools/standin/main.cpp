@@ -1,10 +1,13 @@
+#include "Browser.h"
 #include "CatalogueJson.h"
 #include "CommandLine.h"
 #include "Server.h"
 #include "SignalWatcher.h"
 
 #include <QCoreApplication>
+#include <QHostInfo>
 #include <QTextStream>
+#include <memory>
 
 // The project's SQL Server stand-in: serves a catalogue from a JSON fixture over TDS.
 int main(int argc, char* argv[])
@@ -26,6 +29,16 @@ int main(int argc, char* argv[])
     if (!server.listen(options->host, options->port, error)) {
         err << "standin: cannot listen on " << options->hostText << ':' << options->port << ": " << error << Qt::endl;
         return 1;
+    }
+    std::unique_ptr<standin::Browser> browser;
+    if (!options->instance.isEmpty()) {
+        browser = std::make_unique<standin::Browser>(standin::BrowsedInstance {
+            QHostInfo::localHostName().toUpper(), options->instance, QStringLiteral("9.00.5000.00"), server.port() });
+        if (!browser->listen(options->browserHost, options->browserPort, error)) {
+            err << "standin: cannot answer as the Browser on UDP " << options->browserHost.toString() << ':'
+                << options->browserPort << ": " << error << Qt::endl;
+            return 1;
+        }
     }
     standin::SignalWatcher watcher;
     QObject::connect(&watcher, &standin::SignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
