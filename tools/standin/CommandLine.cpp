@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "ServerProfile.h"
+
 namespace standin {
 
 std::optional<Options> parseCommandLine(const QStringList& arguments, QString& error)
@@ -17,6 +19,12 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
             target = &options.log;
         else if (argument == u"--state")
             target = &options.state;
+        else if (argument == u"--profile")
+            target = &options.profile;
+        else if (argument == u"--cert")
+            target = &options.certificate;
+        else if (argument == u"--key")
+            target = &options.key;
         if (!target) {
             error = QStringLiteral("unknown argument %1").arg(argument);
             return std::nullopt;
@@ -29,6 +37,14 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
     }
     if (listen.isEmpty() || options.fixture.isEmpty()) {
         error = QStringLiteral("--listen and --fixture are required");
+        return std::nullopt;
+    }
+    if (!profileNamed(options.profile)) {
+        error = QStringLiteral("--profile wants one of %1, not %2").arg(profileNames().join(u", "), options.profile);
+        return std::nullopt;
+    }
+    if (options.certificate.isEmpty() != options.key.isEmpty()) {
+        error = QStringLiteral("--cert and --key go together");
         return std::nullopt;
     }
     const qsizetype colon = listen.lastIndexOf(u':');
@@ -57,7 +73,8 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
 
 QString usage()
 {
-    return QStringLiteral("usage: standin --listen HOST:PORT --fixture FILE [--log FILE] [--state FILE]");
+    return QStringLiteral("usage: standin --listen HOST:PORT --fixture FILE [--log FILE] [--state FILE] "
+                          "[--profile 2000|2005|2008r2|2016|2022] [--cert FILE --key FILE]");
 }
 
 } // namespace standin

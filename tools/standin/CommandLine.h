@@ -15,9 +15,13 @@ struct Options
     QString fixture;
     QString log;
     QString state;
+    QString profile = QStringLiteral("2016");
+    QString certificate;
+    QString key;
 };
 
-// Reads "--listen HOST:PORT --fixture FILE [--log FILE] [--state FILE]"; on a mistake returns
+// Reads "--listen HOST:PORT --fixture FILE [--log FILE] [--state FILE] [--profile NAME]
+// [--cert FILE --key FILE]"; on a mistake returns
 // nothing and sets error to a one-line explanation.
 std::optional<Options> parseCommandLine(const QStringList& arguments, QString& error);
 

@@ -3,6 +3,8 @@
 #include "Catalogue.h"
 #include "Login.h"
 #include "Packet.h"
+#include "ServerProfile.h"
+#include "TdsTransport.h"
 #include "Statements.h"
 #include "TokenWriter.h"
 #include "Transaction.h"
@@ -30,9 +32,12 @@ public:
     // Called after a change to the catalogue has been committed.
     virtual void changesCommitted() = 0;
     virtual QByteArray newTransactionDescriptor() = 0;
+    // The release the server plays, and its TLS (null when it cannot encrypt).
+    virtual const ServerProfile& profile() const = 0;
+    virtual const TlsContext* tls() const = 0;
 };
 
-// One client connection: PRELOGIN, LOGIN7, then SQL batches, transaction-manager requests and
+// One client connection: PRELOGIN (and the TLS handshake it negotiates), LOGIN7, then SQL batches, transaction-manager requests and
 // attentions, answered in order. A delayed statement waits on a timer, so other connections are
 // served meanwhile; an attention during the wait cancels the rest of the batch.
 class Session : public QObject
@@ -70,6 +75,7 @@ private:
 
     void readIncoming();
     void handle(const Message& message);
+    void handlePrelogin(const QByteArray& payload);
     void handleLogin(const QByteArray& payload);
     void handleBatch(const QByteArray& payload);
     void handleRpc(const QByteArray& payload);
@@ -87,6 +93,7 @@ private:
     void rollbackTransaction(TokenWriter& out);
     void applyChange(const ChangeOutcome& outcome, Run& run);
     void reply(const QByteArray& tokens);
+    void sendOutgoing();
     void drainQueue();
     void end();
 
@@ -96,6 +103,7 @@ private:
     QPointer<QTcpSocket> m_socket;
     const int m_id;
     SessionHost& m_host;
+    TdsTransport m_transport;
     MessageAssembler m_assembler;
     Phase m_phase = Phase::Prelogin;
     std::uint32_t m_tdsVersion = TdsVersion::V7_4;
