@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "log/Failure.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -24,7 +25,14 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber);
 
 // Opens a connection of its own with the connection string, runs the check query and closes the
 // connection again. Shows and reports nothing: every outcome, failures included, is a result code.
-qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect);
+// When the server was reached but could not give the encrypted connection the string asks for,
+// reason (if given) receives a plain explanation for the user.
+qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect,
+                        QString* reason = nullptr);
+
+// The explanation for a failed connection that asked for encryption from a server that offers
+// none (or none this computer accepts); empty for any other failure.
+QString EncryptionRefusalReason(const QString& strConnect, const Failure& failure);
 
 // The message the CONNECT button shows for a result code; empty for a Navision database.
 QString CheckResultMessage(qint16 intResult);

@@ -183,14 +183,16 @@ void frmLogin::cmdConnect_Click()
             return;
         }
 
-        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect);
+        QString reason;
+        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect, &reason);
         if (intResult == kCheckNavisionDatabase) {
             m_gstrConnectPass = strConnect;
             timNotice.stop();
             accept();
             return;
         }
-        m_platform.messages.showMessage(CheckResultMessage(intResult));
+        const QString message = CheckResultMessage(intResult);
+        m_platform.messages.showMessage(reason.isEmpty() ? message : message + u'\n' + reason);
     });
 }
 

@@ -28,6 +28,7 @@
 #include <memory>
 
 using namespace quorvane;
+using quorvane::test::connectAs;
 using quorvane::test::RecordingMessageSink;
 using quorvane::test::StandinProcess;
 using quorvane::test::whileOpen;
@@ -56,20 +57,6 @@ QJsonObject catalogue(const QString& password)
                               .object();
     fixture.insert("logins", QJsonArray { QJsonObject { { "name", kUser }, { "password", password } } });
     return fixture;
-}
-
-// Fills the login fields as the user does, then edits the port in the built connection string by
-// hand: the template always names port 1433, the stand-in listens elsewhere. Then presses CONNECT.
-void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port)
-{
-    form.findChild<QLineEdit*>("txtServer")->setText(QStringLiteral("127.0.0.1"));
-    form.findChild<QLineEdit*>("txtDB")->setText(database);
-    form.findChild<QLineEdit*>("txtUser")->setText(kUser);
-    form.findChild<QLineEdit*>("txtPW")->clear();
-    QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
-    auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
-    txtConnect->setPlainText(txtConnect->toPlainText().replace(",1433;", QStringLiteral(",%1;").arg(port)));
-    QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
 }
 
 // The names of the files below root, each marked when its bytes hold the text as 8-bit text or as UTF-16.
@@ -171,7 +158,7 @@ void tst_login_e2e::outcomeOfConnect()
     frmLogin form(platform, report, gstrConnectPass);
 
     whileOpen(form, false, [&] {
-        connectAs(form, database, typedPassword, standin.port());
+        connectAs(form, database, kUser, typedPassword, standin.port());
         if (message.isEmpty())
             return;
         // Refused: the window stays as the user left it, the password still off the screen.
@@ -203,9 +190,9 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     frmMain window(platform, [&](frmMain& owner, bool) {
         frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
         whileOpen(login, false, [&] {
-            connectAs(login, QStringLiteral("NAV"), QStringLiteral(" Qx7;Zv='k \"8 "), standin.port());
+            connectAs(login, QStringLiteral("NAV"), kUser, QStringLiteral(" Qx7;Zv='k \"8 "), standin.port());
             QCOMPARE(messages.texts, QStringList { kLoginRefused });
-            connectAs(login, QStringLiteral("NAV"), password, standin.port());
+            connectAs(login, QStringLiteral("NAV"), kUser, password, standin.port());
         });
     });
     QVERIFY(window.Form_Load());

@@ -9,17 +9,17 @@ namespace quorvane::test {
 
 StandinProcess::StandinProcess(const QString& fixturePath, Observation observation)
 {
-    start(fixturePath, observation);
+    start(fixturePath, observation, QString());
 }
 
-StandinProcess::StandinProcess(const QJsonObject& fixture)
+StandinProcess::StandinProcess(const QJsonObject& fixture, const QString& release)
 {
     const QString path = m_folder.filePath(QStringLiteral("fixture.json"));
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(QJsonDocument(fixture).toJson());
     file.close();
-    start(path, Observation::Recorded);
+    start(path, Observation::Recorded, release);
 }
 
 StandinProcess::~StandinProcess()
@@ -27,10 +27,12 @@ StandinProcess::~StandinProcess()
     stop();
 }
 
-void StandinProcess::start(const QString& fixturePath, Observation observation)
+void StandinProcess::start(const QString& fixturePath, Observation observation, const QString& release)
 {
     QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fixture"),
                             fixturePath };
+    if (!release.isEmpty())
+        arguments << QStringLiteral("--profile") << release;
     if (observation == Observation::Recorded)
         arguments << QStringLiteral("--log") << m_folder.filePath(QStringLiteral("statements.jsonl"))
                   << QStringLiteral("--state") << m_folder.filePath(QStringLiteral("state.json"));

@@ -20,8 +20,9 @@ public:
 
     // Starts the stand-in with the given fixture file; check started() afterwards.
     explicit StandinProcess(const QString& fixturePath, Observation observation = Observation::Recorded);
-    // Writes the fixture object to a temporary file and starts the stand-in with it.
-    explicit StandinProcess(const QJsonObject& fixture);
+    // Writes the fixture object to a temporary file and starts the stand-in with it, playing the
+    // SQL Server release named ("2000" ... "2022"; empty: the stand-in's default, 2016).
+    explicit StandinProcess(const QJsonObject& fixture, const QString& release = QString());
     ~StandinProcess();
     StandinProcess(const StandinProcess&) = delete;
     StandinProcess& operator=(const StandinProcess&) = delete;
@@ -45,7 +46,7 @@ public:
     static QString demoFixturePath();
 
 private:
-    void start(const QString& fixturePath, Observation observation);
+    void start(const QString& fixturePath, Observation observation, const QString& release);
 
     QTemporaryDir m_folder;
     QProcess m_process;

@@ -17,8 +17,10 @@ std::uint8_t clientEncryption(const QByteArray& payload)
         const auto token = static_cast<std::uint8_t>(payload[at]);
         if (token == kTerminator)
             break;
-        const int offset = (static_cast<std::uint8_t>(payload[at + 1]) << 8) | static_cast<std::uint8_t>(payload[at + 2]);
-        const int length = (static_cast<std::uint8_t>(payload[at + 3]) << 8) | static_cast<std::uint8_t>(payload[at + 4]);
+        const int offset
+            = (static_cast<std::uint8_t>(payload[at + 1]) << 8) | static_cast<std::uint8_t>(payload[at + 2]);
+        const int length
+            = (static_cast<std::uint8_t>(payload[at + 3]) << 8) | static_cast<std::uint8_t>(payload[at + 4]);
         if (token == kEncryption && length >= 1 && offset < payload.size())
             return static_cast<std::uint8_t>(payload[offset]);
     }

@@ -2,10 +2,9 @@
 
 #include "TokenWriter.h"
 
-#include <openssl/ssl.h>
-
 #include <algorithm>
 #include <array>
+#include <openssl/ssl.h>
 
 namespace standin {
 
@@ -23,8 +22,8 @@ namespace {
               TLS1_2_VERSION },
             { QStringLiteral("2016"), TdsVersion::V7_4, false, 13, 0, 6300, EncryptionSetting::Off, TLS1_2_VERSION,
               TLS1_2_VERSION },
-            { QStringLiteral("2022"), TdsVersion::V7_4, false, 16, 0, 1000, EncryptionSetting::Required,
-              TLS1_2_VERSION, TLS1_3_VERSION, true },
+            { QStringLiteral("2022"), TdsVersion::V7_4, false, 16, 0, 1000, EncryptionSetting::Required, TLS1_2_VERSION,
+              TLS1_3_VERSION, true },
         } };
         return all;
     }

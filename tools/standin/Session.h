@@ -4,8 +4,8 @@
 #include "Login.h"
 #include "Packet.h"
 #include "ServerProfile.h"
-#include "TdsTransport.h"
 #include "Statements.h"
+#include "TdsTransport.h"
 #include "TokenWriter.h"
 #include "Transaction.h"
 
@@ -37,9 +37,9 @@ public:
     virtual const TlsContext* tls() const = 0;
 };
 
-// One client connection: PRELOGIN (and the TLS handshake it negotiates), LOGIN7, then SQL batches, transaction-manager requests and
-// attentions, answered in order. A delayed statement waits on a timer, so other connections are
-// served meanwhile; an attention during the wait cancels the rest of the batch.
+// One client connection: PRELOGIN (and the TLS handshake it negotiates), LOGIN7, then SQL batches, transaction-manager
+// requests and attentions, answered in order. A delayed statement waits on a timer, so other connections are served
+// meanwhile; an attention during the wait cancels the rest of the batch.
 class Session : public QObject
 {
     Q_OBJECT

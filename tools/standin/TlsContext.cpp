@@ -1,14 +1,12 @@
 #include "TlsContext.h"
 
 #include <QDateTime>
-
+#include <algorithm>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-
-#include <algorithm>
 #include <optional>
 
 namespace standin {
@@ -52,7 +50,8 @@ namespace {
         }
         X509* cert = made.certificate.get();
         X509_set_version(cert, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(cert), static_cast<long>(QDateTime::currentSecsSinceEpoch() & 0x7FFFFFFF));
+        ASN1_INTEGER_set(X509_get_serialNumber(cert),
+                         static_cast<long>(QDateTime::currentSecsSinceEpoch() & 0x7FFFFFFF));
         X509_gmtime_adj(X509_getm_notBefore(cert), -24L * 60 * 60);
         X509_gmtime_adj(X509_getm_notAfter(cert), kValiditySeconds);
         X509_set_pubkey(cert, made.key.get());
