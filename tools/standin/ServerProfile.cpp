@@ -64,11 +64,11 @@ EncryptionAnswer ServerProfile::answerEncryption(std::uint8_t clientValue) const
         break;
     }
     // A server holding a certificate encrypts everything for a client that asks, the login only
-    // for a client that can, and nothing for a client that cannot.
+    // for a client that can, and nothing for a client that cannot (and says so in its answer).
     if (clientValue == Encrypt::On || clientValue == Encrypt::Required)
         return { Encrypt::On, ChannelEncryption::Everything };
     if (clientValue == Encrypt::NotSupported)
-        return { Encrypt::Off, ChannelEncryption::None };
+        return { Encrypt::NotSupported, ChannelEncryption::None };
     return { Encrypt::Off, ChannelEncryption::LoginOnly };
 }
 
