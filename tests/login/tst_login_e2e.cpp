@@ -1,5 +1,6 @@
 // CONNECT in the login window through the real ODBC driver against the SQL Server stand-in: every
 // outcome a user can meet, as the user meets it, each against a stand-in of its own.
+#include "LoginWindowTest.h"
 #include "WhileOpen.h"
 #include "db/OdbcConnection.h"
 #include "log/Clock.h"
@@ -35,7 +36,6 @@ using quorvane::test::whileOpen;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quorvane");
 const QString kUser = QStringLiteral("navuser");
 const QString kPassword = QStringLiteral("Nav#2006");
 const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
@@ -77,44 +77,15 @@ QStringList filesBelow(const QString& root, const QString& text)
 
 } // namespace
 
-class tst_login_e2e : public QObject
+class tst_login_e2e : public quorvane::test::LoginWindowTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
     void outcomeOfConnect_data();
     void outcomeOfConnect();
     void passwordIsInNoFileTheProgramWrote();
-
-private:
-    // The settings store keeps its folder once it has been used, so one folder serves every test;
-    // init() empties it.
-    QTemporaryDir m_configHome;
-    std::unique_ptr<QTemporaryDir> m_applicationFolder;
 };
-
-void tst_login_e2e::initTestCase()
-{
-    QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QVERIFY(QtSettingsStore(kTitle).fileName().startsWith(m_configHome.path()));
-}
-
-void tst_login_e2e::init()
-{
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, kTitle, kTitle).clear();
-    m_applicationFolder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_applicationFolder->isValid());
-}
-
-void tst_login_e2e::cleanup()
-{
-    m_applicationFolder.reset();
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 void tst_login_e2e::outcomeOfConnect_data()
 {

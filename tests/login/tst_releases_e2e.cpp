@@ -1,5 +1,6 @@
 // The program against every SQL Server release the stand-in plays, through the real FreeTDS ODBC
 // driver: the whole job from CONNECT to a fix run, and what travels on the wire at login.
+#include "LoginWindowTest.h"
 #include "WhileOpen.h"
 #include "db/OdbcConnection.h"
 #include "log/ErrorReport.h"
@@ -16,7 +17,6 @@ using namespace quorvane::test;
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quorvane");
 const QString kPassword = QStringLiteral("Nav#2006");
 const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
 const QString kRefusalReason
@@ -71,14 +71,11 @@ bool clustered(const QJsonObject& state, const QString& table)
 
 } // namespace
 
-class tst_releases_e2e : public QObject
+class tst_releases_e2e : public quorvane::test::LoginWindowTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
     void wholeJobOnEveryRelease_data();
     void wholeJobOnEveryRelease();
     void whatTravelsOnTheWire_data();
@@ -87,29 +84,7 @@ private Q_SLOTS:
 private:
     // CONNECT in the login window to the port given; answers the connection string handed on.
     QString connectThroughLogin(quint16 port, const QString& addedKeywords, RecordingMessageSink& messages);
-
-    QTemporaryDir m_configHome;
-    std::unique_ptr<QTemporaryDir> m_applicationFolder;
 };
-
-void tst_releases_e2e::initTestCase()
-{
-    QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-}
-
-void tst_releases_e2e::init()
-{
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, kTitle, kTitle).clear();
-    m_applicationFolder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_applicationFolder->isValid());
-}
-
-void tst_releases_e2e::cleanup()
-{
-    m_applicationFolder.reset();
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 QString tst_releases_e2e::connectThroughLogin(quint16 port, const QString& addedKeywords,
                                               RecordingMessageSink& messages)
