@@ -1,7 +1,10 @@
 #include "login/DatabaseCheck.h"
 
+#include "db/ConnectionString.h"
 #include "db/ErrorNumbers.h"
 #include "log/Failure.h"
+
+#include <QRegularExpression>
 
 namespace quorvane {
 
@@ -14,6 +17,26 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber)
     if (lngNumber == db::kErrorAuthenticationFailed)
         return kCheckLoginRefused;
     return kCheckUnexpected;
+}
+
+QString EncryptionRefusalReason(const QString& strConnect, const Failure& failure)
+{
+    // The driver names no cause when the server answers without encryption or the TLS handshake
+    // fails: its one line for a connection given up, without the line of an unreachable server or
+    // any message from the server.
+    static const QString kGivenUp = QStringLiteral("Unable to connect to data source");
+    if (failure.number() != db::kErrorFail || failure.description().trimmed() != kGivenUp)
+        return {};
+    static const QRegularExpression requiresEncryption(QStringLiteral("(^|;)Encryption=require(;|$)"),
+                                                       QRegularExpression::CaseInsensitiveOption);
+    try {
+        if (!requiresEncryption.match(db::TranslateConnectionString(strConnect).connectionString).hasMatch())
+            return {};
+    } catch (const Failure&) {
+        return {};
+    }
+    return QStringLiteral("The server cannot encrypt the connection as \"Use Encryption for Data=True\" asks: it "
+                          "offers no encryption (as SQL Server 2000 does) or none this computer accepts.");
 }
 
 qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect, QString* strRefusal,

@@ -31,6 +31,10 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber);
 qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect,
                         QString* strRefusal = nullptr, Failure* failure = nullptr);
 
+// The explanation for a failed connection that asked for encryption from a server that offers
+// none (or none this computer accepts); empty for any other failure.
+QString EncryptionRefusalReason(const QString& strConnect, const Failure& failure);
+
 // Whether a failure to reach the server is worth a record in the error log, because the message
 // cannot tell its cause: the server names an instance (looked up through the Browser service), or
 // the connection string asks for Integrated Security (which needs a Kerberos ticket).

@@ -203,7 +203,11 @@ void frmLogin::cmdConnect_Click()
         // had no Kerberos ticket; the error log says so, and what to type instead.
         if (intResult == kCheckServerUnreachable && NeedsFailureRecord(m_ui->txtServer->text(), strConnect))
             m_report.RecordError(QStringLiteral("frmLogin::cmdConnect_Click"), failure.number(), failure.description());
-        m_platform.messages.showMessage(CheckResultMessage(intResult, strRefusal));
+        // A server that cannot encrypt as the string asks is told apart on the message's next line.
+        const QString strReason
+            = intResult == kCheckServerUnreachable ? EncryptionRefusalReason(strConnect, failure) : QString();
+        m_platform.messages.showMessage(strReason.isEmpty() ? CheckResultMessage(intResult, strRefusal)
+                                                            : CheckResultMessage(intResult) + QStringLiteral("\r\n") + strReason);
     });
 }
 

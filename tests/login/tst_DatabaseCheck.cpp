@@ -16,6 +16,8 @@ private Q_SLOTS:
     void outcome();
     void failureRecordedOnlyWhenTheMessageCannotTellWhy_data();
     void failureRecordedOnlyWhenTheMessageCannotTellWhy();
+    void encryptionRefusalReason_data();
+    void encryptionRefusalReason();
 };
 
 void tst_DatabaseCheck::outcome_data()
@@ -94,6 +96,37 @@ void tst_DatabaseCheck::failureRecordedOnlyWhenTheMessageCannotTellWhy()
     QFETCH(QString, server);
     QFETCH(QString, connect);
     QTEST(NeedsFailureRecord(server, connect), "recorded");
+}
+
+void tst_DatabaseCheck::encryptionRefusalReason_data()
+{
+    QTest::addColumn<QString>("useEncryption"); // the keyword's value; empty: not given
+    QTest::addColumn<qint32>("number");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<bool>("explained");
+    const QString givenUp = QStringLiteral("Unable to connect to data source");
+    const QString unreachable
+        = givenUp + QStringLiteral("\nUnable to connect: Adaptive Server is unavailable or does not exist");
+    QTest::newRow("encryption asked, connection given up") << "True" << db::kErrorFail << givenUp << true;
+    QTest::newRow("encryption asked, server unreachable") << "True" << db::kErrorFail << unreachable << false;
+    QTest::newRow("encryption asked, login refused")
+        << "True" << db::kErrorAuthenticationFailed << QStringLiteral("Login failed for user 'u'.") << false;
+    QTest::newRow("encryption not asked") << "False" << db::kErrorFail << givenUp << false;
+    QTest::newRow("encryption keyword absent") << "" << db::kErrorFail << givenUp << false;
+}
+
+void tst_DatabaseCheck::encryptionRefusalReason()
+{
+    QFETCH(QString, useEncryption);
+    QFETCH(qint32, number);
+    QFETCH(QString, description);
+    QFETCH(bool, explained);
+    const QString connect = QStringLiteral("Provider=sqloledb;Data Source=S,1433;User ID=u;Password=Zq9x;")
+        + (useEncryption.isEmpty() ? QString() : QStringLiteral("Use Encryption for Data=%1;").arg(useEncryption));
+
+    const QString reason = EncryptionRefusalReason(connect, Failure(number, description));
+    QCOMPARE(reason.isEmpty(), !explained);
+    QVERIFY(!reason.contains(QStringLiteral("Zq9x")));
 }
 
 QTEST_APPLESS_MAIN(tst_DatabaseCheck)

@@ -1,8 +1,11 @@
 #!/bin/sh
 # Clients this project did not write talk to the stand-in: FreeTDS's tsql, unixODBC's isql through
-# the FreeTDS ODBC driver, and Python's pytds. Usage: clients.sh STANDIN DEMO_FIXTURE PLAIN_FIXTURE
+# the FreeTDS ODBC driver, Python's pytds, and Microsoft's tedious (Node) for every SQL Server
+# release the stand-in plays, with and without encryption.
+# Usage: clients.sh STANDIN DEMO_FIXTURE PLAIN_FIXTURE TEDIOUS_FOLDER
 set -u
 STANDIN=$1
+TEDIOUS=$4
 WORK=$(mktemp -d)
 PID=""
 failures=0
@@ -18,9 +21,11 @@ expect() {
     grep -q -- "$1" "$WORK/client" || { cat "$WORK/client"; fail "$2"; }
 }
 
-# Starts the stand-in on a free port with the given fixture; sets PID and PORT.
+# Starts the stand-in on a free port with the given fixture (and further arguments); sets PID and PORT.
 start() {
-    "$STANDIN" --listen 127.0.0.1:0 --fixture "$1" >"$WORK/out" 2>"$WORK/err" &
+    fixture=$1
+    shift
+    "$STANDIN" --listen 127.0.0.1:0 --fixture "$fixture" "$@" >"$WORK/out" 2>"$WORK/err" &
     PID=$!
     for _ in $(seq 100); do
         PORT=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$WORK/out")
@@ -39,9 +44,10 @@ stop() {
     PID=""
 }
 
-tsql_run() { # VERSION DATABASE PASSWORD SQL [USER]
-    printf '%s\ngo\n' "$4" | TDSVER=$1 timeout 20 tsql -H 127.0.0.1 -p "$PORT" -U "${5:-navuser}" -P "$3" -D "$2" \
-        >"$WORK/client" 2>&1
+tsql_run() { # VERSION DATABASE PASSWORD SQL [USER]; ENCRYPTION (off, request, require) from the environment
+    printf '[global]\n\tencryption = %s\n' "${ENCRYPTION:-request}" >"$WORK/freetds.conf"
+    printf '%s\ngo\n' "$4" | FREETDSCONF="$WORK/freetds.conf" TDSVER=$1 timeout 20 tsql -H 127.0.0.1 -p "$PORT" \
+        -U "${5:-navuser}" -P "$3" -D "$2" >"$WORK/client" 2>&1
 }
 
 isql_run() { # DATABASE PASSWORD SQL
@@ -98,6 +104,50 @@ expect "Msg 208" "tsql: error 208"
 isql_run PLAIN "$PASSWORD" "$CHECK"
 expect "Invalid object name 'dbo.\$ndo\$usrproperty'." "isql: error 208"
 stop
+
+# Every release with tsql (FreeTDS over GnuTLS) and tedious (Node over OpenSSL): encryption asked
+# for where offered, required, and not wanted. tedious encrypts nothing when it is off (it has no
+# login-only encryption), and speaks TDS 8.0 (TLS first, 1.3 where offered) only when told "strict".
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$WORK/key.pem" -out "$WORK/cert.pem" -days 2 \
+    -subj /CN=localhost -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1 || fail "openssl: a certificate"
+
+tedious_run() { # ENCRYPT TLS_MIN_VERSION
+    STANDIN_PASSWORD="$PASSWORD" STANDIN_CA="$WORK/cert.pem" NODE_NO_WARNINGS=1 timeout 30 \
+        node "$TEDIOUS/login.js" "$PORT" "$1" "$2" CRONUS navuser >"$WORK/client" 2>&1
+}
+
+for release in 2000 2005 2008r2 2016 2022; do
+    start "$2" --profile "$release" --cert "$WORK/cert.pem" --key "$WORK/key.pem"
+    for encryption in request require off; do
+        ENCRYPTION=$encryption tsql_run 7.4 CRONUS "$PASSWORD" "$LIST"
+        case "$release/$encryption" in
+            2000/require) expect "Adaptive Server connection failed" "tsql $release $encryption: refused" ;;
+            *) expect "(40 rows affected)" "tsql $release $encryption: 40 rows" ;;
+        esac
+    done
+    oldest=TLSv1.2
+    case $release in 2005 | 2008r2) oldest=TLSv1 ;; esac
+    # A SQL Server 2000 answers a TDS 7.4 login in 7.1, which tedious reads only when it asked for 7.1.
+    TDS_VERSION=
+    [ "$release" = 2000 ] && TDS_VERSION=7_1
+    export TDS_VERSION
+    for encrypt in off on strict; do
+        tedious_run $encrypt $oldest
+        case "$release/$encrypt" in
+            2000/off | 2005/off | 2008r2/off | 2016/off) want="rows 40, .*, tls none" ;;
+            # tedious goes on without encryption when the server offers none, even when told "on".
+            2000/on) want="rows 40, tds 7_1, tls none" ;;
+            2005/on) want="rows 40, tds 7_2, tls TLSv1\$" ;;
+            2008r2/on) want="rows 40, tds 7_3_B, tls TLSv1.2" ;;
+            2016/on | 2022/on) want="rows 40, tds 7_4, tls TLSv1.2" ;;
+            2022/strict) want="rows 40, .*, tls TLSv1.3" ;;
+            2022/off) want="error: Server requires encryption" ;;
+            *) want="^error: " ;;
+        esac
+        expect "$want" "tedious $release encrypt=$encrypt"
+    done
+    stop
+done
 
 [ "$failures" -eq 0 ] || { echo "clients: $failures check(s) failed"; exit 1; }
 echo "clients: all checks passed"

@@ -24,6 +24,11 @@ StandinProcess::StandinProcess(const QJsonObject& fixture, const QStringList& op
     start(path, Observation::Recorded);
 }
 
+QStringList StandinProcess::releaseOptions(const QString& release)
+{
+    return release.isEmpty() ? QStringList() : QStringList { QStringLiteral("--profile"), release };
+}
+
 StandinProcess::~StandinProcess()
 {
     stop();

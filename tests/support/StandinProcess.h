@@ -23,6 +23,10 @@ public:
     // Writes the fixture object to a temporary file and starts the stand-in with it and the given
     // further options (e.g. "--instance", "NAV").
     explicit StandinProcess(const QJsonObject& fixture, const QStringList& options = {});
+
+    // The further options that make the stand-in play the SQL Server release named ("2000" ...
+    // "2022"; empty: the stand-in's default, 2016).
+    static QStringList releaseOptions(const QString& release);
     ~StandinProcess();
     StandinProcess(const StandinProcess&) = delete;
     StandinProcess& operator=(const StandinProcess&) = delete;

@@ -1,10 +1,20 @@
 #!/bin/sh
-# Installs the Debian packages the build, the tests and the demo need, when any is missing.
-# As root it installs them; otherwise it prints the exact command to run and fails.
+# Installs the Debian packages the build, the tests and the demo need, when any is missing, then
+# the npm packages of the tests (tedious, for the stand-in's client checks) from their lock file.
+# As root it installs the Debian packages; otherwise it prints the exact command to run and fails.
 set -eu
 
 PACKAGES="cmake ninja-build g++ make ccache pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-unixodbc unixodbc-dev tdsodbc nettle-dev freetds-bin python3 python3-tds xvfb xauth imagemagick fonts-liberation2"
+unixodbc unixodbc-dev tdsodbc nettle-dev freetds-bin python3 python3-tds xvfb xauth imagemagick fonts-liberation2 \
+libssl-dev openssl"
+# Node.js with npm; a Node.js from elsewhere that already brings npm is used as it is.
+command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES nodejs npm"
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+
+npm_packages() {
+    [ -d "$ROOT/tests/standin/tedious/node_modules/tedious" ] && return 0
+    npm ci --prefix "$ROOT/tests/standin/tedious" --no-audit --no-fund --loglevel=error
+}
 
 missing=""
 for package in $PACKAGES; do
@@ -15,7 +25,10 @@ for package in $PACKAGES; do
     esac
 done
 
-[ -z "$missing" ] && exit 0
+if [ -z "$missing" ]; then
+    npm_packages
+    exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages. Install them with:" >&2
@@ -28,3 +41,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 # shellcheck disable=SC2086
 apt-get install -y -qq --no-install-recommends $missing
+npm_packages

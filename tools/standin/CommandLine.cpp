@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "ServerProfile.h"
+
 namespace standin {
 
 namespace {
@@ -61,6 +63,12 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
             target = &options.instance;
         else if (argument == u"--browser")
             target = &browser;
+        else if (argument == u"--profile")
+            target = &options.profile;
+        else if (argument == u"--cert")
+            target = &options.certificate;
+        else if (argument == u"--key")
+            target = &options.key;
         if (!target) {
             error = QStringLiteral("unknown argument %1").arg(argument);
             return std::nullopt;
@@ -73,6 +81,14 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
     }
     if (listen.isEmpty() || options.fixture.isEmpty()) {
         error = QStringLiteral("--listen and --fixture are required");
+        return std::nullopt;
+    }
+    if (!profileNamed(options.profile)) {
+        error = QStringLiteral("--profile wants one of %1, not %2").arg(profileNames().join(u", "), options.profile);
+        return std::nullopt;
+    }
+    if (options.certificate.isEmpty() != options.key.isEmpty()) {
+        error = QStringLiteral("--cert and --key go together");
         return std::nullopt;
     }
     const auto endpoint = parseEndpoint(QStringLiteral("--listen"), listen, error);
@@ -99,7 +115,8 @@ std::optional<Options> parseCommandLine(const QStringList& arguments, QString& e
 QString usage()
 {
     return QStringLiteral("usage: standin --listen HOST:PORT --fixture FILE [--log FILE] [--state FILE] "
-                          "[--instance NAME [--browser HOST:PORT]]");
+                          "[--instance NAME [--browser HOST:PORT]] [--profile 2000|2005|2008r2|2016|2022] "
+                          "[--cert FILE --key FILE]");
 }
 
 } // namespace standin

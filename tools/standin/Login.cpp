@@ -55,7 +55,7 @@ std::optional<LoginRequest> parseLogin7(const QByteArray& payload)
     if (!version || !packetSize || !host || !user || !password || !app || !database)
         return std::nullopt;
     LoginRequest request;
-    request.tdsVersion = negotiatedTdsVersion(*version);
+    request.tdsVersion = *version;
     request.packetSize = *packetSize == 0 ? 4096 : static_cast<int>(std::clamp<std::uint32_t>(*packetSize, 512, 32767));
     request.hostName = *host;
     request.userName = *user;
@@ -63,51 +63,6 @@ std::optional<LoginRequest> parseLogin7(const QByteArray& payload)
     request.appName = *app;
     request.database = *database;
     return request;
-}
-
-QByteArray preloginReply()
-{
-    // Option table (token, offset, length), terminator, then the option data.
-    constexpr std::uint8_t kVersion = 0, kEncryption = 1, kInstance = 2, kThreadId = 3, kMars = 4;
-    constexpr std::uint8_t kEncryptNotSupported = 0x02;
-    constexpr std::uint16_t kTable = 5 * 5 + 1;
-    ByteWriter out;
-    const auto option = [&](std::uint8_t token, std::uint16_t offset, std::uint16_t length) {
-        out.u8(token);
-        out.u16be(offset);
-        out.u16be(length);
-    };
-    option(kVersion, kTable, 6);
-    option(kEncryption, kTable + 6, 1);
-    option(kInstance, kTable + 7, 1);
-    option(kThreadId, kTable + 8, 0);
-    option(kMars, kTable + 8, 1);
-    out.u8(0xFF);
-    // 9.00.5000: SQL Server 2005 SP4.
-    out.u8(9);
-    out.u8(0);
-    out.u16be(5000);
-    out.u16(0);
-    out.u8(kEncryptNotSupported);
-    out.u8(0);
-    out.u8(0);
-    return out.take();
-}
-
-std::uint32_t negotiatedTdsVersion(std::uint32_t requested)
-{
-    // LOGIN7 carries the version little-endian; its top byte names the protocol generation.
-    switch (requested >> 24) {
-    case 0x71:
-    case 0x70:
-        return TdsVersion::V7_1;
-    case 0x72:
-        return TdsVersion::V7_2;
-    case 0x73:
-        return TdsVersion::V7_3;
-    default:
-        return TdsVersion::V7_4;
-    }
 }
 
 } // namespace standin

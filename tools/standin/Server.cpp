@@ -23,6 +23,12 @@ Server::~Server()
     qDeleteAll(sessions);
 }
 
+void Server::playRelease(const ServerProfile& profile, std::unique_ptr<TlsContext> tls)
+{
+    m_profile = profile;
+    m_tls = std::move(tls);
+}
+
 bool Server::listen(const QHostAddress& address, quint16 port, QString& error)
 {
     if (m_log && !m_log->isOpen()) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "Catalogue.h"
+#include "ServerProfile.h"
 #include "Session.h"
 #include "StatementLog.h"
+#include "TlsContext.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -24,6 +26,8 @@ public:
     Server(Catalogue catalogue, const QString& logPath, const QString& statePath, QObject* parent = nullptr);
     ~Server() override;
 
+    // Plays the given release; tls may be null only for a release that cannot encrypt.
+    void playRelease(const ServerProfile& profile, std::unique_ptr<TlsContext> tls);
     // Starts listening; on failure answers false and sets error.
     bool listen(const QHostAddress& address, quint16 port, QString& error);
     QHostAddress address() const { return m_server.serverAddress(); }
@@ -37,10 +41,14 @@ private:
     void unexpectedBatch(int connection, const QString& sql) override;
     void changesCommitted() override;
     QByteArray newTransactionDescriptor() override;
+    const ServerProfile& profile() const override { return m_profile; }
+    const TlsContext* tls() const override { return m_tls.get(); }
 
     void accept();
 
     Catalogue m_catalogue;
+    ServerProfile m_profile = defaultProfile();
+    std::unique_ptr<TlsContext> m_tls;
     QTcpServer m_server;
     std::unique_ptr<StatementLog> m_log;
     QString m_statePath;

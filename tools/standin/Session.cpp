@@ -2,6 +2,7 @@
 
 #include "Bytes.h"
 #include "CatalogueRules.h"
+#include "Prelogin.h"
 #include "Rpc.h"
 #include "ServerErrors.h"
 
@@ -10,7 +11,6 @@ namespace standin {
 namespace {
     const QString kServerName = QStringLiteral("STANDIN");
     const QString kProductName = QStringLiteral("Microsoft SQL Server");
-    constexpr std::uint32_t kProductVersion = 0x09001388; // 9.00.5000
     const QString kLanguage = QStringLiteral("us_english");
     constexpr std::uint16_t kSelectCommand = 0xC1;
 
@@ -57,6 +57,7 @@ Session::Session(QTcpSocket* socket, int id, SessionHost& host, QObject* parent)
     , m_socket(socket)
     , m_id(id)
     , m_host(host)
+    , m_transport(host.tls())
 {
     socket->setParent(this);
     m_delay.setSingleShot(true);
@@ -82,7 +83,8 @@ void Session::readIncoming()
 {
     if (!m_socket || m_phase == Phase::Closed)
         return;
-    m_assembler.feed(m_socket->readAll());
+    m_assembler.feed(m_transport.receive(m_socket->readAll()));
+    sendOutgoing();
     while (m_phase != Phase::Closed) {
         auto message = m_assembler.next();
         if (!message)
@@ -94,7 +96,7 @@ void Session::readIncoming()
         else
             handle(*message);
     }
-    if (m_assembler.broken())
+    if (m_assembler.broken() || m_transport.failed())
         end();
 }
 
@@ -103,12 +105,10 @@ void Session::handle(const Message& message)
     const auto type = static_cast<PacketType>(message.type);
     switch (m_phase) {
     case Phase::Prelogin:
-        if (type == PacketType::Prelogin) {
-            reply(preloginReply());
-            m_phase = Phase::Login;
-            return;
-        }
-        if (type == PacketType::Login7)
+        if (type == PacketType::Prelogin)
+            return handlePrelogin(message.payload);
+        // A server that forces encryption takes no login that skipped the negotiation.
+        if (type == PacketType::Login7 && m_host.profile().encryption != EncryptionSetting::Required)
             return handleLogin(message.payload);
         return end();
     case Phase::Login:
@@ -132,12 +132,20 @@ void Session::handle(const Message& message)
     }
 }
 
+void Session::handlePrelogin(const QByteArray& payload)
+{
+    const EncryptionAnswer answer = m_host.profile().answerEncryption(clientEncryption(payload));
+    reply(preloginReply(m_host.profile(), answer.value));
+    m_transport.startTls(answer.channel);
+    m_phase = Phase::Login;
+}
+
 void Session::handleLogin(const QByteArray& payload)
 {
     const auto request = parseLogin7(payload);
     if (!request)
         return end();
-    m_tdsVersion = request->tdsVersion;
+    m_tdsVersion = m_host.profile().negotiatedTds(request->tdsVersion);
     m_packetSize = request->packetSize;
     if (const auto blob = integratedSecurityBlob(payload)) {
         const auto challenge = m_ntlm.challenge(*blob);
@@ -195,7 +203,7 @@ void Session::acceptLogin(const LoginRequest& request, const Login& login)
     out.envChangeBytes(EnvChange::Collation, serverCollation(), {});
     out.envChange(EnvChange::Language, kLanguage, {});
     out.message(errors::languageChanged(kLanguage), kServerName);
-    out.loginAck(m_tdsVersion, kProductName, kProductVersion);
+    out.loginAck(m_tdsVersion, kProductName, m_host.profile().productVersion());
     out.envChange(EnvChange::PacketSize, QString::number(m_packetSize), QString::number(m_packetSize));
     out.done(DoneStatus::Final, 0, 0);
     reply(out.take());
@@ -529,8 +537,15 @@ void Session::reply(const QByteArray& tokens)
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     std::uint8_t packetId = 1;
-    m_socket->write(
-        framePackets(PacketType::Reply, tokens, m_packetSize, static_cast<std::uint16_t>(50 + m_id), packetId));
+    m_socket->write(m_transport.send(
+        framePackets(PacketType::Reply, tokens, m_packetSize, static_cast<std::uint16_t>(50 + m_id), packetId)));
+}
+
+void Session::sendOutgoing()
+{
+    const QByteArray outgoing = m_transport.takeOutgoing();
+    if (!outgoing.isEmpty() && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->write(outgoing);
 }
 
 void Session::end()

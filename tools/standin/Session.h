@@ -4,7 +4,9 @@
 #include "Login.h"
 #include "Ntlm.h"
 #include "Packet.h"
+#include "ServerProfile.h"
 #include "Statements.h"
+#include "TdsTransport.h"
 #include "TokenWriter.h"
 #include "Transaction.h"
 
@@ -31,11 +33,14 @@ public:
     // Called after a change to the catalogue has been committed.
     virtual void changesCommitted() = 0;
     virtual QByteArray newTransactionDescriptor() = 0;
+    // The release the server plays, and its TLS (null when it cannot encrypt).
+    virtual const ServerProfile& profile() const = 0;
+    virtual const TlsContext* tls() const = 0;
 };
 
-// One client connection: PRELOGIN, LOGIN7, then SQL batches, transaction-manager requests and
-// attentions, answered in order. A delayed statement waits on a timer, so other connections are
-// served meanwhile; an attention during the wait cancels the rest of the batch.
+// One client connection: PRELOGIN (and the TLS handshake it negotiates), LOGIN7, then SQL batches, transaction-manager
+// requests and attentions, answered in order. A delayed statement waits on a timer, so other connections are served
+// meanwhile; an attention during the wait cancels the rest of the batch.
 class Session : public QObject
 {
     Q_OBJECT
@@ -73,6 +78,7 @@ private:
 
     void readIncoming();
     void handle(const Message& message);
+    void handlePrelogin(const QByteArray& payload);
     void handleLogin(const QByteArray& payload);
     void handleAuthentication(const QByteArray& payload);
     void acceptLogin(const LoginRequest& request, const Login& login);
@@ -95,6 +101,7 @@ private:
     void rollbackTransaction(TokenWriter& out);
     void applyChange(const ChangeOutcome& outcome, Run& run);
     void reply(const QByteArray& tokens);
+    void sendOutgoing();
     void drainQueue();
     void end();
 
@@ -104,6 +111,7 @@ private:
     QPointer<QTcpSocket> m_socket;
     const int m_id;
     SessionHost& m_host;
+    TdsTransport m_transport;
     MessageAssembler m_assembler;
     Phase m_phase = Phase::Prelogin;
     // A Windows login between the server's NTLM challenge and the client's answer.

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Server.h"
 #include "SignalWatcher.h"
+#include "TlsContext.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>
@@ -25,7 +26,17 @@ int main(int argc, char* argv[])
         err << "standin: " << error << Qt::endl;
         return 1;
     }
+    const standin::ServerProfile profile = *standin::profileNamed(options->profile);
+    std::unique_ptr<standin::TlsContext> tls;
+    if (profile.encryption != standin::EncryptionSetting::NotSupported) {
+        tls = standin::TlsContext::create(profile, options->certificate, options->key, error);
+        if (!tls) {
+            err << "standin: " << error << Qt::endl;
+            return 1;
+        }
+    }
     standin::Server server(std::move(*catalogue), options->log, options->state);
+    server.playRelease(profile, std::move(tls));
     if (!server.listen(options->host, options->port, error)) {
         err << "standin: cannot listen on " << options->hostText << ':' << options->port << ": " << error << Qt::endl;
         return 1;

@@ -1,0 +1,191 @@
+// The program against every SQL Server release the stand-in plays, through the real FreeTDS ODBC
+// driver: the whole job from CONNECT to a fix run, and what travels on the wire at login.
+#include "LoginWindowTest.h"
+#include "WhileOpen.h"
+#include "db/OdbcConnection.h"
+#include "log/ErrorReport.h"
+#include "login/QtSettingsStore.h"
+#include "login/frmLogin.h"
+#include "support/StandinWindow.h"
+#include "support/WireRecorder.h"
+
+#include <QJsonDocument>
+#include <QSettings>
+
+using namespace quorvane;
+using namespace quorvane::test;
+
+namespace {
+
+const QString kPassword = QStringLiteral("Nav#2006");
+const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
+const QString kRefusalReason
+    = QStringLiteral("The server cannot encrypt the connection as \"Use Encryption for Data=True\" asks: it offers no "
+                     "encryption (as SQL Server 2000 does) or none this computer accepts.");
+const QString kUseEncryption = QStringLiteral("Use Encryption for Data=True;");
+const QString kCheckQuery = QStringLiteral(
+    "select a.name, a.sid from sysusers a, [dbo].[$ndo$usrproperty] b Where a.sid = b.sid order by a.name");
+
+// A Navision database NAV with three keyed tables; adding the key to CRONUS$Ledger fails.
+QJsonObject catalogue()
+{
+    return QJsonDocument::fromJson(R"({
+ "logins": [{"name": "navuser", "password": "Nav#2006"}],
+ "databases": [{"name": "NAV", "users": [{"name": "navuser", "sid": "0x0A0B"}], "navision_user_table": {"sids": ["0x0A0B"]},
+   "tables": [
+     {"name": "CRONUS$Customer", "columns": [{"name": "No_", "nullable": false}],
+      "primary_key": {"name": "CRONUS$Customer$0", "columns": ["No_"]}},
+     {"name": "CRONUS$Ledger", "columns": [{"name": "No_", "nullable": false}],
+      "primary_key": {"name": "CRONUS$Ledger$0", "columns": ["No_"]}},
+     {"name": "CRONUS$Sales Line", "columns": [{"name": "Document No_", "nullable": false}, {"name": "Line No_", "nullable": false}],
+      "primary_key": {"name": "CRONUS$Sales Line$0", "columns": ["Document No_", "Line No_"]}}]}],
+ "faults": [{"database": "NAV", "table": "CRONUS$Ledger", "statement": "add",
+             "error": {"number": 1505, "message": "The CREATE UNIQUE INDEX statement terminated."}}]})")
+        .object();
+}
+
+QByteArray utf16(const QString& text)
+{
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+// The password as LOGIN7 carries it without TLS: each byte's halves swapped, then XOR 0xA5.
+QByteArray obfuscated(const QString& password)
+{
+    QByteArray bytes = utf16(password);
+    for (char& byte : bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        byte = static_cast<char>(((value << 4) | (value >> 4)) ^ 0xA5);
+    }
+    return bytes;
+}
+
+bool clustered(const QJsonObject& state, const QString& table)
+{
+    const QJsonObject databaseState = state[QLatin1String("databases")].toArray().first().toObject();
+    for (const QJsonValue& entry : databaseState[QLatin1String("tables")].toArray())
+        if (entry[QLatin1String("name")].toString() == table)
+            return entry[QLatin1String("primary_key")][QLatin1String("clustered")].toBool();
+    return false;
+}
+
+} // namespace
+
+class tst_releases_e2e : public quorvane::test::LoginWindowTest
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void wholeJobOnEveryRelease_data();
+    void wholeJobOnEveryRelease();
+    void whatTravelsOnTheWire_data();
+    void whatTravelsOnTheWire();
+
+private:
+    // CONNECT in the login window to the port given; answers the connection string handed on.
+    QString connectThroughLogin(quint16 port, const QString& addedKeywords, RecordingMessageSink& messages);
+};
+
+QString tst_releases_e2e::connectThroughLogin(quint16 port, const QString& addedKeywords,
+                                              RecordingMessageSink& messages)
+{
+    QtSettingsStore settings(kTitle);
+    const SystemClock clock;
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
+    const ErrorReport report(messages, m_applicationFolder->path());
+    QString gstrConnectPass;
+    frmLogin form(platform, report, gstrConnectPass);
+    whileOpen(form, false, [&] { connectAs(form, QStringLiteral("NAV"), kLoginName, kPassword, port, addedKeywords); });
+    return gstrConnectPass;
+}
+
+void tst_releases_e2e::wholeJobOnEveryRelease_data()
+{
+    QTest::addColumn<QString>("release");
+    for (const char* release : { "2000", "2005", "2008r2", "2016", "2022" })
+        QTest::newRow(release) << QString::fromLatin1(release);
+}
+
+// CONNECT with the Navision check, the list, a click that shows a key's columns and a fix run over
+// three tables of which one is refused, with the default connection string.
+void tst_releases_e2e::wholeJobOnEveryRelease()
+{
+    QFETCH(QString, release);
+    StandinProcess standin(catalogue(), StandinProcess::releaseOptions(release));
+    QVERIFY(standin.started());
+    RecordingMessageSink loginMessages;
+    const QString connectString = connectThroughLogin(standin.port(), QString(), loginMessages);
+    QCOMPARE(loginMessages.texts, QStringList {});
+    QVERIFY(!connectString.isEmpty());
+
+    StandinWindow ui;
+    QVERIFY(ui.start(connectString));
+    QCOMPARE(ui.rows(),
+             (QStringList { "CRONUS$Customer$0 | CRONUS$Customer | NAV", "CRONUS$Ledger$0 | CRONUS$Ledger | NAV",
+                            "CRONUS$Sales Line$0 | CRONUS$Sales Line | NAV" }));
+    ui.clickRow(3);
+    QCOMPARE(ui.fieldLines(), (QStringList { "Document No_", "Line No_" }));
+
+    ui.runOn({ 1, 2, 3 });
+    QTRY_VERIFY_WITH_TIMEOUT(!ui.window().isRunInProgress(), 30000);
+    QCOMPARE(ui.messages.texts, QStringList { "An Error has occurred, Please see the ErrorLog.txt file for details." });
+    QVERIFY(ui.errorLog().contains(QStringLiteral("\r\nNumber: 1505\r\n")));
+    const QJsonObject state = standin.state();
+    QVERIFY(clustered(state, QStringLiteral("CRONUS$Customer")));
+    QVERIFY(!clustered(state, QStringLiteral("CRONUS$Ledger")));
+    QVERIFY(clustered(state, QStringLiteral("CRONUS$Sales Line")));
+}
+
+void tst_releases_e2e::whatTravelsOnTheWire_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::addColumn<QString>("addedKeywords");
+    QTest::addColumn<QString>("message"); // empty: connected
+    QTest::addColumn<bool>("obfuscatedPasswordSent"); // the LOGIN7 form outside TLS
+    QTest::addColumn<bool>("checkQuerySent"); // the check query's text outside TLS
+    // By default the driver asks for encryption where the server offers it: the login travels in
+    // TLS, and the rest in the clear unless the server forces encryption.
+    QTest::newRow("2000") << "2000" << QString() << QString() << true << true;
+    QTest::newRow("2005") << "2005" << QString() << QString() << false << true;
+    QTest::newRow("2008r2") << "2008r2" << QString() << QString() << false << true;
+    QTest::newRow("2016") << "2016" << QString() << QString() << false << true;
+    QTest::newRow("2022") << "2022" << QString() << QString() << false << false;
+    // Encryption for the data: everything in TLS, or no connection at all.
+    const QString refused = kNoServer + QStringLiteral("\r\n") + kRefusalReason;
+    QTest::newRow("2000, encryption for data") << "2000" << kUseEncryption << refused << false << false;
+    QTest::newRow("2005, encryption for data") << "2005" << kUseEncryption << QString() << false << false;
+    QTest::newRow("2008r2, encryption for data") << "2008r2" << kUseEncryption << QString() << false << false;
+    QTest::newRow("2016, encryption for data") << "2016" << kUseEncryption << QString() << false << false;
+    QTest::newRow("2022, encryption for data") << "2022" << kUseEncryption << QString() << false << false;
+}
+
+// A relay between the driver and the stand-in records what the client sends during CONNECT.
+void tst_releases_e2e::whatTravelsOnTheWire()
+{
+    QFETCH(QString, release);
+    QFETCH(QString, addedKeywords);
+    QFETCH(QString, message);
+    QFETCH(bool, obfuscatedPasswordSent);
+    QFETCH(bool, checkQuerySent);
+    StandinProcess standin(catalogue(), StandinProcess::releaseOptions(release));
+    QVERIFY(standin.started());
+    const WireRecorder wire(standin.port());
+    QVERIFY(wire.port() != 0);
+
+    RecordingMessageSink messages;
+    const QString connectString = connectThroughLogin(wire.port(), addedKeywords, messages);
+
+    QCOMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
+    QCOMPARE(connectString.isEmpty(), !message.isEmpty());
+    const QByteArray sent = wire.fromClients();
+    QVERIFY(!sent.isEmpty());
+    QVERIFY(!sent.contains(utf16(kPassword)));
+    QVERIFY(!sent.contains(kPassword.toUtf8()));
+    QCOMPARE(sent.contains(obfuscated(kPassword)), obfuscatedPasswordSent);
+    QCOMPARE(sent.contains(utf16(kCheckQuery)), checkQuerySent);
+    // The check reached the server whenever the login window let the user in.
+    QCOMPARE(standin.sqlTexts().contains(kCheckQuery), message.isEmpty());
+}
+
+QTEST_MAIN(tst_releases_e2e)
+#include "tst_releases_e2e.moc"
