@@ -1,6 +1,7 @@
 #include "cli/PasswordSource.h"
 
 #include <QByteArray>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <termios.h>
@@ -10,32 +11,52 @@ namespace quorvane::cli {
 
 namespace {
 
-    // Switches echo off on a terminal for as long as it lives.
+    // The terminal's settings before echo was switched off, for the signal handler below.
+    int g_terminal = -1;
+    termios g_saved {};
+
+    // Ctrl+C at the prompt ends the program as usual, but not with the terminal left silent.
+    void restoreAndEnd(int signalNumber)
+    {
+        tcsetattr(g_terminal, TCSAFLUSH, &g_saved);
+        std::signal(signalNumber, SIG_DFL);
+        std::raise(signalNumber);
+    }
+
+    // Switches echo off on a terminal for as long as it lives, and back on also when the prompt
+    // is interrupted.
     class EchoOff
     {
     public:
         explicit EchoOff(int descriptor)
-            : m_descriptor(descriptor)
         {
-            if (tcgetattr(m_descriptor, &m_saved) != 0)
+            if (tcgetattr(descriptor, &g_saved) != 0)
                 return;
-            termios quiet = m_saved;
+            g_terminal = descriptor;
+            termios quiet = g_saved;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
             quiet.c_lflag |= ECHONL;
-            m_active = tcsetattr(m_descriptor, TCSAFLUSH, &quiet) == 0;
+            m_previousInterrupt = std::signal(SIGINT, restoreAndEnd);
+            m_previousTerminate = std::signal(SIGTERM, restoreAndEnd);
+            m_active = tcsetattr(descriptor, TCSAFLUSH, &quiet) == 0;
         }
         ~EchoOff()
         {
+            if (g_terminal < 0)
+                return;
             if (m_active)
-                tcsetattr(m_descriptor, TCSAFLUSH, &m_saved);
+                tcsetattr(g_terminal, TCSAFLUSH, &g_saved);
+            std::signal(SIGINT, m_previousInterrupt);
+            std::signal(SIGTERM, m_previousTerminate);
+            g_terminal = -1;
         }
         EchoOff(const EchoOff&) = delete;
         EchoOff& operator=(const EchoOff&) = delete;
 
     private:
-        int m_descriptor;
-        termios m_saved {};
         bool m_active = false;
+        void (*m_previousInterrupt)(int) = SIG_DFL;
+        void (*m_previousTerminate)(int) = SIG_DFL;
     };
 
     // Closes a stream opened here when it goes.

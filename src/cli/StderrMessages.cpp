@@ -14,6 +14,9 @@ void printError(const QString& text)
 
 void StderrMessages::showMessage(const QString& text)
 {
+    if (text == m_last)
+        return;
+    m_last = text;
     if (beforeWriting)
         beforeWriting();
     printError(text);

@@ -42,6 +42,12 @@ QString tableOf(const QString& sql)
     return {};
 }
 
+// The answer of a key-column query for a key on the one column No_.
+FakeResult keyOnNo()
+{
+    return FakeResult { { { "No_" } }, std::nullopt, 0 };
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(quorvane::cli::RunTally)
@@ -119,7 +125,7 @@ void tst_KeyRun::outcomes()
     database.respond = [&](const QString& sql) {
         const bool faulted = tableOf(sql) == faultTable;
         if (sql.startsWith(QLatin1String("SELECT isKCU")))
-            return faulted && faultStatement == QLatin1String("key") ? FakeResult {} : FakeResult { { { "No_" } } };
+            return faulted && faultStatement == QLatin1String("key") ? FakeResult {} : keyOnNo();
         if (faulted && sql.contains(QLatin1String(" ADD ")) && faultStatement == QLatin1String("ADD"))
             return FakeResult { {}, Failure(faultNumber, QStringLiteral("refused by\r\nthe server")) };
         return FakeResult {};
@@ -163,9 +169,8 @@ void tst_KeyRun::outcomes()
 void tst_KeyRun::activityLogOnlyWhenAsked()
 {
     FakeDatabase database;
-    database.respond = [](const QString& sql) {
-        return sql.startsWith(QLatin1String("SELECT")) ? FakeResult { { { "No_" } } } : FakeResult {};
-    };
+    database.respond
+        = [](const QString& sql) { return sql.startsWith(QLatin1String("SELECT")) ? keyOnNo() : FakeResult {}; };
     const std::unique_ptr<db::Connection> connection = database.factory()();
     connection->Open(QStringLiteral("x"));
     RecordingMessageSink messages;
