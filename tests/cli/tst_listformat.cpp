@@ -66,7 +66,7 @@ void tst_ListFormat::textShowsTheEndOfLongNames()
     const QString row = text.split(QLatin1Char('\n')).at(1);
     // The part that tells the tables apart is the end of the name.
     QVERIFY2(row.contains(QStringLiteral("\u2026") + QStringLiteral("ive Comment ")), qPrintable(row));
-    QVERIFY2(row.contains(QStringLiteral("ive Comment$0 ")), qPrintable(row));
+    QVERIFY2(row.contains(QStringLiteral("Comment$0 ")), qPrintable(row));
     QVERIFY(!row.contains(QLatin1String("CRONUS International")));
 }
 
