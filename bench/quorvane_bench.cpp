@@ -3,6 +3,7 @@
 // count and one tick's recount, the peak memory with the list filled, and a fix run against the
 // same DROP/ADD statements sent as one tsql script. Each figure is the median of several runs;
 // each ratio is measured side by side in the same run.
+#include "db/DriverEnvironment.h"
 #include "db/OdbcConnection.h"
 #include "log/Clock.h"
 #include "login/SettingsStore.h"
@@ -269,6 +270,8 @@ FixFigures measureFixRun(const QString& fixture, int tables, int runs, const QTe
 
 int main(int argc, char* argv[])
 {
+    // As the program does, before any thread exists.
+    quorvane::db::RemoveDriverEnvironmentOverrides();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);

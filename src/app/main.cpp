@@ -1,5 +1,6 @@
 // The program: gathers the platform services, runs the main window's start-up (which shows the
 // login window first) and then the event loop. Everything else lives in the libraries.
+#include "db/DriverEnvironment.h"
 #include "db/OdbcConnection.h"
 #include "log/ApplicationFolder.h"
 #include "log/Clock.h"
@@ -14,6 +15,9 @@
 
 int main(int argc, char* argv[])
 {
+    // First of all, while this is the only thread: the application object may start others.
+    quorvane::db::RemoveDriverEnvironmentOverrides();
+
     QApplication application(argc, argv);
     const QString title = QStringLiteral("Quorvane");
     QApplication::setApplicationName(title);

@@ -75,7 +75,7 @@ namespace {
 
     [[noreturn]] void refuse(const QString& description)
     {
-        throw Failure(kErrorFail, description);
+        throw Failure(kErrorBadConnectionString, description);
     }
 
     [[noreturn]] void refuseFormat()

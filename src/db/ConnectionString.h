@@ -23,7 +23,7 @@ struct OdbcConnectRequest
 // Translates an OLE DB style connection string ("Provider=sqloledb;Data Source=host,1433;...") into
 // an ODBC connection string. Provider SQLOLEDB (also the default when no Provider is named) goes
 // to the platform's SQL Server driver; Provider MSDASQL hands the other keywords to the ODBC
-// driver manager as they are. Throws Failure(kErrorFail, description) for a string that cannot
+// driver manager as they are. Throws Failure(kErrorBadConnectionString, description) for a string that cannot
 // be used; no description ever holds any part of the password.
 OdbcConnectRequest TranslateConnectionString(const QString& oleDbString);
 

@@ -14,5 +14,8 @@ inline constexpr std::int32_t kErrorFail = static_cast<std::int32_t>(0x80004005u
 inline constexpr std::int32_t kErrorAuthenticationFailed = static_cast<std::int32_t>(0x80040E4Du);
 // DB_E_NOTABLE: an object named in the statement does not exist (server message 208).
 inline constexpr std::int32_t kErrorNoTable = static_cast<std::int32_t>(0x80040E37u);
+// DB_E_BADINITSTRING: the connection string cannot be used as written (its form, a keyword, a
+// value or the provider); nothing was sent to any server.
+inline constexpr std::int32_t kErrorBadConnectionString = static_cast<std::int32_t>(0x80040E73u);
 
 } // namespace quorvane::db

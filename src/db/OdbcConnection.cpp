@@ -8,10 +8,8 @@
 #include "db/OdbcSession.h"
 #include "log/Failure.h"
 
-#include <QByteArray>
-#include <QtGlobal>
+#include <optional>
 #include <utility>
-#include <vector>
 
 namespace quorvane::db {
 
@@ -26,33 +24,15 @@ namespace {
         return reinterpret_cast<SQLPOINTER>(value);
     }
 
-    // FreeTDS lets the environment variables TDSVER, TDSPORT and TDSHOST override the TDS version,
-    // port and host that the connection string names (measured with FreeTDS 1.3.17; freetds.conf
-    // does not). They are set aside while the driver connects and put back afterwards, so that
-    // the connection string alone decides.
-    class DriverEnvironmentShield
+    // Whether the driver has found the link to the server broken: a communication-link failure, a
+    // connection the server closed. Such a connection cannot be used again; it must be opened anew.
+    bool linkBroken(SQLHDBC connection) noexcept
     {
-    public:
-        DriverEnvironmentShield()
-        {
-            for (const char* name : { "TDSVER", "TDSPORT", "TDSHOST" }) {
-                if (!qEnvironmentVariableIsSet(name))
-                    continue;
-                m_saved.emplace_back(name, qgetenv(name));
-                qunsetenv(name);
-            }
-        }
-        ~DriverEnvironmentShield()
-        {
-            for (const auto& [name, value] : m_saved)
-                qputenv(name, value);
-        }
-        DriverEnvironmentShield(const DriverEnvironmentShield&) = delete;
-        DriverEnvironmentShield& operator=(const DriverEnvironmentShield&) = delete;
-
-    private:
-        std::vector<std::pair<const char*, QByteArray>> m_saved;
-    };
+        SQLUINTEGER dead = SQL_CD_FALSE;
+        const SQLRETURN result
+            = SQLGetConnectAttrW(connection, SQL_ATTR_CONNECTION_DEAD, &dead, SQL_IS_UINTEGER, nullptr);
+        return SQL_SUCCEEDED(result) && dead == SQL_CD_TRUE;
+    }
 
     class OdbcConnection final : public Connection
     {
@@ -67,15 +47,16 @@ namespace {
         void setCommandTimeout(int seconds) override;
         int CommandTimeout() const override { return m_commandTimeout; }
         void BeginTrans() override;
-        void CommitTrans() override { endTransaction(SQL_COMMIT); }
-        void RollbackTrans() override { endTransaction(SQL_ROLLBACK); }
+        void CommitTrans() override;
+        void RollbackTrans() override;
         void Close() noexcept override;
-        bool isOpen() const override { return m_session != nullptr; }
+        bool isOpen() const override { return m_session && !linkBroken(m_session->connection.get()); }
 
     private:
         const OdbcHandle& connectionHandle() const;
+        const OdbcHandle& transactionConnection();
+        void restoreAutocommit() noexcept;
         void detachCursor() noexcept;
-        void endTransaction(SQLSMALLINT completion);
 
         std::shared_ptr<OdbcSession> m_session;
         // The record set still reading from the connection, if any.
@@ -86,8 +67,10 @@ namespace {
 
     void OdbcConnection::Open(const QString& connectionString)
     {
-        if (m_session)
+        if (isOpen())
             throw Failure(kObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
+        // A connection whose link broke is let go of first; it is opened anew.
+        Close();
         const OdbcConnectRequest request = TranslateConnectionString(connectionString);
 
         auto session = std::make_shared<OdbcSession>();
@@ -105,7 +88,6 @@ namespace {
               session->connection, OdbcOperation::Connect);
         SQLSetConnectAttrW(connection, SQL_ATTR_CONNECTION_TIMEOUT, loginTimeout, SQL_IS_UINTEGER);
 
-        const DriverEnvironmentShield shield;
         const SQLRETURN result
             = SQLDriverConnectW(connection, nullptr, const_cast<SQLWCHAR*>(WideText(request.connectionString)), SQL_NTS,
                                 nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
@@ -168,19 +150,64 @@ namespace {
         m_inTransaction = true;
     }
 
-    void OdbcConnection::endTransaction(SQLSMALLINT completion)
+    void OdbcConnection::CommitTrans()
+    {
+        const OdbcHandle& connection = transactionConnection();
+        // A commit that fails leaves the transaction open, for the caller to roll back.
+        Check(SQLEndTran(SQL_HANDLE_DBC, connection.get(), SQL_COMMIT), connection, OdbcOperation::Statement);
+        m_inTransaction = false;
+        restoreAutocommit();
+    }
+
+    void OdbcConnection::RollbackTrans()
+    {
+        const OdbcHandle& connection = transactionConnection();
+        // Whatever happens below, the connection leaves the transaction: a connection that kept
+        // believing in it would refuse every later one and hide the real cause.
+        m_inTransaction = false;
+        std::optional<Failure> failure;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                Check(SQLEndTran(SQL_HANDLE_DBC, connection.get(), SQL_ROLLBACK), connection, OdbcOperation::Statement);
+                failure.reset();
+                break;
+            } catch (const Failure& refused) {
+                failure = refused;
+            }
+            // A broken link needs no second try: the server rolls back when the connection ends.
+            if (linkBroken(connection.get()))
+                break;
+        }
+        if (!failure) {
+            restoreAutocommit();
+            return;
+        }
+        // Whether the server still holds the transaction is not known. Auto-commit must not go on
+        // then (the ODBC rule is to commit whatever is open when it does); ending the connection
+        // makes the server roll back, and the connection is opened anew when it is next needed.
+        Close();
+        throw *failure;
+    }
+
+    const OdbcHandle& OdbcConnection::transactionConnection()
     {
         const OdbcHandle& connection = connectionHandle();
         if (!m_inTransaction)
             throw Failure(kErrorFail, QStringLiteral("No transaction is open on this connection."));
         detachCursor();
-        Check(SQLEndTran(SQL_HANDLE_DBC, connection.get(), completion), connection, OdbcOperation::Statement);
-        // Auto-commit goes back on only once the transaction has ended: ODBC drivers commit whatever
-        // is still open when it is switched on.
-        Check(SQLSetConnectAttrW(connection.get(), SQL_ATTR_AUTOCOMMIT, integerAttribute(SQL_AUTOCOMMIT_ON),
-                                 SQL_IS_UINTEGER),
-              connection, OdbcOperation::Statement);
-        m_inTransaction = false;
+        return connection;
+    }
+
+    void OdbcConnection::restoreAutocommit() noexcept
+    {
+        // Only once the transaction has ended: ODBC drivers commit whatever is still open when
+        // auto-commit goes on.
+        if (SQL_SUCCEEDED(SQLSetConnectAttrW(m_session->connection.get(), SQL_ATTR_AUTOCOMMIT,
+                                             integerAttribute(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER)))
+            return;
+        // A driver left in manual-commit mode would hold every later statement in a transaction
+        // that nothing ends; the connection is let go of and opened anew when next needed.
+        Close();
     }
 
     void OdbcConnection::Close() noexcept

@@ -93,9 +93,13 @@ Failure FailureFromDiagnostics(const QList<DiagnosticRecord>& records, OdbcOpera
 {
     QList<DiagnosticRecord> serverErrors;
     QList<DiagnosticRecord> driverErrors;
+    QList<DiagnosticRecord> driverWarnings;
     for (const DiagnosticRecord& record : records) {
-        if (isInformational(record))
+        if (isInformational(record)) {
+            if (isDriverNumber(record.nativeError))
+                driverWarnings.append(record);
             continue;
+        }
         if (isTimeout(record)) {
             return Failure(kErrorFail,
                            operation == OdbcOperation::Connect ? QStringLiteral("Login timeout expired")
@@ -103,8 +107,10 @@ Failure FailureFromDiagnostics(const QList<DiagnosticRecord>& records, OdbcOpera
         }
         (comesFromServer(record) ? serverErrors : driverErrors).append(record);
     }
+    // FreeTDS hands over a connection the server closed mid-statement ("Unexpected EOF from the
+    // server") as a warning only; for a call that failed, the driver's warnings are then the cause.
     if (serverErrors.isEmpty())
-        return Failure(kErrorFail, describe(driverErrors));
+        return Failure(kErrorFail, describe(driverErrors.isEmpty() ? driverWarnings : driverErrors));
 
     std::stable_partition(serverErrors.begin(), serverErrors.end(),
                           [](const DiagnosticRecord& record) { return !isSummary(record); });

@@ -26,7 +26,9 @@ enum class OdbcOperation { Connect, Statement };
 // - an object that does not exist (208): kErrorNoTable;
 // - any other server error: the server's own message number.
 // The description holds the messages without the driver's bracketed prefixes, one per line, in
-// the order the server sent them; informational messages are left out.
+// the order the server sent them; informational messages are left out, but for the driver's own
+// warnings when nothing else tells why the call failed (FreeTDS reports a connection the server
+// closed mid-statement so).
 Failure FailureFromDiagnostics(const QList<DiagnosticRecord>& records, OdbcOperation operation);
 
 // The message text without leading "[vendor][component]" prefixes.

@@ -24,6 +24,15 @@ void ErrorReport::RaiseError(const QString& strSource, std::int32_t lngNumber,
 {
     // Each step is skipped on its own failure; the message box is shown even when the record
     // could not be written (AppendtoFile has then shown its own box first).
+    RecordError(strSource, lngNumber, strDescription);
+    try {
+        m_messages.showMessage(QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details."));
+    } catch (...) { }
+}
+
+void ErrorReport::RecordError(const QString& strSource, std::int32_t lngNumber,
+                              const QString& strDescription) const noexcept
+{
     try {
         const QString record = QStringLiteral("Source: ") + strSource + QStringLiteral("\r\nNumber: ")
             + QString::number(lngNumber) + QStringLiteral("\r\nDescription: ") + strDescription;
@@ -31,9 +40,6 @@ void ErrorReport::RaiseError(const QString& strSource, std::int32_t lngNumber,
             ? AddBackslash(m_applicationFolder) + QStringLiteral("ErrorLog.txt")
             : m_errorLogPath;
         AppendtoFile(m_messages, path, record);
-    } catch (...) { }
-    try {
-        m_messages.showMessage(QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details."));
     } catch (...) { }
 }
 

@@ -20,6 +20,9 @@ public:
 
     // Never throws; a failing step is skipped and the following steps still run.
     void RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const noexcept;
+    // Appends the record only, for a failure the caller tells the user about in words of its own.
+    // Never throws.
+    void RecordError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const noexcept;
 
     MessageSink& messages() const { return m_messages; }
     const QString& applicationFolder() const { return m_applicationFolder; }

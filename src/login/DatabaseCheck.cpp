@@ -16,7 +16,7 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber)
     return kCheckUnexpected;
 }
 
-qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect)
+qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect, QString* strRefusal)
 {
     try {
         qint16 intResult = kCheckNavisionDatabase;
@@ -35,14 +35,18 @@ qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QS
         connection->Close();
         return intResult;
     } catch (const Failure& failure) {
+        if (failure.number() == db::kErrorBadConnectionString && strRefusal != nullptr)
+            *strRefusal = failure.description();
         return CheckResultForErrorNumber(failure.number());
     } catch (...) {
         return kCheckUnexpected;
     }
 }
 
-QString CheckResultMessage(qint16 intResult)
+QString CheckResultMessage(qint16 intResult, const QString& strRefusal)
 {
+    if (intResult == kCheckUnexpected && !strRefusal.isEmpty())
+        return CheckResultMessage(intResult) + QStringLiteral("\r\n") + strRefusal;
     switch (intResult) {
     case kCheckNavisionDatabase:
         return {};

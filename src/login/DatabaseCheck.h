@@ -24,9 +24,13 @@ qint16 CheckResultForErrorNumber(qint32 lngNumber);
 
 // Opens a connection of its own with the connection string, runs the check query and closes the
 // connection again. Shows and reports nothing: every outcome, failures included, is a result code.
-qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect);
+// A connection string that cannot be used as written is the unexpected outcome; its refusal's
+// text (which never holds the password) is then handed back through strRefusal, when given.
+qint16 ValidateDatabase(const db::ConnectionFactory& connectionFactory, const QString& strConnect,
+                        QString* strRefusal = nullptr);
 
-// The message the CONNECT button shows for a result code; empty for a Navision database.
-QString CheckResultMessage(qint16 intResult);
+// The message the CONNECT button shows for a result code; empty for a Navision database. A
+// refused connection string's text follows on the next line.
+QString CheckResultMessage(qint16 intResult, const QString& strRefusal = {});
 
 } // namespace quorvane

@@ -183,14 +183,15 @@ void frmLogin::cmdConnect_Click()
             return;
         }
 
-        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect);
+        QString strRefusal;
+        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect, &strRefusal);
         if (intResult == kCheckNavisionDatabase) {
             m_gstrConnectPass = strConnect;
             timNotice.stop();
             accept();
             return;
         }
-        m_platform.messages.showMessage(CheckResultMessage(intResult));
+        m_platform.messages.showMessage(CheckResultMessage(intResult, strRefusal));
     });
 }
 

@@ -135,7 +135,8 @@ bool frmMain::OpenConnection(const QString& strConnect)
             return false;
         // The connection's calls run on a thread of their own so that the window keeps painting
         // while a statement takes minutes; input is kept away meanwhile (InputBlocker).
-        cnnDatabase = std::make_unique<db::ResponsiveConnection>(std::move(connection));
+        cnnDatabase = std::make_unique<db::ReopeningConnection>(
+            std::make_unique<db::ResponsiveConnection>(std::move(connection)));
         cnnDatabase->Open(strConnect);
         return true;
     } catch (...) {
@@ -175,6 +176,11 @@ void frmMain::lvTables_ItemClick(int item)
         const TableListModel& items = listItems(*m_ui->lvTables);
         if (withoutBlanks(items.itemText(item)).isEmpty())
             return;
+        {
+            // A connection lost earlier is opened again before anything else.
+            const RunInProgress reopening(m_runInProgress, std::make_shared<InputBlocker>(*this));
+            database().Resume();
+        }
         LoadKeysIntoLST(*m_ui->lstFields, items.subItemText(item, 1), items.itemText(item));
     });
 }
@@ -259,25 +265,31 @@ void frmMain::PerformFix()
 {
     guarded(m_report, "PerformFix", [&] {
         const RunInProgress run(m_runInProgress, std::make_shared<InputBlocker>(*this));
-        QTreeView& lv = *m_ui->lvTables;
-        const TableListModel& items = listItems(lv);
+        // A connection lost earlier is opened again before anything else; when it cannot be, that
+        // is the run's one report.
+        database().Resume();
         const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
                                        strLogFile, m_platform.clock, m_report };
-
-        m_ui->txtLog->setText(QString());
-        // With nothing ticked the maximum is 0; the bar then shows empty (see RunProgressBar).
-        m_ui->sbStatus->setMaximum(CountSelectedinLV(lv).value_or(0));
-        const int count = items.itemCount();
-        int progress = 1;
-        for (int item = 1; item <= count; ++item) {
-            if (!items.isItemChecked(item))
-                continue;
-            CreateClusteredIndex(context, items.subItemText(item, 1), items.itemText(item));
-            AddtoTXTBox(*m_ui->txtLog, items.subItemText(item, 1) + QLatin1Char('\t') + items.itemText(item));
-            m_ui->sbStatus->setValue(progress);
-            ++progress;
-        }
+        RunFix(context, tickedTables(), *this);
     });
+}
+
+void frmMain::runStarting(qint32)
+{
+    m_ui->txtLog->setText(QString());
+    // With nothing ticked the maximum is 0; the bar then shows empty (see RunProgressBar).
+    m_ui->sbStatus->setMaximum(CountSelectedinLV(*m_ui->lvTables).value_or(0));
+}
+
+void frmMain::tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed)
+{
+    AddtoTXTBox(*m_ui->txtLog, tableLogLine(table, outcome));
+    m_ui->sbStatus->setValue(processed);
+}
+
+void frmMain::runFinished(const FixRunCounts& counts)
+{
+    AddtoTXTBox(*m_ui->txtLog, summaryLogLine(counts));
 }
 
 void frmMain::AddtoTXTBox(LogTextBox& txt, const QString& strLine)
@@ -294,11 +306,22 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->accept();
 }
 
-db::Connection& frmMain::database() const
+db::ReopeningConnection& frmMain::database() const
 {
     if (!cnnDatabase)
         throwObjectNotSet();
     return *cnnDatabase;
+}
+
+QList<TickedTable> frmMain::tickedTables() const
+{
+    const TableListModel& items = listItems(*m_ui->lvTables);
+    QList<TickedTable> tables;
+    const int count = items.itemCount();
+    for (int item = 1; item <= count; ++item)
+        if (items.isItemChecked(item))
+            tables.append({ items.subItemText(item, 1), items.itemText(item) });
+    return tables;
 }
 
 TableListModel& frmMain::listItems(const QTreeView& lv)

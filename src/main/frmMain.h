@@ -1,9 +1,10 @@
 #pragma once
 
-#include "db/Connection.h"
+#include "db/ReopeningConnection.h"
 #include "log/ErrorReport.h"
 #include "main/Platform.h"
 #include "main/TableListModel.h"
+#include "rebuild/FixRun.h"
 
 #include <QString>
 #include <QWidget>
@@ -27,7 +28,7 @@ class LogTextBox;
 // constraints with a tick per row, the key columns of the clicked row, the count of ticked rows,
 // and the run that re-creates the ticked keys as clustered keys with its on-screen log and
 // progress bar.
-class frmMain final : public QWidget
+class frmMain final : public QWidget, private FixRunListener
 {
     Q_OBJECT
 
@@ -41,8 +42,9 @@ public:
 
     // The connection string with the password filled in; empty while no login succeeded.
     QString gstrConnectPass;
-    // The one database connection, open from start-up until the window goes.
-    std::unique_ptr<db::Connection> cnnDatabase;
+    // The one database connection, open from start-up until the window goes; opened again with
+    // the same connection string when its link to the server was lost.
+    std::unique_ptr<db::ReopeningConnection> cnnDatabase;
     // The activity log file's full path.
     QString strLogFile;
 
@@ -78,7 +80,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    db::Connection& database() const;
+    // How the fix run is shown: the on-screen log and the progress bar.
+    void runStarting(qint32 tables) override;
+    void tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed) override;
+    void runFinished(const FixRunCounts& counts) override;
+
+    db::ReopeningConnection& database() const;
+    QList<TickedTable> tickedTables() const;
     static TableListModel& listItems(const QTreeView& lv);
     void showSelectedKeys();
 

@@ -6,6 +6,7 @@
 #include "log/ErrorReport.h"
 #include "log/FileHelpers.h"
 #include "log/Guard.h"
+#include "log/HeldMessages.h"
 #include "rebuild/Statements.h"
 
 #include <QStringList>
@@ -27,13 +28,13 @@ namespace {
     }
 
     // Appends the statement to the activity log file, stamped with the time it is about to be sent,
-    // when "Log Results to a File" is ticked at this moment.
-    void logStatement(const RebuildContext& context, const QString& marker, const QString& statement)
+    // when "Log Results to a File" is ticked at this moment. A failure to write goes to `messages`.
+    void logStatement(const RebuildContext& context, MessageSink& messages, const QString& marker,
+                      const QString& statement)
     {
         if (!context.logToFile())
             return;
-        AppendtoFile(context.report.messages(), context.strLogFile,
-                     activityLogLine(context.clock.now(), marker, statement));
+        AppendtoFile(messages, context.strLogFile, activityLogLine(context.clock.now(), marker, statement));
     }
 
     // Undoes the open transaction after a failure. The failure that got us here is the one the user
@@ -48,9 +49,11 @@ namespace {
 
 } // namespace
 
-void CreateClusteredIndex(const RebuildContext& context, const QString& strTable, const QString& strConstraint)
+RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString& strTable,
+                                    const QString& strConstraint)
 {
-    guarded(context.report, "CreateClusteredIndex", [&] {
+    RebuildOutcome outcome = RebuildOutcome::Rebuilt;
+    const bool finished = guarded(context.report, "CreateClusteredIndex", [&] {
         db::Connection& cnnDatabase = context.cnnDatabase;
         const QString strColumns = bracketedColumnList(keyColumns(cnnDatabase, strTable, strConstraint));
 
@@ -58,26 +61,36 @@ void CreateClusteredIndex(const RebuildContext& context, const QString& strTable
         cnnDatabase.setCommandTimeout(0);
 
         // No key columns: the key is gone already, or the list is out of date; leave the table alone.
-        if (strColumns.trimmed().isEmpty())
+        if (strColumns.trimmed().isEmpty()) {
+            outcome = RebuildOutcome::Skipped;
             return;
+        }
+
+        // A message box about the activity log waits until the transaction has ended: shown while
+        // the DROP is uncommitted, it would keep the table locked for every other user until
+        // someone pressed OK. The statements themselves do not wait for it.
+        HeldMessages logFailures(context.report.messages());
 
         // DROP and ADD form one transaction, so a table whose new key is refused keeps its old one.
         cnnDatabase.BeginTrans();
         try {
             const QString strDrop = dropConstraintStatement(strTable, strConstraint);
-            logStatement(context, QStringLiteral("- DROP: "), strDrop);
+            logStatement(context, logFailures, QStringLiteral("- DROP: "), strDrop);
             cnnDatabase.Execute(strDrop);
 
             const QString strAdd = addClusteredKeyStatement(strTable, strConstraint, strColumns);
-            logStatement(context, QStringLiteral("- ADD: "), strAdd);
+            logStatement(context, logFailures, QStringLiteral("- ADD: "), strAdd);
             cnnDatabase.Execute(strAdd);
 
             cnnDatabase.CommitTrans();
         } catch (...) {
             rollBackQuietly(cnnDatabase);
+            logFailures.release();
             throw;
         }
+        logFailures.release();
     });
+    return finished ? outcome : RebuildOutcome::Failed;
 }
 
 } // namespace quorvane

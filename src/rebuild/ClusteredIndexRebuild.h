@@ -21,10 +21,19 @@ struct RebuildContext
     const ErrorReport& report;
 };
 
+// How one rebuild ended.
+enum class RebuildOutcome {
+    Rebuilt, // the key was dropped and added again as clustered
+    Failed, // reported with the source "CreateClusteredIndex"; the table keeps its key as it was
+    Skipped, // the key's columns could not be found: nothing was sent, nothing reported
+};
+
 // Re-creates the table's primary key as a clustered primary key on the same columns in key order,
 // under the same name. Failures are reported with the source "CreateClusteredIndex"; the routine
 // always returns normally. The DROP and the ADD run in one transaction, so a failed ADD leaves the
-// table with its old key.
-void CreateClusteredIndex(const RebuildContext& context, const QString& strTable, const QString& strConstraint);
+// table with its old key. A failure to write the activity log while that transaction is open is
+// shown only once it has ended, so no message box waits for the user while the table is locked.
+RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString& strTable,
+                                    const QString& strConstraint);
 
 } // namespace quorvane

@@ -169,7 +169,7 @@ private Q_SLOTS:
             TranslateConnectionString(oleDb);
             QFAIL("the connection string was accepted");
         } catch (const Failure& failure) {
-            QCOMPARE(failure.number(), kErrorFail);
+            QCOMPARE(failure.number(), kErrorBadConnectionString);
             QVERIFY2(failure.description().contains(named), qPrintable(failure.description()));
             for (const QString& secret : hidden)
                 QVERIFY2(!failure.description().contains(secret), qPrintable(failure.description()));

@@ -1,3 +1,4 @@
+#include "db/DriverEnvironment.h"
 #include "db/ErrorNumbers.h"
 #include "db/OdbcConnection.h"
 #include "log/Failure.h"
@@ -114,8 +115,8 @@ private Q_SLOTS:
         QCOMPARE(m_standin->sqlTexts().last(), keyColumnQuery(kUnicodeTable));
     }
 
-    // The driver also reads freetds.conf and its environment variables; the connection string wins,
-    // and the user's environment is left as it was.
+    // The driver also reads freetds.conf and its environment variables. The program removes the
+    // variables once at start-up; freetds.conf does not win over the connection string anyway.
     void connectionStringWinsOverDriverSettings()
     {
         QTemporaryDir folder;
@@ -123,21 +124,20 @@ private Q_SLOTS:
         QVERIFY(configuration.open(QIODevice::WriteOnly));
         configuration.write("[global]\n\ttds version = 4.2\n\tport = 1\n\tencryption = off\n");
         configuration.close();
-        const QList<QPair<const char*, QByteArray>> settings { { "FREETDSCONF",
-                                                                 configuration.fileName().toLocal8Bit() },
-                                                               { "TDSVER", "5.0" },
-                                                               { "TDSPORT", "1" },
-                                                               { "TDSHOST", "192.0.2.1" } };
-        for (const auto& [name, value] : settings)
+        qputenv("FREETDSCONF", configuration.fileName().toLocal8Bit());
+        const auto restore = qScopeGuard([] { qunsetenv("FREETDSCONF"); });
+        const QList<QPair<const char*, QByteArray>> overrides { { "TDSVER", "5.0" },
+                                                                { "TDSPORT", "1" },
+                                                                { "TDSHOST", "192.0.2.1" } };
+        for (const auto& [name, value] : overrides)
             qputenv(name, value);
-        const auto restore = qScopeGuard([&settings] {
-            for (const auto& setting : settings)
-                qunsetenv(setting.first);
-        });
 
+        RemoveDriverEnvironmentOverrides();
+
+        for (const auto& setting : overrides)
+            QVERIFY2(!qEnvironmentVariableIsSet(setting.first), setting.first);
+        QCOMPARE(qgetenv("FREETDSCONF"), configuration.fileName().toLocal8Bit());
         QVERIFY(!openConnection()->Execute(kCheckQuery)->eof());
-        for (const auto& [name, value] : settings)
-            QCOMPARE(qgetenv(name), value);
     }
 
     void databaseCheckOutcomes_data()
@@ -222,10 +222,15 @@ private Q_SLOTS:
         });
         QVERIFY(cut);
         QCOMPARE(cut->number(), kErrorFail);
-        connection->Close();
+        QVERIFY2(cut->description() != QStringLiteral("Unspecified error"), qPrintable(cut->description()));
+        // The connection knows its link is gone; its transaction is left behind with it, and the
+        // same object opens again and works.
         QVERIFY(!connection->isOpen());
-
-        QCOMPARE(column(*openConnection()->Execute(keyColumnQuery("Cronus$Cut")), 0), QStringList { "No_" });
+        QVERIFY_THROWS_EXCEPTION(Failure, connection->RollbackTrans());
+        open(*connection, kDatabase, kPassword);
+        connection->BeginTrans();
+        connection->RollbackTrans();
+        QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Cut")), 0), QStringList { "No_" });
         QCOMPARE(primaryKeyInState(*m_standin, "Cronus$Cut"), before);
     }
 };

@@ -89,6 +89,11 @@ private Q_SLOTS:
             { "42S02", 208, "[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object name 'Item'." }
         } << statement << kErrorNoTable << "Invalid object name 'Item'.";
         QTest::newRow("failure without any record") << Records {} << statement << kErrorFail << "Unspecified error";
+        // As FreeTDS 1.3.17 reports a connection the server closed while it answered a statement.
+        QTest::newRow("connection closed by the server, handed over as a warning")
+            << Records { freeTds("01000", 5701, "Changed database context to 'NAV'."),
+                         freeTds("01000", 20017, "Unexpected EOF from the server") }
+            << statement << kErrorFail << "Unexpected EOF from the server";
     }
 
     void mapsDiagnostics()

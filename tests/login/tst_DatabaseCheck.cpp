@@ -36,6 +36,9 @@ void tst_DatabaseCheck::outcome_data()
                                    << QStringLiteral("The Login information entered was invalid.");
     QTest::newRow("server error number") << 0 << 229 << 0 << qint16(4) << unexpected;
     QTest::newRow("not a database failure") << 0 << -1 << 0 << qint16(4) << unexpected;
+    // The reason follows on the next line only for a connection string that cannot be used.
+    QTest::newRow("connection string refused")
+        << db::kErrorBadConnectionString << 0 << 0 << qint16(4) << unexpected + QStringLiteral("\r\nrefused");
 }
 
 void tst_DatabaseCheck::outcome()
@@ -56,8 +59,9 @@ void tst_DatabaseCheck::outcome()
         return test::FakeResult { QList<QStringList>(rows, { "navuser", "0x01" }), failure };
     };
 
-    QCOMPARE(ValidateDatabase(database.factory(), connect), code);
-    QCOMPARE(CheckResultMessage(code), message);
+    QString refusal;
+    QCOMPARE(ValidateDatabase(database.factory(), connect, &refusal), code);
+    QCOMPARE(CheckResultMessage(code, refusal), message);
     QCOMPARE(database.events.value(0), "OPEN " + connect);
     QCOMPARE(database.executed(),
              openFailure != 0 ? QStringList()

@@ -59,8 +59,10 @@ QJsonObject catalogue(const QString& password)
 }
 
 // Fills the login fields as the user does, then edits the port in the built connection string by
-// hand: the template always names port 1433, the stand-in listens elsewhere. Then presses CONNECT.
-void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port)
+// hand: the template always names port 1433, the stand-in listens elsewhere; `beforePassword` is
+// typed in front of the password's keyword. Then presses CONNECT.
+void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port,
+               const QString& beforePassword = {})
 {
     form.findChild<QLineEdit*>("txtServer")->setText(QStringLiteral("127.0.0.1"));
     form.findChild<QLineEdit*>("txtDB")->setText(database);
@@ -68,7 +70,9 @@ void connectAs(const frmLogin& form, const QString& database, const QString& pas
     form.findChild<QLineEdit*>("txtPW")->clear();
     QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
     auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
-    txtConnect->setPlainText(txtConnect->toPlainText().replace(",1433;", QStringLiteral(",%1;").arg(port)));
+    txtConnect->setPlainText(txtConnect->toPlainText()
+                                 .replace(",1433;", QStringLiteral(",%1;").arg(port))
+                                 .replace(";Password=", beforePassword + QStringLiteral(";Password=")));
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
 }
 
@@ -100,6 +104,8 @@ private Q_SLOTS:
     void cleanup();
     void outcomeOfConnect_data();
     void outcomeOfConnect();
+    void refusedConnectionString_data();
+    void refusedConnectionString();
     void passwordIsInNoFileTheProgramWrote();
 
 private:
@@ -187,6 +193,40 @@ void tst_login_e2e::outcomeOfConnect()
     const bool checked = message.isEmpty() || message == kNotNavision; // the database check was sent
     QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), checked ? 1 : 0);
     QCOMPARE(filesBelow(m_applicationFolder->path(), kPassword), QStringList()); // nothing reported
+}
+
+void tst_login_e2e::refusedConnectionString_data()
+{
+    QTest::addColumn<QString>("edit"); // typed in front of the password in the built connection string
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("unknown keyword") << ";Bogus Option=1"
+                                     << "The connection string keyword \"Bogus Option\" is not supported.";
+    QTest::newRow("value the driver cannot take") << ";Connect Timeout=soon"
+                                                  << "\"Connect Timeout\" must be a whole number of seconds.";
+}
+
+// A connection string edited by hand that cannot be used as written: the unexpected outcome, with
+// the reason on the next line, and nothing sent to the server.
+void tst_login_e2e::refusedConnectionString()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, refusal);
+    StandinProcess standin(catalogue(kPassword));
+    QVERIFY(standin.started());
+    RecordingMessageSink messages;
+    QtSettingsStore settings(kTitle);
+    const SystemClock clock;
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
+    const ErrorReport report(messages, m_applicationFolder->path());
+    QString gstrConnectPass;
+    frmLogin form(platform, report, gstrConnectPass);
+
+    whileOpen(form, false, [&] { connectAs(form, QStringLiteral("NAV"), kPassword, standin.port(), edit); });
+
+    QCOMPARE(messages.texts, QStringList { QStringLiteral("An unexpected error has occurred.\r\n") + refusal });
+    QVERIFY(!messages.texts.first().contains(kPassword));
+    QCOMPARE(gstrConnectPass, QString());
+    QCOMPARE(standin.statements(), QJsonArray());
 }
 
 // The whole way from the login window through a fix run that logs its statements to a file and

@@ -1,3 +1,4 @@
+#include "ExpectedRun.h"
 #include "log/ActivityLog.h"
 #include "main/LogTextBox.h"
 #include "support/StandinWindow.h"
@@ -14,63 +15,6 @@ using namespace quorvane;
 using namespace quorvane::test;
 
 namespace {
-
-const QString kErrorMessage = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
-
-// A name between the opening and closing mark, a closing mark inside it doubled.
-QString enclosed(QString name, QChar open, QChar close)
-{
-    return open + name.replace(close, QString(2, close)) + close;
-}
-
-QString bracketed(const QString& name)
-{
-    return enclosed(name, QLatin1Char('['), QLatin1Char(']'));
-}
-
-// The three statements of one rebuild, written out in full.
-QString keyQuery(const QString& table)
-{
-    return QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
-                          "isKCU.CONSTRAINT_NAME = %1 AND isKCU.TABLE_NAME = %2 ORDER BY isKCU.ORDINAL_POSITION")
-        .arg(enclosed(table + "$0", '\'', '\''), enclosed(table, '\'', '\''));
-}
-
-QString dropStatement(const QString& table)
-{
-    return QStringLiteral("ALTER TABLE dbo.%1 DROP CONSTRAINT %2").arg(bracketed(table), bracketed(table + "$0"));
-}
-
-QString addStatement(const QString& table, const QStringList& columns)
-{
-    QStringList list;
-    for (const QString& column : columns)
-        list.append(bracketed(column));
-    return QStringLiteral("ALTER TABLE dbo.%1 ADD CONSTRAINT %2 PRIMARY KEY CLUSTERED  (%3) ON [PRIMARY]")
-        .arg(bracketed(table), bracketed(table + "$0"), list.join(QLatin1Char(',')));
-}
-
-QStringList rebuildStatements(const QString& table, const QStringList& columns = { "No_" })
-{
-    return { keyQuery(table), dropStatement(table), addStatement(table, columns) };
-}
-
-// Five one-column tables CRONUS$T1 .. CRONUS$T5, listed in that order.
-QJsonArray fiveTables()
-{
-    QJsonArray tables;
-    for (int n = 1; n <= 5; ++n)
-        tables.append(keyedTable(QStringLiteral("CRONUS$T%1").arg(n)));
-    return tables;
-}
-
-QString tableLines(const QStringList& tables)
-{
-    QString text;
-    for (const QString& table : tables)
-        text += table + QLatin1Char('\t') + table + QStringLiteral("$0\r\n");
-    return text;
-}
 
 // Counts the paint events the main window gets during a run.
 struct PaintsDuringRun final : QObject
@@ -137,7 +81,8 @@ void tst_RebuildEndToEnd::statementTextsAndClusteredResultOnEveryRun()
     // A second run repeats the rebuild of the same rows.
     ui().clickExecute();
     QCOMPARE(ui().standin().sqlTexts().mid(1), run + run);
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), tableLines({ "CRONUS$Item", "CRONUS$Sales Line" }));
+    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
+             tableLines({ "CRONUS$Item", "CRONUS$Sales Line" }) + summaryLine(2, 0, 0, 0));
     QCOMPARE(ui().errorLog(), QString());
 }
 
@@ -151,7 +96,7 @@ void tst_RebuildEndToEnd::twoTickedOfFiveInListOrder_data()
 void tst_RebuildEndToEnd::twoTickedOfFiveInListOrder()
 {
     QFETCH(bool, logToFile);
-    QVERIFY(ui().startWith(databaseFixture(fiveTables())));
+    QVERIFY(ui().startWith(databaseFixture(numberedTables(5))));
     if (!logToFile)
         QTest::mouseClick(&ui().control<QCheckBox>("chkLog"), Qt::LeftButton);
     auto& bar = ui().control<QProgressBar>("sbStatus");
@@ -160,7 +105,8 @@ void tst_RebuildEndToEnd::twoTickedOfFiveInListOrder()
     ui().runOn({ 4, 2 });
 
     QCOMPARE(runStatements(), rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T4"));
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), tableLines({ "CRONUS$T2", "CRONUS$T4" }));
+    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
+             tableLines({ "CRONUS$T2", "CRONUS$T4" }) + summaryLine(2, 0, 0, 0));
     QCOMPARE(bar.maximum(), 2);
     QCOMPARE(progress, (QList<QVariantList> { { 1 }, { 2 } }));
     QCOMPARE(primaryKeyIn(state(), "CRONUS$T3"), primaryKey("CRONUS$T3$0", { "No_" }, false));
@@ -196,29 +142,33 @@ void tst_RebuildEndToEnd::referencedKeyIsReportedAndRunGoesOn()
     QVERIFY(log.at(2).endsWith("- ADD: " + addStatement("CRONUS$Item", { "No_" })));
     QCOMPARE(primaryKeyIn(state(), "CRONUS$Customer"), primaryKey("CRONUS$Customer$0", { "No_" }, false));
     QCOMPARE(primaryKeyIn(state(), "CRONUS$Item"), primaryKey("CRONUS$Item$0", { "No_" }, true));
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), tableLines({ "CRONUS$Customer", "CRONUS$Item" }));
+    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
+             failedLine("CRONUS$Customer") + tableLines({ "CRONUS$Item" }) + summaryLine(1, 1, 0, 0));
 }
 
 void tst_RebuildEndToEnd::failedAddKeepsOldKey_data()
 {
     QTest::addColumn<QJsonObject>("fixture");
-    QTest::addColumn<QString>("number"); // of the failure reported; empty: whatever the driver says
+    QTest::addColumn<QString>("number"); // of the failure reported
+    QTest::addColumn<bool>("lost"); // the connection was lost, which ends the run with a report of its own
     QJsonObject entries = keyedTable("CRONUS$G_L Entry", { "Entry No_", "Posting Date" }, { "Entry No_" });
     const QJsonObject duplicate { { "number", 1505 },
                                   { "message", "CREATE UNIQUE INDEX terminated because a duplicate key was found." } };
-    QTest::newRow("duplicate key") << databaseFixture({ entries }, { fault("add", {}, "error", duplicate) }) << "1505";
+    QTest::newRow("duplicate key") << databaseFixture({ entries }, { fault("add", {}, "error", duplicate) }) << "1505"
+                                   << false;
     QTest::newRow("connection cut between DROP and ADD")
-        << databaseFixture({ entries }, { fault("add", {}, "disconnect", true) }) << "";
+        << databaseFixture({ entries }, { fault("add", {}, "disconnect", true) }) << "-2147467259" << true;
     entries.insert("indexes",
                    QJsonArray { QJsonObject {
                        { "name", "$1" }, { "clustered", true }, { "columns", QJsonArray { "Posting Date" } } } });
-    QTest::newRow("a second clustered index") << databaseFixture({ entries }) << "1902";
+    QTest::newRow("a second clustered index") << databaseFixture({ entries }) << "1902" << false;
 }
 
 void tst_RebuildEndToEnd::failedAddKeepsOldKey()
 {
     QFETCH(QJsonObject, fixture);
     QFETCH(QString, number);
+    QFETCH(bool, lost);
     QVERIFY(ui().startWith(fixture));
 
     ui().runOn({ 1 });
@@ -226,9 +176,13 @@ void tst_RebuildEndToEnd::failedAddKeepsOldKey()
     // The ADD was sent after a DROP that went through, and refused.
     QCOMPARE(runStatements(), rebuildStatements("CRONUS$G_L Entry", { "Entry No_" }));
     QCOMPARE(primaryKeyIn(state(), "CRONUS$G_L Entry"), primaryKey("CRONUS$G_L Entry$0", { "Entry No_" }, false));
-    QCOMPARE(ui().errorSources(), QStringList { "CreateClusteredIndex" });
-    QVERIFY(ui().errorLog().contains("\r\nNumber: " + number));
-    QCOMPARE(ui().messages.texts, QStringList { kErrorMessage });
+    const QString lostMessage
+        = QStringLiteral("The connection to the server was lost. 0 ticked tables were not processed.");
+    QCOMPARE(ui().errorSources(),
+             QStringList { "CreateClusteredIndex" } + (lost ? QStringList { "PerformFix" } : QStringList()));
+    QVERIFY(ui().errorLog().startsWith("Source: CreateClusteredIndex\r\nNumber: " + number + "\r\n"));
+    QVERIFY2(!ui().errorLog().contains("Unspecified error"), qPrintable(ui().errorLog()));
+    QCOMPARE(ui().messages.texts, QStringList { kErrorMessage } + (lost ? QStringList { lostMessage } : QStringList()));
 }
 
 void tst_RebuildEndToEnd::awkwardNamesAreRebuilt()
@@ -242,7 +196,7 @@ void tst_RebuildEndToEnd::awkwardNamesAreRebuilt()
 
     QCOMPARE(runStatements(), rebuildStatements(table, key));
     QCOMPARE(primaryKeyIn(state(), table), primaryKey(table + "$0", key, true));
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), tableLines({ table }));
+    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), tableLines({ table }) + summaryLine(1, 0, 0, 0));
     QCOMPARE(ui().errorLog(), QString());
 }
 
@@ -260,12 +214,13 @@ void tst_RebuildEndToEnd::keyWithoutColumnsIsLeftAlone()
     QVERIFY(!QFile::exists(ui().activityLogPath()));
     QCOMPARE(ui().errorLog(), QString());
     QCOMPARE(ui().messages.texts, QStringList {});
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), tableLines({ "CRONUS$Item" })); // the row still counts
+    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
+             tableLines({ "CRONUS$Item" }) + summaryLine(0, 0, 1, 0)); // skipped
 }
 
 void tst_RebuildEndToEnd::longStatementKeepsWindowPaintedAndDeaf()
 {
-    QVERIFY(ui().startWith(databaseFixture(fiveTables(), { fault("drop", "CRONUS$T1", "delay_ms", 1500) })));
+    QVERIFY(ui().startWith(databaseFixture(numberedTables(5), { fault("drop", "CRONUS$T1", "delay_ms", 1500) })));
     auto& chkAll = ui().control<QCheckBox>("chkAll");
     frmMain& window = ui().window();
     const auto clickSelectAll = [&] {

@@ -3,6 +3,8 @@
 #include "Collation.h"
 #include "FixtureGenerator.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,7 +43,7 @@ Catalogue cronus()
     catalogue.databases.push_back(Database("CRONUS", { { "navuser", QByteArray("\x01\x02", 2) } },
                                            QList<QByteArray> { QByteArray("\x01\x02", 2) },
                                            { table("CRONUS$Customer", { "No_" }), entries, lines, item }));
-    catalogue.faults.append({ "CRONUS", "CRONUS$Item", "add", SqlMessage { 1505, 1, 16, "duplicate" }, 0, false });
+    catalogue.faults.append({ "CRONUS", "CRONUS$Item", "add", SqlMessage { 1505, 1, 16, "duplicate" }, 0, false, {} });
     return catalogue;
 }
 
@@ -86,6 +88,7 @@ private Q_SLOTS:
     void collationOrder_data();
     void collationOrder();
     void stateLoadsAsFixture();
+    void faultTimes();
     void generatedFixture();
 };
 
@@ -215,6 +218,38 @@ void tst_Catalogue::stateLoadsAsFixture()
     QCOMPARE(loaded->databases.front().foreignKeysReferencing(0).size(), 1);
     QVERIFY(loaded->faultFor("cronus", "add", "CRONUS$ITEM").has_value());
     QVERIFY(!loaded->faultFor("cronus", "drop", "CRONUS$Item").has_value());
+}
+
+// A fault with "times" applies to that many matching statements, then no more; the state file
+// keeps the times left and leaves out a fault that is used up.
+void tst_Catalogue::faultTimes()
+{
+    QString error;
+    const QJsonObject fixture {
+        { "databases", QJsonArray { QJsonObject { { "name", "CRONUS" } } } },
+        { "faults",
+          QJsonArray { QJsonObject { { "statement", "rollback" },
+                                     { "times", 2 },
+                                     { "error", QJsonObject { { "number", 3998 } } } },
+                       QJsonObject { { "statement", "commit" }, { "table", "CRONUS$Item" }, { "disconnect", true } } } }
+    };
+    auto catalogue = catalogueFromJson(fixture, error);
+    QVERIFY2(catalogue, qPrintable(error));
+
+    QVERIFY(catalogue->faultFor("CRONUS", "rollback", {}).has_value()); // looking does not count
+    QCOMPARE(catalogue->takeFault("CRONUS", "rollback", {})->error->number, 3998);
+    QCOMPARE(catalogueToJson(*catalogue)["faults"][0]["times"].toInt(), 1);
+    QVERIFY(catalogue->takeFault("cronus", "ROLLBACK", {}).has_value());
+    QVERIFY(!catalogue->takeFault("CRONUS", "rollback", {}).has_value());
+    QCOMPARE(catalogueToJson(*catalogue)["faults"].toArray().size(), 1);
+    // Without "times" every time; a transaction statement names no table, so none narrows it.
+    for (int n = 0; n < 3; ++n)
+        QVERIFY(catalogue->takeFault("CRONUS", "commit", {})->disconnect);
+
+    QJsonObject never = fixture;
+    never["faults"] = QJsonArray { QJsonObject { { "statement", "begin" }, { "times", 0 }, { "delay_ms", 5 } } };
+    QVERIFY(!catalogueFromJson(never, error));
+    QCOMPARE(error, QStringLiteral("fault on \"begin\" has \"times\" below 1"));
 }
 
 void tst_Catalogue::generatedFixture()

@@ -42,6 +42,8 @@ private Q_SLOTS:
     void names();
     void batches_data();
     void batches();
+    void faultKinds_data();
+    void faultKinds();
 };
 
 void tst_Statements::names_data()
@@ -106,6 +108,32 @@ void tst_Statements::batches()
     QCOMPARE(batch.syntaxErrorNear.has_value(), !near.isEmpty());
     const QString found = batch.syntaxErrorNear.value_or(QString());
     QVERIFY2(near.isEmpty() || found.startsWith(near), qPrintable(found));
+}
+
+void tst_Statements::faultKinds_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("kinds");
+    QTest::newRow("transaction statements")
+        << "BEGIN TRANSACTION; COMMIT TRANSACTION; ROLLBACK" << QStringList { "begin", "commit", "rollback" };
+    QTest::newRow("as FreeTDS ends a transaction before TDS 7.2")
+        << "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION" << QStringList { "rollback", "begin" };
+    QTest::newRow("housekeeping") << "SET IMPLICIT_TRANSACTIONS OFF; SELECT @@TRANCOUNT" << QStringList { "", "" };
+}
+
+// Faults are set on kinds of statement; the transaction statements' SQL forms have theirs.
+void tst_Statements::faultKinds()
+{
+    QFETCH(QString, sql);
+    QStringList kinds;
+    for (const Statement& statement : recogniseBatch(sql).statements)
+        kinds.append(faultKind(statement.action));
+    QTEST(kinds, "kinds");
+    using Request = statement::TransactionRequest;
+    QCOMPARE(faultKind(Request { Request::Kind::Begin, false }), QStringLiteral("begin"));
+    QCOMPARE(faultKind(Request { Request::Kind::Commit, true }), QStringLiteral("commit"));
+    QCOMPARE(faultKind(Request { Request::Kind::Rollback, false }), QStringLiteral("rollback"));
+    QCOMPARE(faultKind(Request {}), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_Statements)

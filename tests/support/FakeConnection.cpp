@@ -53,8 +53,10 @@ namespace {
             m_database.events.append(QStringLiteral("EXEC ") + sql);
             requireOpen();
             FakeResult result = m_database.respond(sql);
-            if (result.failure && result.failAtRow == 0)
+            if (result.failure && result.failAtRow == 0) {
+                m_open = m_open && !result.dropsConnection;
                 throw *result.failure;
+            }
             return std::make_unique<FakeRecordSet>(std::move(result));
         }
         void setCommandTimeout(int seconds) override

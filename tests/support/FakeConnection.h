@@ -12,12 +12,14 @@
 namespace quorvane::test {
 
 // The answer of the fake database to one statement: rows of text, and optionally a failure, either
-// at once (failAtRow 0) or when the reader moves onto row failAtRow.
+// at once (failAtRow 0) or when the reader moves onto row failAtRow. A failure at once can take the
+// link to the server with it: the connection is then no longer open.
 struct FakeResult
 {
     QList<QStringList> rows;
     std::optional<Failure> failure;
     int failAtRow = 0;
+    bool dropsConnection = false;
 };
 
 // An in-process database for unit tests. It outlives the connections it creates, answers every

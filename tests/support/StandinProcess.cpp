@@ -27,10 +27,10 @@ StandinProcess::~StandinProcess()
     stop();
 }
 
-void StandinProcess::start(const QString& fixturePath, Observation observation)
+void StandinProcess::start(const QString& fixturePath, Observation observation, quint16 port)
 {
-    QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--fixture"),
-                            fixturePath };
+    QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
+                            QStringLiteral("--fixture"), fixturePath };
     if (observation == Observation::Recorded)
         arguments << QStringLiteral("--log") << m_folder.filePath(QStringLiteral("statements.jsonl"))
                   << QStringLiteral("--state") << m_folder.filePath(QStringLiteral("state.json"));
@@ -107,6 +107,18 @@ void StandinProcess::stop()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+void StandinProcess::restart()
+{
+    const quint16 port = m_port;
+    stop();
+    m_port = 0;
+    const QString saved = m_folder.filePath(QStringLiteral("saved.json"));
+    QFile::remove(saved);
+    if (!QFile::copy(m_folder.filePath(QStringLiteral("state.json")), saved))
+        return;
+    start(saved, Observation::Recorded, port);
 }
 
 QString StandinProcess::demoFixturePath()

@@ -41,11 +41,14 @@ public:
     QJsonObject state() const;
 
     void stop();
+    // Stops the stand-in and starts it again on the same port, serving the catalogue as it was
+    // last saved; the statement log goes on in the same file. Check started() afterwards.
+    void restart();
 
     static QString demoFixturePath();
 
 private:
-    void start(const QString& fixturePath, Observation observation);
+    void start(const QString& fixturePath, Observation observation, quint16 port = 0);
 
     QTemporaryDir m_folder;
     QProcess m_process;

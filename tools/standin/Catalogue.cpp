@@ -154,24 +154,49 @@ std::optional<int> Catalogue::findDatabase(const QString& name) const
     return std::nullopt;
 }
 
-std::optional<Fault> Catalogue::faultFor(const QString& database, const QString& statement, const QString& table) const
-{
-    std::optional<Fault> merged;
-    for (const Fault& fault : faults) {
-        if (fault.statement.compare(statement, Qt::CaseInsensitive) != 0)
-            continue;
+namespace {
+
+    bool faultMatches(const Fault& fault, const QString& database, const QString& statement, const QString& table)
+    {
+        if (fault.usedUp() || fault.statement.compare(statement, Qt::CaseInsensitive) != 0)
+            return false;
         if (!fault.database.isEmpty() && nameKey(fault.database) != nameKey(database))
-            continue;
-        if (!table.isEmpty() && !fault.table.isEmpty() && nameKey(fault.table) != nameKey(table))
-            continue;
+            return false;
+        return table.isEmpty() || fault.table.isEmpty() || nameKey(fault.table) == nameKey(table);
+    }
+
+    void mergeFault(std::optional<Fault>& merged, const Fault& fault)
+    {
         if (!merged) {
             merged = fault;
-            continue;
+            return;
         }
         merged->delayMs = std::max(merged->delayMs, fault.delayMs);
         merged->disconnect = merged->disconnect || fault.disconnect;
         if (!merged->error)
             merged->error = fault.error;
+    }
+
+} // namespace
+
+std::optional<Fault> Catalogue::faultFor(const QString& database, const QString& statement, const QString& table) const
+{
+    std::optional<Fault> merged;
+    for (const Fault& fault : faults)
+        if (faultMatches(fault, database, statement, table))
+            mergeFault(merged, fault);
+    return merged;
+}
+
+std::optional<Fault> Catalogue::takeFault(const QString& database, const QString& statement, const QString& table)
+{
+    std::optional<Fault> merged;
+    for (Fault& fault : faults) {
+        if (!faultMatches(fault, database, statement, table))
+            continue;
+        mergeFault(merged, fault);
+        if (fault.times)
+            --*fault.times;
     }
     return merged;
 }

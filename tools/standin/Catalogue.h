@@ -125,10 +125,15 @@ struct Fault
 {
     QString database; // empty: any
     QString table; // empty: any
-    QString statement; // "check", "primary_keys", "key_columns", "drop", "add"
+    // "check", "primary_keys", "key_columns", "drop", "add", "begin", "commit", "rollback"
+    QString statement;
     std::optional<SqlMessage> error;
     int delayMs = 0;
     bool disconnect = false;
+    // How many more matching statements it applies to; nothing: every one.
+    std::optional<int> times;
+
+    bool usedUp() const { return times && *times <= 0; }
 };
 
 struct Catalogue
@@ -141,10 +146,13 @@ struct Catalogue
     const Login* findLogin(const QString& name) const;
     // The database's position, found case-insensitively.
     std::optional<int> findDatabase(const QString& name) const;
-    // The faults set on this kind of statement for this database and table, merged into one: the
-    // longest delay, the first error, a disconnect if any asks for one. A fault's table is not
-    // looked at for statements that name no table (the check and the primary-key list).
+    // The faults set on this kind of statement for this database and table that are not used up,
+    // merged into one: the longest delay, the first error, a disconnect if any asks for one. A
+    // fault's table is not looked at for statements that name no table (the check, the primary-key
+    // list and the transaction statements).
     std::optional<Fault> faultFor(const QString& database, const QString& statement, const QString& table) const;
+    // The same for a statement that has arrived: every fault merged in counts it as one of its times.
+    std::optional<Fault> takeFault(const QString& database, const QString& statement, const QString& table);
 };
 
 } // namespace standin

@@ -124,8 +124,9 @@ namespace {
         fault.table = text(object, "table");
         fault.statement = text(object, "statement");
         static const QStringList kinds
-            = { QStringLiteral("check"), QStringLiteral("primary_keys"), QStringLiteral("key_columns"),
-                QStringLiteral("drop"), QStringLiteral("add") };
+            = { QStringLiteral("check"),  QStringLiteral("primary_keys"), QStringLiteral("key_columns"),
+                QStringLiteral("drop"),   QStringLiteral("add"),          QStringLiteral("begin"),
+                QStringLiteral("commit"), QStringLiteral("rollback") };
         if (!kinds.contains(fault.statement)) {
             error = QStringLiteral("fault with unknown statement \"%1\"").arg(fault.statement);
             return std::nullopt;
@@ -141,6 +142,13 @@ namespace {
         if (!fault.error && fault.delayMs <= 0 && !fault.disconnect) {
             error = QStringLiteral("fault on \"%1\" has neither error, delay_ms nor disconnect").arg(fault.statement);
             return std::nullopt;
+        }
+        if (object.contains(QLatin1String("times"))) {
+            fault.times = object.value(QLatin1String("times")).toInt(0);
+            if (*fault.times < 1) {
+                error = QStringLiteral("fault on \"%1\" has \"times\" below 1").arg(fault.statement);
+                return std::nullopt;
+            }
         }
         return fault;
     }
@@ -163,6 +171,8 @@ namespace {
             object.insert(QLatin1String("delay_ms"), fault.delayMs);
         if (fault.disconnect)
             object.insert(QLatin1String("disconnect"), true);
+        if (fault.times)
+            object.insert(QLatin1String("times"), *fault.times);
         return object;
     }
 } // namespace
@@ -273,7 +283,8 @@ QJsonObject catalogueToJson(const Catalogue& catalogue, const TableOverrides& ov
     }
     QJsonArray faults;
     for (const Fault& fault : catalogue.faults)
-        faults.append(faultToJson(fault));
+        if (!fault.usedUp())
+            faults.append(faultToJson(fault));
     return QJsonObject { { QLatin1String("logins"), logins },
                          { QLatin1String("databases"), databases },
                          { QLatin1String("faults"), faults } };

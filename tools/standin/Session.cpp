@@ -223,14 +223,18 @@ void Session::runSql(const QString& sql, bool procedure, std::optional<int> retu
 {
     m_host.batchReceived(m_id, databaseName(), sql);
     const Batch batch = recogniseBatch(sql);
-    m_run.emplace(Run { {}, 0, false, TokenWriter(m_tdsVersion), std::nullopt, 0, 0, procedure, returnHandle, false });
+    startRun(batch.syntaxErrorNear ? QList<Statement> {} : batch.statements, procedure, returnHandle);
     if (batch.syntaxErrorNear) {
         m_host.unexpectedBatch(m_id, sql);
         writeErrors(*m_run, { errors::incorrectSyntaxNear(*batch.syntaxErrorNear) });
-    } else {
-        m_run->statements = batch.statements;
     }
     continueRun();
+}
+
+void Session::startRun(QList<Statement> statements, bool procedure, std::optional<int> returnHandle)
+{
+    m_run.emplace(Run { std::move(statements), 0, false, std::nullopt, TokenWriter(m_tdsVersion), std::nullopt, 0, 0,
+                        procedure, returnHandle, false });
 }
 
 void Session::continueRun()
@@ -242,10 +246,14 @@ void Session::continueRun()
             ++run.next;
             continue;
         }
-        const QString kind = faultKind(statement.action);
-        const std::optional<Fault> fault = kind.isEmpty()
-            ? std::nullopt
-            : m_host.catalogue().faultFor(databaseName(), kind, faultTable(statement.action));
+        if (!run.currentDelayed) {
+            // A fault counts the statement once, when it is reached, not again after its delay.
+            const QString kind = faultKind(statement.action);
+            run.currentFault = kind.isEmpty()
+                ? std::nullopt
+                : m_host.catalogue().takeFault(databaseName(), kind, faultTable(statement.action));
+        }
+        const std::optional<Fault> fault = run.currentFault;
         if (fault && fault->delayMs > 0 && !run.currentDelayed) {
             run.currentDelayed = true;
             m_delay.start(fault->delayMs);
@@ -370,6 +378,8 @@ void Session::executeAction(const Action& action, Run& run)
         rollbackTransaction(run.out);
         return statementDone(run, DoneStatus::Final);
     }
+    if (const auto* request = std::get_if<statement::TransactionRequest>(&action))
+        return executeTransactionRequest(*request, run);
     if (const auto* use = std::get_if<statement::Use>(&action)) {
         const auto found = m_host.catalogue().findDatabase(use->database);
         if (!found)
@@ -423,31 +433,38 @@ void Session::rollbackTransaction(TokenWriter& out)
 void Session::handleTransactionRequest(const QByteArray& payload)
 {
     ByteReader reader(payload, afterAllHeaders(payload, m_tdsVersion));
-    const auto request = reader.u16();
-    TokenWriter out(m_tdsVersion);
-    // Commit and rollback carry a transaction name and a flag that asks for a new transaction.
-    const auto beginsAnother = [&] {
+    using Request = statement::TransactionRequest;
+    Request request;
+    const auto type = reader.u16();
+    if (type == kTmBegin)
+        request.kind = Request::Kind::Begin;
+    else if (type == kTmCommit)
+        request.kind = Request::Kind::Commit;
+    else if (type == kTmRollback)
+        request.kind = Request::Kind::Rollback;
+    if (request.kind == Request::Kind::Commit || request.kind == Request::Kind::Rollback) {
+        // Commit and rollback carry a transaction name and a flag that asks for a new transaction.
         reader.bVarchar();
         const auto flags = reader.u8();
-        return flags && (*flags & 0x01);
-    };
-    if (request == kTmBegin) {
-        beginTransaction(out);
-    } else if (request == kTmCommit) {
-        const bool another = beginsAnother();
-        if (m_transaction.active())
-            commitTransaction(out);
-        if (another)
-            beginTransaction(out);
-    } else if (request == kTmRollback) {
-        const bool another = beginsAnother();
-        if (m_transaction.active())
-            rollbackTransaction(out);
-        if (another)
-            beginTransaction(out);
+        request.beginsAnother = flags && (*flags & 0x01);
     }
-    out.done(DoneStatus::Final, 0, 0);
-    reply(out.take());
+    // Answered like a batch of one statement, so that faults and attentions apply to it as well.
+    startRun({ Statement { request, std::nullopt } }, false, std::nullopt);
+    continueRun();
+}
+
+void Session::executeTransactionRequest(const statement::TransactionRequest& request, Run& run)
+{
+    using Kind = statement::TransactionRequest::Kind;
+    if (request.kind == Kind::Begin)
+        beginTransaction(run.out);
+    else if (request.kind == Kind::Commit && m_transaction.active())
+        commitTransaction(run.out);
+    else if (request.kind == Kind::Rollback && m_transaction.active())
+        rollbackTransaction(run.out);
+    if (request.beginsAnother)
+        beginTransaction(run.out);
+    statementDone(run, DoneStatus::Final);
 }
 
 void Session::handleAttention()

@@ -59,6 +59,7 @@ private:
         QList<Statement> statements;
         int next = 0;
         bool currentDelayed = false;
+        std::optional<Fault> currentFault; // taken when the statement is reached, kept over its delay
         TokenWriter out;
         std::optional<std::uint16_t> pendingStatus;
         std::uint16_t pendingCommand = 0;
@@ -74,12 +75,14 @@ private:
     void handleBatch(const QByteArray& payload);
     void handleRpc(const QByteArray& payload);
     void runSql(const QString& sql, bool procedure, std::optional<int> returnHandle);
+    void startRun(QList<Statement> statements, bool procedure, std::optional<int> returnHandle);
     void finishRun(Run& run);
     void handleTransactionRequest(const QByteArray& payload);
     void handleAttention();
     void continueRun();
     void execute(const Statement& statement, const std::optional<Fault>& fault, Run& run);
     void executeAction(const Action& action, Run& run);
+    void executeTransactionRequest(const statement::TransactionRequest& request, Run& run);
     void statementDone(Run& run, std::uint16_t status, std::uint16_t command = 0, std::uint64_t count = 0);
     void writeErrors(Run& run, const SqlMessages& messages);
     void beginTransaction(TokenWriter& out);

@@ -317,6 +317,17 @@ QString faultKind(const Action& action)
         return QStringLiteral("drop");
     if (std::holds_alternative<statement::AddPrimaryKey>(action))
         return QStringLiteral("add");
+    using Request = statement::TransactionRequest;
+    const auto* request = std::get_if<Request>(&action);
+    if (std::holds_alternative<statement::BeginTransaction>(action)
+        || (request && request->kind == Request::Kind::Begin))
+        return QStringLiteral("begin");
+    if (std::holds_alternative<statement::CommitTransaction>(action)
+        || (request && request->kind == Request::Kind::Commit))
+        return QStringLiteral("commit");
+    if (std::holds_alternative<statement::RollbackTransaction>(action)
+        || (request && request->kind == Request::Kind::Rollback))
+        return QStringLiteral("rollback");
     return {};
 }
 

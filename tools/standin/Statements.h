@@ -74,12 +74,20 @@ namespace statement {
     struct SelectTranCount
     {
     };
+    // A transaction-manager request (not SQL): begin, commit or rollback, the last two possibly
+    // asking for a new transaction at once.
+    struct TransactionRequest
+    {
+        enum class Kind { Begin, Commit, Rollback, Other };
+        Kind kind = Kind::Other;
+        bool beginsAnother = false;
+    };
 } // namespace statement
 
-using Action
-    = std::variant<statement::PrimaryKeyList, statement::KeyColumns, statement::UserCheck, statement::DropConstraint,
-                   statement::AddPrimaryKey, statement::Set, statement::BeginTransaction, statement::CommitTransaction,
-                   statement::RollbackTransaction, statement::Use, statement::SelectTranCount>;
+using Action = std::variant<statement::PrimaryKeyList, statement::KeyColumns, statement::UserCheck,
+                            statement::DropConstraint, statement::AddPrimaryKey, statement::Set,
+                            statement::BeginTransaction, statement::CommitTransaction, statement::RollbackTransaction,
+                            statement::Use, statement::SelectTranCount, statement::TransactionRequest>;
 
 // "IF @@TRANCOUNT <op> <n>" in front of a statement.
 struct TranCountCondition
@@ -95,7 +103,8 @@ struct Statement
     std::optional<TranCountCondition> condition;
 };
 
-// The statement kinds faults are set on: "check", "primary_keys", "key_columns", "drop", "add";
+// The statement kinds faults are set on: "check", "primary_keys", "key_columns", "drop", "add",
+// and "begin", "commit", "rollback" (the SQL forms and the transaction-manager requests alike);
 // empty for housekeeping.
 QString faultKind(const Action& action);
 // The table a statement works on, for matching faults; empty when it names none.

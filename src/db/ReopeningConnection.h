@@ -1,0 +1,44 @@
+#pragma once
+
+#include "db/Connection.h"
+
+#include <memory>
+
+namespace quorvane::db {
+
+// A connection that keeps the connection string it was opened with, so that a connection whose
+// link to the server was lost can be opened again exactly as before. The string stays in memory
+// only, as long as the connection lives.
+class ReopeningConnection final : public Connection
+{
+public:
+    explicit ReopeningConnection(std::unique_ptr<Connection> wrapped);
+    ReopeningConnection(const ReopeningConnection&) = delete;
+    ReopeningConnection& operator=(const ReopeningConnection&) = delete;
+
+    // Starts a use that follows a pause (a run, a click on a row), with no transaction open. A
+    // connection known to be lost is opened again at once with the same string; a failure to open
+    // is thrown. Otherwise the first statement of the use, should it find that the server dropped
+    // the link during the pause (a server restarted meanwhile), opens the connection again and is
+    // sent once more: nothing of the use had reached the server by then.
+    void Resume();
+
+    void Open(const QString& connectionString) override;
+    std::unique_ptr<RecordSet> Execute(const QString& sql) override;
+    void setCommandTimeout(int seconds) override;
+    int CommandTimeout() const override;
+    void BeginTrans() override;
+    void CommitTrans() override;
+    void RollbackTrans() override;
+    void Close() override;
+    bool isOpen() const override;
+
+private:
+    void reopen();
+
+    std::unique_ptr<Connection> m_wrapped;
+    QString m_connectionString;
+    bool m_resuming = false;
+};
+
+} // namespace quorvane::db

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "rebuild/ClusteredIndexRebuild.h"
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+namespace quorvane {
+
+// One ticked row of the table list: the table and its primary-key constraint.
+struct TickedTable
+{
+    QString strTable;
+    QString strConstraint;
+};
+
+// How a run went. Every ticked table is counted once.
+struct FixRunCounts
+{
+    qint32 rebuilt = 0;
+    qint32 failed = 0;
+    qint32 skipped = 0; // a key whose columns could not be found: nothing was sent
+    qint32 notProcessed = 0; // left alone after the connection was lost
+};
+
+// The on-screen log's line for a table: table name, tab, constraint name; for a table whose
+// rebuild failed followed by "  (failed, see ErrorLog.txt)".
+QString tableLogLine(const TickedTable& table, RebuildOutcome outcome);
+// "Done: R rebuilt, F failed, S skipped, P not processed."
+QString summaryLogLine(const FixRunCounts& counts);
+// "The connection to the server was lost. N ticked tables were not processed."
+QString lostConnectionMessage(qint32 notProcessed);
+
+// Whoever shows a run: the main window, or a command line.
+class FixRunListener
+{
+public:
+    virtual ~FixRunListener() = default;
+    // Once, before the first table.
+    virtual void runStarting(qint32 tables) = 0;
+    // After each table, in order; `processed` counts the tables done so far, this one included.
+    virtual void tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed) = 0;
+    // Once, after the last table processed, before the user is told about a lost connection.
+    virtual void runFinished(const FixRunCounts& counts) = 0;
+};
+
+// Rebuilds the tables one after the other, in the order given, through CreateClusteredIndex;
+// failures are reported table by table and the run goes on. When the connection to the server is
+// lost, the table in progress is reported as any failure and the run stops there: no statement
+// is sent for the tables after it, which count as not processed, and the lost connection gets one
+// error record (source "PerformFix") and one message, lostConnectionMessage(), through the
+// context's error report. Returns the counts that were handed to runFinished.
+FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tables, FixRunListener& listener);
+
+} // namespace quorvane
