@@ -64,9 +64,10 @@ namespace {
     std::unique_ptr<db::Connection> connect(const QString& strConnect)
     {
         const db::ConnectionFactory factory = db::odbcConnectionFactory();
-        const qint16 intResult = ValidateDatabase(factory, strConnect);
+        QString strRefusal;
+        const qint16 intResult = ValidateDatabase(factory, strConnect, &strRefusal);
         if (intResult != kCheckNavisionDatabase) {
-            printError(CheckResultMessage(intResult));
+            printError(CheckResultMessage(intResult, strRefusal));
             return nullptr;
         }
         std::unique_ptr<db::Connection> connection;
@@ -167,14 +168,12 @@ namespace {
         bar.clear();
         messages.beforeWriting = nullptr;
 
-        if (tally.connectionLost)
-            printError(QStringLiteral("The connection to the server was lost. %1 keys were not processed.")
-                           .arg(tally.notProcessed));
+        // A lost connection has been told by the run itself, in the window's words.
         if (tally.interrupted)
-            printError(QStringLiteral("Stopped at Ctrl+C. %1 keys were not processed.").arg(tally.notProcessed));
-        if (tally.failed > 0)
+            printError(QStringLiteral("Stopped at Ctrl+C. %1 keys were not processed.").arg(tally.counts.notProcessed));
+        if (tally.counts.failed > 0)
             printError(QStringLiteral("The failures are recorded in %1.").arg(errorLog));
-        printOut(summaryLine(tally) + QLatin1Char('\n'));
+        printOut(summaryLogLine(tally.counts) + QLatin1Char('\n'));
         return tally.exitStatus();
     }
 

@@ -1,8 +1,6 @@
 #include "cli/KeyRun.h"
 
 #include "cli/ObservedConnection.h"
-#include "db/ErrorNumbers.h"
-#include "rebuild/ClusteredIndexRebuild.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -10,21 +8,6 @@
 namespace quorvane::cli {
 
 namespace {
-
-    // A failure of the client side in the middle of a run: the link to the server is gone.
-    bool meansConnectionLost(const Failure& failure)
-    {
-        return failure.number() == db::kErrorFail;
-    }
-
-    KeyResult resultOf(const ObservedConnection& observed)
-    {
-        if (const std::optional<Failure>& failure = observed.firstFailure())
-            return { KeyOutcome::Failed, failure->description() };
-        if (!observed.beganTransaction())
-            return { KeyOutcome::Skipped, QStringLiteral("the key's columns were not found") };
-        return { KeyOutcome::Rebuilt, QString() };
-    }
 
     // A message of several lines (the server sends 3725 and 3727 together) on one line.
     QString oneLine(const QString& text)
@@ -35,11 +18,51 @@ namespace {
         return parts.join(QLatin1Char(' '));
     }
 
+    // Hands each key's outcome, with the server's message that the rebuild recorded in the error
+    // log, to the command line as the run goes.
+    class CommandLineRun final : public FixRunListener
+    {
+    public:
+        CommandLineRun(const RunSettings& settings, const KeyRows& keys, ObservedConnection& observed)
+            : m_settings(settings)
+            , m_keys(keys)
+            , m_observed(observed)
+        { }
+
+        bool interrupted() const { return m_interrupted; }
+
+        void runStarting(qint32) override { m_observed.resetObservation(); }
+        void tableFinished(const TickedTable&, RebuildOutcome outcome, qint32 processed) override
+        {
+            KeyResult result { outcome, QString() };
+            if (outcome == RebuildOutcome::Failed && m_observed.firstFailure())
+                result.detail = m_observed.firstFailure()->description();
+            if (outcome == RebuildOutcome::Skipped)
+                result.detail = QStringLiteral("the key's columns were not found");
+            m_observed.resetObservation();
+            if (m_settings.keyDone)
+                m_settings.keyDone(m_keys[processed - 1], result, processed);
+        }
+        void runFinished(const FixRunCounts&) override { }
+        bool stopRequested() const override
+        {
+            const bool stop = m_settings.stopRequested && m_settings.stopRequested();
+            m_interrupted = m_interrupted || stop;
+            return stop;
+        }
+
+    private:
+        const RunSettings& m_settings;
+        const KeyRows& m_keys;
+        ObservedConnection& m_observed;
+        mutable bool m_interrupted = false;
+    };
+
 } // namespace
 
 int RunTally::exitStatus() const
 {
-    return failed == 0 && notProcessed == 0 ? 0 : 1;
+    return counts.failed == 0 && counts.notProcessed == 0 ? 0 : 1;
 }
 
 RunTally runKeys(const RunSettings& settings, const KeyRows& keys)
@@ -48,37 +71,15 @@ RunTally runKeys(const RunSettings& settings, const KeyRows& keys)
     const QString logFile = settings.logFile;
     const RebuildContext context { observed, [logFile] { return !logFile.isEmpty(); }, logFile, settings.clock,
                                    settings.report };
+    QList<TickedTable> tables;
+    for (const KeyRow& key : keys)
+        tables.append({ key.table, key.constraint });
+
+    CommandLineRun listener(settings, keys, observed);
     RunTally tally;
-    const auto total = static_cast<int>(keys.size());
-    for (int index = 0; index < total; ++index) {
-        if (settings.stopRequested && settings.stopRequested()) {
-            tally.interrupted = true;
-            tally.notProcessed = total - index;
-            break;
-        }
-        const KeyRow& key = keys[index];
-        observed.resetObservation();
-        CreateClusteredIndex(context, key.table, key.constraint);
-        const KeyResult result = resultOf(observed);
-        switch (result.outcome) {
-        case KeyOutcome::Rebuilt:
-            ++tally.rebuilt;
-            break;
-        case KeyOutcome::Failed:
-            ++tally.failed;
-            break;
-        case KeyOutcome::Skipped:
-            ++tally.skipped;
-            break;
-        }
-        if (settings.keyDone)
-            settings.keyDone(key, result, index + 1);
-        if (observed.firstFailure() && meansConnectionLost(*observed.firstFailure())) {
-            tally.connectionLost = true;
-            tally.notProcessed = total - index - 1;
-            break;
-        }
-    }
+    tally.counts = RunFix(context, tables, listener);
+    tally.interrupted = listener.interrupted();
+    tally.connectionLost = !observed.isOpen();
     return tally;
 }
 
@@ -86,26 +87,17 @@ QString runLine(const KeyRow& key, const KeyResult& result)
 {
     QString outcome;
     switch (result.outcome) {
-    case KeyOutcome::Rebuilt:
+    case RebuildOutcome::Rebuilt:
         outcome = QStringLiteral("rebuilt");
         break;
-    case KeyOutcome::Failed:
+    case RebuildOutcome::Failed:
         outcome = QStringLiteral("failed: ") + oneLine(result.detail);
         break;
-    case KeyOutcome::Skipped:
+    case RebuildOutcome::Skipped:
         outcome = QStringLiteral("skipped: ") + oneLine(result.detail);
         break;
     }
     return key.table + QLatin1Char('\t') + key.constraint + QLatin1Char('\t') + outcome;
-}
-
-QString summaryLine(const RunTally& tally)
-{
-    return QStringLiteral("Done: %1 rebuilt, %2 failed, %3 skipped, %4 not processed.")
-        .arg(tally.rebuilt)
-        .arg(tally.failed)
-        .arg(tally.skipped)
-        .arg(tally.notProcessed);
 }
 
 } // namespace quorvane::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/KeyRow.h"
+#include "rebuild/FixRun.h"
 
 #include <functional>
 
@@ -14,22 +15,17 @@ namespace db {
 
 namespace quorvane::cli {
 
-enum class KeyOutcome { Rebuilt, Failed, Skipped };
-
 // What became of one key: for a failure the server's message, for a skip the reason.
 struct KeyResult
 {
-    KeyOutcome outcome = KeyOutcome::Rebuilt;
+    RebuildOutcome outcome = RebuildOutcome::Rebuilt;
     QString detail;
 };
 
-// How a run went, key by key and as a whole.
+// How a run went: the window's counts, and why it ended early, if it did.
 struct RunTally
 {
-    int rebuilt = 0;
-    int failed = 0;
-    int skipped = 0;
-    int notProcessed = 0;
+    FixRunCounts counts;
     bool interrupted = false; // stopped at Ctrl+C
     bool connectionLost = false;
 
@@ -50,15 +46,12 @@ struct RunSettings
     std::function<void(const KeyRow&, const KeyResult&, int done)> keyDone;
 };
 
-// Rebuilds each key in the order given with the window's rebuild routine (key-column query,
-// then DROP and ADD in one transaction, rolled back on failure; failures recorded in the error
-// log). A lost connection ends the run after the key it happened on.
+// The window's fix run over the keys in the order given (key-column query, then DROP and ADD in
+// one transaction, rolled back on failure; failures recorded in the error log; a lost connection
+// ends the run after the key it happened on, with the window's message).
 RunTally runKeys(const RunSettings& settings, const KeyRows& keys);
 
 // "table<TAB>constraint<TAB>rebuilt", "...failed: <message>" or "...skipped: <reason>", on one line.
 QString runLine(const KeyRow& key, const KeyResult& result);
-
-// "Done: R rebuilt, F failed, S skipped, P not processed."
-QString summaryLine(const RunTally& tally);
 
 } // namespace quorvane::cli

@@ -1,11 +1,15 @@
 // quorvane-cli: the list, the script and the rebuild run from a terminal. Everything lives in the
 // libraries; this only sets up the application object.
 #include "cli/CliMain.h"
+#include "db/DriverEnvironment.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char* argv[])
 {
+    // First of all, while this is the only thread: the application object may start others.
+    quorvane::db::RemoveDriverEnvironmentOverrides();
+
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Quorvane"));
     QCoreApplication::setApplicationVersion(

@@ -45,7 +45,7 @@ QString tableOf(const QString& sql)
 // The answer of a key-column query for a key on the one column No_.
 FakeResult keyOnNo()
 {
-    return FakeResult { { { "No_" } }, std::nullopt, 0 };
+    return FakeResult { { { "No_" } }, std::nullopt, 0, false };
 }
 
 } // namespace
@@ -127,7 +127,10 @@ void tst_KeyRun::outcomes()
         if (sql.startsWith(QLatin1String("SELECT isKCU")))
             return faulted && faultStatement == QLatin1String("key") ? FakeResult {} : keyOnNo();
         if (faulted && sql.contains(QLatin1String(" ADD ")) && faultStatement == QLatin1String("ADD"))
-            return FakeResult { {}, Failure(faultNumber, QStringLiteral("refused by\r\nthe server")) };
+            return FakeResult { {},
+                                Failure(faultNumber, QStringLiteral("refused by\r\nthe server")),
+                                0,
+                                faultNumber == static_cast<int>(db::kErrorFail) };
         return FakeResult {};
     };
     const std::unique_ptr<db::Connection> connection = database.factory()();
@@ -150,7 +153,7 @@ void tst_KeyRun::outcomes()
     const RunTally tally = runKeys(settings, fourKeys());
 
     QCOMPARE(printed, lines);
-    QCOMPARE(summaryLine(tally), summary);
+    QCOMPARE(summaryLogLine(tally.counts), summary);
     QCOMPARE(tally.exitStatus(), exitStatus);
     QCOMPARE(tally.connectionLost, faultNumber == static_cast<int>(db::kErrorFail));
     QCOMPARE(tally.interrupted, stopBefore >= 0);
@@ -159,11 +162,14 @@ void tst_KeyRun::outcomes()
         if (!touched.contains(tableOf(sql)))
             touched.append(tableOf(sql));
     QCOMPARE(touched, tablesTouched);
-    // Every failure went to the error log, as the window records it.
+    // Every failure went to the error log, as the window records it; a lost connection is told
+    // once more in the window's words.
     QFile errorLog(m_folder->filePath(QStringLiteral("ErrorLog.txt")));
-    const int failures = tally.failed;
+    const int failures = tally.counts.failed;
     QCOMPARE(errorLog.exists(), failures > 0);
-    QCOMPARE(messages.texts.size(), failures);
+    QCOMPARE(messages.texts.size(), failures + (tally.connectionLost ? 1 : 0));
+    if (tally.connectionLost)
+        QCOMPARE(messages.texts.last(), lostConnectionMessage(2));
 }
 
 void tst_KeyRun::activityLogOnlyWhenAsked()
@@ -195,15 +201,15 @@ void tst_KeyRun::runLineAndSummary()
 {
     const KeyRow key { "K$0", "Jim's Bikes$Sales Line", "CRONUS", std::nullopt };
     QCOMPARE(runLine(key,
-                     { KeyOutcome::Failed,
+                     { RebuildOutcome::Failed,
                        "Cannot create more than one clustered index.\r\nCould not create "
                        "constraint. See previous errors." }),
              QStringLiteral("Jim's Bikes$Sales Line\tK$0\tfailed: Cannot create more than one clustered index. Could "
                             "not create constraint. See previous errors."));
     RunTally tally;
-    tally.skipped = 2;
+    tally.counts.skipped = 2;
     QCOMPARE(tally.exitStatus(), 0);
-    tally.notProcessed = 1;
+    tally.counts.notProcessed = 1;
     QCOMPARE(tally.exitStatus(), 1);
 }
 
