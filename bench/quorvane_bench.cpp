@@ -1,5 +1,6 @@
 // Measures the program against the stand-in at Navision scale and prints the figures:
-// the primary-key list load against FreeTDS's tsql fetching the same query, Select All with its
+// the primary-key list load against FreeTDS's tsql fetching the same query, the same load with the
+// window start-up shows while it reads the list, Select All with its
 // count and one tick's recount, the peak memory with the list filled, and a fix run against the
 // same DROP/ADD statements sent as one tsql script. Each figure is the median of several runs;
 // each ratio is measured side by side in the same run.
@@ -73,17 +74,9 @@ long peakResidentKilobytes()
 
 QString generateFixture(const QTemporaryDir& folder, int companies, int tables, int clusteredPercent)
 {
-    const QString path = folder.filePath(QStringLiteral("fixture-%1x%2.json").arg(companies).arg(tables));
-    if (QFile::exists(path))
-        return path;
-    QProcess generator;
-    generator.start(QStringLiteral(QUORVANE_STANDIN_GEN_PATH),
-                    { QStringLiteral("--companies"), QString::number(companies), QStringLiteral("--tables"),
-                      QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
-                      QStringLiteral("--out"), path });
-    generator.waitForFinished(-1);
-    if (generator.exitCode() != 0)
-        qFatal("standin-gen failed: %s", generator.readAllStandardError().constData());
+    const QString path = StandinProcess::generatedFixture(folder.path(), companies, tables, clusteredPercent);
+    if (path.isEmpty())
+        qFatal("standin-gen failed");
     return path;
 }
 
@@ -133,6 +126,7 @@ struct ListFigures
 {
     int rows = 0;
     double loadMs = 0;
+    double shownMs = 0;
     double tsqlMs = 0;
     double odbcMs = 0;
     double selectAllMs = 0;
@@ -149,16 +143,34 @@ ListFigures measureList(const QString& fixture, int rows, int runs, const QStrin
     ListFigures figures;
     figures.rows = rows;
 
-    std::vector<double> load, tsql, odbc, selectAll, recount;
+    std::vector<double> load, shown, tsql, odbc, selectAll, recount;
     const QByteArray listScript = QByteArray(kPrimaryKeyListQuery) + "\ngo\nexit\n";
-    for (int run = 0; run < runs; ++run) {
-        Program program(connectString, folder.path());
-        load.push_back(millisecondsOf([&] {
+    // The load as the bare routines run it, and as start-up runs it: with the window that shows
+    // the keys read so far. Taken in turns, each first in every other run.
+    const auto timedLoad = [&](Program& program, bool withReadingKeys) {
+        program.window.gstrConnectPass = connectString;
+        const double milliseconds = millisecondsOf([&] {
+            if (withReadingKeys)
+                program.window.ShowReadingKeys();
             if (program.window.OpenConnection(connectString))
                 program.window.LoadTablesIntoLV(program.lvTables());
-        }));
+        });
         if (program.lvTables().model()->rowCount() != rows)
             qFatal("the list holds %d rows, expected %d", program.lvTables().model()->rowCount(), rows);
+        return milliseconds;
+    };
+    for (int run = 0; run < runs; ++run) {
+        Program program(connectString, folder.path());
+        {
+            Program started(connectString, folder.path());
+            if (run % 2 == 0) {
+                load.push_back(timedLoad(program, false));
+                shown.push_back(timedLoad(started, true));
+            } else {
+                shown.push_back(timedLoad(started, true));
+                load.push_back(timedLoad(program, false));
+            }
+        }
         tsql.push_back(tsqlMilliseconds(standin, listScript));
         // The database layer alone, without the window: where the load's time goes.
         odbc.push_back(millisecondsOf([&] {
@@ -177,6 +189,7 @@ ListFigures measureList(const QString& fixture, int rows, int runs, const QStrin
         recount.push_back(millisecondsOf([&] { model.setData(middle, Qt::Unchecked, Qt::CheckStateRole); }));
     }
     figures.loadMs = median(load);
+    figures.shownMs = median(shown);
     figures.tsqlMs = median(tsql);
     figures.odbcMs = median(odbc);
     figures.selectAllMs = median(selectAll);
@@ -299,9 +312,11 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
 
     out << "Primary-key list (median of " << runs << " runs)\n";
-    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
                .arg(QStringLiteral("rows"), 8)
                .arg(QStringLiteral("load ms"), 10)
+               .arg(QStringLiteral("shown ms"), 10)
+               .arg(QStringLiteral("shown/load"), 10)
                .arg(QStringLiteral("tsql ms"), 10)
                .arg(QStringLiteral("odbc ms"), 10)
                .arg(QStringLiteral("ratio"), 7)
@@ -314,9 +329,11 @@ int main(int argc, char* argv[])
         const int companies = std::max(1, rows / 2000);
         const QString fixture = generateFixture(folder, companies, rows / companies, 10);
         const ListFigures figures = measureList(fixture, rows, runs, QCoreApplication::applicationFilePath(), folder);
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
                    .arg(figures.rows, 8)
                    .arg(figures.loadMs, 10, 'f', 1)
+                   .arg(figures.shownMs, 10, 'f', 1)
+                   .arg(figures.shownMs / figures.loadMs, 10, 'f', 3)
                    .arg(figures.tsqlMs, 10, 'f', 1)
                    .arg(figures.odbcMs, 10, 'f', 1)
                    .arg(figures.loadMs / figures.tsqlMs, 7, 'f', 2)

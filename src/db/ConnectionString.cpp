@@ -417,4 +417,19 @@ OdbcConnectRequest TranslateConnectionString(const QString& oleDbString)
     return request;
 }
 
+ConnectionTarget DescribeConnectionTarget(const QString& oleDbString)
+{
+    Properties properties;
+    try {
+        properties = lastOfEach(parse(oleDbString));
+    } catch (const Failure&) {
+        return {};
+    }
+    const auto shown = [&properties](Property property) {
+        const Pair* pair = find(properties, property);
+        return pair && !pair->mayHoldPassword ? pair->value : QString();
+    };
+    return { shown(Property::DataSource), shown(Property::InitialCatalog) };
+}
+
 } // namespace quorvane::db

@@ -27,4 +27,18 @@ struct OdbcConnectRequest
 // be used; no description ever holds any part of the password.
 OdbcConnectRequest TranslateConnectionString(const QString& oleDbString);
 
+// The server and the database an OLE DB style connection string names, as written there, for
+// showing to the user.
+struct ConnectionTarget
+{
+    QString server;
+    QString database;
+};
+
+// Reads the last Data Source (or one of its other names) and the last Initial Catalog (or
+// Database) of the string. A value is left empty when the string does not name it, when the
+// string cannot be read, and when the value stands behind an unquoted password and so may be
+// part of it: no part of the password is ever returned.
+ConnectionTarget DescribeConnectionTarget(const QString& oleDbString);
+
 } // namespace quorvane::db

@@ -173,4 +173,14 @@ bool ResponsiveConnection::isOpen() const
     return m_wrapped->isOpen();
 }
 
+ConnectionFactory responsiveConnections(ConnectionFactory factory)
+{
+    return [factory = std::move(factory)]() -> std::unique_ptr<Connection> {
+        std::unique_ptr<Connection> connection = factory ? factory() : nullptr;
+        if (!connection)
+            return nullptr;
+        return std::make_unique<ResponsiveConnection>(std::move(connection));
+    };
+}
+
 } // namespace quorvane::db

@@ -1,7 +1,9 @@
 #include "login/frmLogin.h"
 
+#include "db/ResponsiveConnection.h"
 #include "log/Guard.h"
 #include "log/MessageSink.h"
+#include "login/CheckInProgress.h"
 #include "login/ConnectString.h"
 #include "login/DatabaseCheck.h"
 #include "login/Notice.h"
@@ -184,7 +186,11 @@ void frmLogin::cmdConnect_Click()
         }
 
         QString strRefusal;
-        const qint16 intResult = ValidateDatabase(m_platform.connectionFactory, strConnect, &strRefusal);
+        qint16 intResult = kCheckUnexpected;
+        {
+            const CheckInProgress check(*this);
+            intResult = ValidateDatabase(db::responsiveConnections(m_platform.connectionFactory), strConnect, &strRefusal);
+        }
         if (intResult == kCheckNavisionDatabase) {
             m_gstrConnectPass = strConnect;
             timNotice.stop();

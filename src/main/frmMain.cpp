@@ -1,5 +1,6 @@
 #include "main/frmMain.h"
 
+#include "db/ConnectionString.h"
 #include "db/ResponsiveConnection.h"
 #include "log/ActivityLog.h"
 #include "log/FileHelpers.h"
@@ -9,6 +10,7 @@
 #include "main/PrimaryKeyListQuery.h"
 #include "main/RunInProgress.h"
 #include "main/Twips.h"
+#include "main/frmReadingKeys.h"
 #include "rebuild/ClusteredIndexRebuild.h"
 #include "rebuild/InputBlocker.h"
 #include "rebuild/Statements.h"
@@ -116,6 +118,7 @@ bool frmMain::Form_Load()
             ending = true;
             return;
         }
+        ShowReadingKeys();
         SizeLVColumn(*m_ui->lvTables);
         if (!OpenConnection(gstrConnectPass)) {
             ending = true;
@@ -124,6 +127,8 @@ bool frmMain::Form_Load()
         LoadTablesIntoLV(*m_ui->lvTables);
         setWindowTitle(versionCaption(m_platform.versionMajor, m_platform.versionMinor, m_platform.versionRevision));
     });
+    if (ending)
+        m_readingKeys.reset();
     return !ending;
 }
 
@@ -141,6 +146,21 @@ bool frmMain::OpenConnection(const QString& strConnect)
         return true;
     } catch (...) {
         return false;
+    }
+}
+
+void frmMain::ShowReadingKeys()
+{
+    // Only a help to the user while waiting: should it fail, start-up goes on as it would
+    // without it, with nothing reported.
+    try {
+        const db::ConnectionTarget target = db::DescribeConnectionTarget(gstrConnectPass);
+        m_readingKeys = std::make_unique<frmReadingKeys>(target.server, target.database);
+        connect(&m_tables, &QAbstractItemModel::rowsInserted, m_readingKeys.get(),
+                [this] { m_readingKeys->setKeysRead(m_tables.itemCount()); });
+        m_readingKeys->show();
+    } catch (...) {
+        m_readingKeys.reset();
     }
 }
 
@@ -304,6 +324,13 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
     else
         event->accept();
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    // The list is filled by now; the window that told the user so far goes as this one appears.
+    m_readingKeys.reset();
+    QWidget::showEvent(event);
 }
 
 db::ReopeningConnection& frmMain::database() const

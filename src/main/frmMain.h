@@ -23,6 +23,7 @@ class frmMain;
 namespace quorvane {
 
 class LogTextBox;
+class frmReadingKeys;
 
 // The program's start-up window and its only working window: the list of primary-key
 // constraints with a tick per row, the key columns of the clicked row, the count of ticked rows,
@@ -57,6 +58,10 @@ public:
     // Creates cnnDatabase and opens it; false on any failure, which it does not report.
     bool OpenConnection(const QString& strConnect);
 
+    // Shows, until this window shows, the small window that tells the user which server and
+    // database the primary keys are read from and how many have been read.
+    void ShowReadingKeys();
+
     void SizeLVColumn(QTreeView& lv);
     void LoadTablesIntoLV(QTreeView& lv);
 
@@ -78,6 +83,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // How the fix run is shown: the on-screen log and the progress bar.
@@ -95,6 +101,7 @@ private:
     const LoginOpener m_openLogin;
     const std::unique_ptr<Ui::frmMain> m_ui;
     TableListModel m_tables;
+    std::unique_ptr<frmReadingKeys> m_readingKeys;
     bool m_runInProgress = false;
 };
 

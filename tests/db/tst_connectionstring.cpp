@@ -175,6 +175,45 @@ private Q_SLOTS:
                 QVERIFY2(!failure.description().contains(secret), qPrintable(failure.description()));
         }
     }
+
+    // What the user is shown of a connection string while the program reads from it.
+    void describesTarget_data()
+    {
+        QTest::addColumn<QString>("oleDb");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("database");
+
+        QTest::newRow("the login window's template")
+            << "Provider=sqloledb;Network Library=DBMSSOCN;Data Source=NAVSRV,1433;Initial Catalog=CRONUS;User ID=sa;"
+               "Password=Zq8;"
+            << "NAVSRV,1433"
+            << "CRONUS";
+        QTest::newRow("aliases, the last one wins, quoted values")
+            << "Server=old;Addr=NAVSRV\\NAV40;Database=a;Initial Catalog='Cronus; Ltd'"
+            << "NAVSRV\\NAV40"
+            << "Cronus; Ltd";
+        QTest::newRow("neither named") << "User ID=sa;Password=Zq8"
+                                       << ""
+                                       << "";
+        QTest::newRow("behind an unquoted password: may be part of it")
+            << "Data Source=db1;Password=Zq8;Initial Catalog=Xv7"
+            << "db1"
+            << "";
+        QTest::newRow("behind a quoted password") << "Password='Zq8;Xv7';Data Source=db1;Database=NAV"
+                                                  << "db1"
+                                                  << "NAV";
+        QTest::newRow("not well formed") << "Data Source=db1;Initial Catalog='NAV"
+                                         << ""
+                                         << "";
+    }
+
+    void describesTarget()
+    {
+        QFETCH(QString, oleDb);
+        const ConnectionTarget target = DescribeConnectionTarget(oleDb);
+        QTEST(target.server, "server");
+        QTEST(target.database, "database");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConnectionString)

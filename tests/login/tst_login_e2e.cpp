@@ -22,8 +22,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <memory>
 
@@ -92,6 +94,40 @@ QStringList filesBelow(const QString& root, const QString& text)
     return names;
 }
 
+// The login window as the program builds it, over the real ODBC driver, with its messages
+// recorded instead of shown.
+struct LoginUnderTest
+{
+    explicit LoginUnderTest(const QString& applicationFolder)
+        : platform { messages, settings, clock, db::odbcConnectionFactory(), applicationFolder }
+        , report(messages, applicationFolder)
+        , form(platform, report, gstrConnectPass)
+    { }
+
+    RecordingMessageSink messages;
+    QtSettingsStore settings { kTitle };
+    const SystemClock clock;
+    const Platform platform;
+    const ErrorReport report;
+    QString gstrConnectPass;
+    frmLogin form;
+};
+
+// Counts the paint events a window gets while the wait cursor shows.
+struct PaintsDuringWait final : QObject
+{
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        counted += event->type() == QEvent::Paint && waitCursorShows() ? 1 : 0;
+        return false;
+    }
+    static bool waitCursorShows()
+    {
+        return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    }
+    int counted = 0;
+};
+
 } // namespace
 
 class tst_login_e2e : public QObject
@@ -107,6 +143,8 @@ private Q_SLOTS:
     void refusedConnectionString_data();
     void refusedConnectionString();
     void passwordIsInNoFileTheProgramWrote();
+    void slowCheckKeepsWindowPaintedAndDeaf_data();
+    void slowCheckKeepsWindowPaintedAndDeaf();
 
 private:
     // The settings store keeps its folder once it has been used, so one folder serves every test;
@@ -168,13 +206,10 @@ void tst_login_e2e::outcomeOfConnect()
     QVERIFY(standin.started());
     if (!listening)
         standin.stop();
-    RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
-    const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
-    const ErrorReport report(messages, m_applicationFolder->path());
-    QString gstrConnectPass;
-    frmLogin form(platform, report, gstrConnectPass);
+    LoginUnderTest login(m_applicationFolder->path());
+    const RecordingMessageSink& messages = login.messages;
+    const QString& gstrConnectPass = login.gstrConnectPass;
+    frmLogin& form = login.form;
 
     whileOpen(form, false, [&] {
         connectAs(form, database, typedPassword, standin.port());
@@ -263,6 +298,68 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
         QCOMPARE(filesBelow(m_applicationFolder->path(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
         QCOMPARE(filesBelow(m_configHome.path(), piece), QStringList { "Quorvane.conf" });
     }
+}
+
+void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("silent"); // a server that takes the connection and never answers
+    QTest::addColumn<QString>("message");
+    QTest::newRow("check answered late, Navision database") << "NAV" << false << QString();
+    QTest::newRow("check answered late, no per-user table") << "PLAIN" << false << kNotNavision;
+    QTest::newRow("silent server until the login time-out") << "NAV" << true << kNoServer;
+}
+
+// While CONNECT waits on the server, the window keeps painting; a click on CONNECT, Enter and
+// closing the window are all dropped, and the outcome is the one a quick server gives.
+void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf()
+{
+    QFETCH(QString, database);
+    QFETCH(bool, silent);
+    QFETCH(QString, message);
+    QJsonObject fixture = catalogue(kPassword);
+    fixture.insert("faults", QJsonArray { QJsonObject { { "statement", "check" }, { "delay_ms", 1500 } } });
+    StandinProcess standin(fixture);
+    QVERIFY(standin.started());
+    QTcpServer silentServer;
+    QVERIFY(silentServer.listen(QHostAddress::LocalHost));
+    LoginUnderTest login(m_applicationFolder->path());
+    const RecordingMessageSink& messages = login.messages;
+    const QString& gstrConnectPass = login.gstrConnectPass;
+    frmLogin& form = login.form;
+    auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
+
+    QList<bool> closed;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (!PaintsDuringWait::waitCursorShows())
+            return;
+        form.update();
+        if (!closed.isEmpty())
+            return;
+        // The way the window system delivers them: to the window.
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, cmdConnect.mapTo(&form, cmdConnect.rect().center()));
+        QTest::keyClick(form.windowHandle(), Qt::Key_Return);
+        closed.append(form.close());
+    });
+    PaintsDuringWait paints;
+    form.installEventFilter(&paints);
+    timer.start(10);
+
+    whileOpen(form, false, [&] {
+        // The login time-out the template leaves to the driver is 15 s; the silent server's row
+        // shortens it.
+        connectAs(form, database, kPassword, silent ? silentServer.serverPort() : standin.port(),
+                  silent ? QStringLiteral(";Connect Timeout=2") : QString());
+    });
+
+    QCOMPARE(closed, QList<bool> { false });
+    QVERIFY(paints.counted > 0);
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
+    QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
+    QCOMPARE(gstrConnectPass.isEmpty(), !message.isEmpty());
+    QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), silent ? 0 : 1);
 }
 
 QTEST_MAIN(tst_login_e2e)

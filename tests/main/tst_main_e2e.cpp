@@ -1,10 +1,16 @@
 #include "support/StandinWindow.h"
 
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QProgressBar>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 
 using namespace quorvane::test;
 
@@ -16,6 +22,39 @@ QString row(const QString& table)
 {
     return table + QStringLiteral("$0 | ") + table + QStringLiteral(" | ") + kDatabaseName;
 }
+
+const QString kReadingKeysTitle = QStringLiteral("Reading primary keys");
+
+// The window that shows the keys read while start-up reads the list, if it exists.
+QWidget* readingKeysWindow()
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->windowTitle() == kReadingKeysTitle)
+            return window;
+    return nullptr;
+}
+
+// The visible windows, by title.
+QStringList visibleWindows()
+{
+    QStringList titles;
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible())
+            titles.append(window->windowTitle());
+    return titles;
+}
+
+// Notes the number a "Keys read: N" label shows each time it is painted, that is, what the user sees.
+struct CountsAtPaint final : QObject
+{
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            counts.append(static_cast<QLabel*>(watched)->text().section(QLatin1Char(' '), -1).toInt());
+        return false;
+    }
+    QList<int> counts;
+};
 
 } // namespace
 
@@ -35,6 +74,7 @@ private Q_SLOTS:
     void clickListsKeyColumnsInKeyOrder();
     void startupEndsSilently_data();
     void startupEndsSilently();
+    void readingKeysWindowCountsUntilMainWindowShows();
 };
 
 void tst_MainEndToEnd::listHoldsEveryKeyInServerOrder()
@@ -166,12 +206,65 @@ void tst_MainEndToEnd::startupEndsSilently()
 
     QVERIFY(!ui().start(connectString));
 
-    QVERIFY(!ui().window().isVisible());
+    QCOMPARE(visibleWindows(), QStringList {});
     QCOMPARE(ui().messages.texts, QStringList {});
     QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
     QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
     if (listening)
         QCOMPARE(standin.sqlTexts(), QStringList {});
+}
+
+// A large database whose server waits before it answers the list: from the login to the filled
+// main window the user sees which server and database are read, a busy bar and a growing count.
+void tst_MainEndToEnd::readingKeysWindowCountsUntilMainWindowShows()
+{
+    constexpr int kCompanies = 20;
+    constexpr int kTablesEach = 2000;
+    const QTemporaryDir folder;
+    QFile generated(StandinProcess::generatedFixture(folder.path(), kCompanies, kTablesEach));
+    QVERIFY(generated.open(QIODevice::ReadOnly));
+    QJsonObject fixture = QJsonDocument::fromJson(generated.readAll()).object();
+    fixture.insert("faults", QJsonArray { fault("primary_keys", {}, "delay_ms", 1500) });
+    QFile delayed(folder.filePath(QStringLiteral("delayed.json")));
+    QVERIFY(delayed.open(QIODevice::WriteOnly));
+    delayed.write(QJsonDocument(fixture).toJson(QJsonDocument::Compact));
+    delayed.close();
+    StandinProcess standin(delayed.fileName(), StandinProcess::Observation::Unrecorded);
+    QVERIFY(standin.started());
+
+    // Looked at while start-up waits on the server, as often as it lets the events through.
+    QStringList shown; // server | database | busy bar running, while the window is visible
+    CountsAtPaint paints;
+    QTimer look;
+    connect(&look, &QTimer::timeout, this, [&] {
+        QWidget* window = readingKeysWindow();
+        if (!window || !window->isVisible())
+            return;
+        if (shown.isEmpty())
+            window->findChild<QLabel*>("lblCount")->installEventFilter(&paints);
+        const auto* bar = window->findChild<QProgressBar*>("sbBusy");
+        shown.append(window->findChild<QLabel*>("lblServer")->text() + " | "
+                     + window->findChild<QLabel*>("lblDatabase")->text() + " | "
+                     + (bar->isVisible() && bar->minimum() == 0 && bar->maximum() == 0 ? "busy" : "idle"));
+    });
+    look.start(5);
+
+    QVERIFY(ui().start(standin.connectionString(kDatabaseName, kLoginName, kLoginPassword)));
+    look.stop();
+
+    QVERIFY(ui().window().isVisible());
+    QCOMPARE(readingKeysWindow(), nullptr);
+    QCOMPARE(ui().rows().size(), kCompanies * kTablesEach);
+    QVERIFY(shown.size() > 1);
+    QCOMPARE(shown.first(), standin.dataSource() + " | CRONUS | busy");
+    QCOMPARE(shown.count(shown.first()), shown.size());
+    // Nothing yet while the server holds the answer back; then more and more as rows arrive.
+    QVERIFY2(paints.counts.size() > 1, qPrintable(QString::number(paints.counts.size())));
+    QCOMPARE(paints.counts.first(), 0);
+    QVERIFY(std::is_sorted(paints.counts.begin(), paints.counts.end()));
+    QVERIFY(paints.counts.last() > 0);
+    QVERIFY(paints.counts.last() <= kCompanies * kTablesEach);
+    QCOMPARE(ui().messages.texts, QStringList {});
 }
 
 QTEST_MAIN(tst_MainEndToEnd)

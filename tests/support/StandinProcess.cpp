@@ -1,6 +1,7 @@
 #include "support/StandinProcess.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -124,6 +125,23 @@ void StandinProcess::restart()
 QString StandinProcess::demoFixturePath()
 {
     return QStringLiteral(QUORVANE_SOURCE_DIR "/tools/standin/fixtures/demo.json");
+}
+
+QString StandinProcess::generatedFixture(const QString& folder, int companies, int tables, int clusteredPercent)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("fixture-%1x%2.json").arg(companies).arg(tables));
+    if (QFile::exists(path))
+        return path;
+    QProcess generator;
+    generator.start(QStringLiteral(QUORVANE_STANDIN_GEN_PATH),
+                    { QStringLiteral("--companies"), QString::number(companies), QStringLiteral("--tables"),
+                      QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
+                      QStringLiteral("--out"), path });
+    if (!generator.waitForFinished(-1) || generator.exitStatus() != QProcess::NormalExit || generator.exitCode() != 0) {
+        qWarning("standin-gen failed: %s", generator.readAllStandardError().constData());
+        return {};
+    }
+    return path;
 }
 
 } // namespace quorvane::test

@@ -46,6 +46,9 @@ public:
     void restart();
 
     static QString demoFixturePath();
+    // A Navision-like fixture written by standin-gen into the folder (companies x tables keys, the
+    // share of them already clustered), or the one written there before; empty when it failed.
+    static QString generatedFixture(const QString& folder, int companies, int tables, int clusteredPercent = 10);
 
 private:
     void start(const QString& fixturePath, Observation observation, quint16 port = 0);
