@@ -3,12 +3,21 @@
 #include "log/FileHelpers.h"
 #include "log/MessageSink.h"
 
+#include <QFileInfo>
+
 namespace quorvane {
 
 ErrorReport::ErrorReport(MessageSink& messages, QString applicationFolder)
     : m_messages(messages)
     , m_applicationFolder(std::move(applicationFolder))
 { }
+
+ErrorReport ErrorReport::toFile(MessageSink& messages, const QString& errorLogPath)
+{
+    ErrorReport report(messages, QFileInfo(errorLogPath).absolutePath());
+    report.m_errorLogPath = errorLogPath;
+    return report;
+}
 
 void ErrorReport::RaiseError(const QString& strSource, std::int32_t lngNumber,
                              const QString& strDescription) const noexcept
@@ -27,7 +36,10 @@ void ErrorReport::RecordError(const QString& strSource, std::int32_t lngNumber,
     try {
         const QString record = QStringLiteral("Source: ") + strSource + QStringLiteral("\r\nNumber: ")
             + QString::number(lngNumber) + QStringLiteral("\r\nDescription: ") + strDescription;
-        AppendtoFile(m_messages, AddBackslash(m_applicationFolder) + QStringLiteral("ErrorLog.txt"), record);
+        const QString path = m_errorLogPath.isEmpty()
+            ? AddBackslash(m_applicationFolder) + QStringLiteral("ErrorLog.txt")
+            : m_errorLogPath;
+        AppendtoFile(m_messages, path, record);
     } catch (...) { }
 }
 

@@ -14,6 +14,10 @@ class ErrorReport
 public:
     ErrorReport(MessageSink& messages, QString applicationFolder);
 
+    // The same report written to an error log file of the caller's choosing (full path) instead
+    // of "ErrorLog.txt" in the application's folder.
+    static ErrorReport toFile(MessageSink& messages, const QString& errorLogPath);
+
     // Never throws; a failing step is skipped and the following steps still run.
     void RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const noexcept;
     // Appends the record only, for a failure the caller tells the user about in words of its own.
@@ -26,6 +30,7 @@ public:
 private:
     MessageSink& m_messages;
     QString m_applicationFolder;
+    QString m_errorLogPath; // empty: "ErrorLog.txt" in the application's folder
 };
 
 } // namespace quorvane

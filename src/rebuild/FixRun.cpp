@@ -38,6 +38,8 @@ FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tab
     qint32 processed = 0;
     bool lost = false;
     for (const TickedTable& table : tables) {
+        if (listener.stopRequested())
+            break;
         const RebuildOutcome outcome = CreateClusteredIndex(context, table.strTable, table.strConstraint);
         ++processed;
         switch (outcome) {

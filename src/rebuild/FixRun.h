@@ -21,7 +21,7 @@ struct FixRunCounts
     qint32 rebuilt = 0;
     qint32 failed = 0;
     qint32 skipped = 0; // a key whose columns could not be found: nothing was sent
-    qint32 notProcessed = 0; // left alone after the connection was lost
+    qint32 notProcessed = 0; // left alone after the connection was lost or the run was stopped
 };
 
 // The on-screen log's line for a table: table name, tab, constraint name; for a table whose
@@ -43,6 +43,9 @@ public:
     virtual void tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed) = 0;
     // Once, after the last table processed, before the user is told about a lost connection.
     virtual void runFinished(const FixRunCounts& counts) = 0;
+    // Asked before each table: true ends the run there (a command line's Ctrl+C), after the
+    // transaction of the table before it has ended; the tables left count as not processed.
+    virtual bool stopRequested() const { return false; }
 };
 
 // Rebuilds the tables one after the other, in the order given, through CreateClusteredIndex;

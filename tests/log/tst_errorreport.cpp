@@ -54,6 +54,7 @@ private Q_SLOTS:
     void init();
     void eachRecordIsWrittenBeforeItsBox();
     void unwritableFolderShowsBothBoxesAndKeepsNoRecord();
+    void namedErrorLogTakesTheSameRecords();
     void appendtoFileTellsOnlyRealFailures();
     void addBackslash_data();
     void addBackslash();
@@ -110,6 +111,20 @@ void tst_ErrorReport::unwritableFolderShowsBothBoxesAndKeepsNoRecord()
 
     QCOMPARE(messages.texts, (QStringList { kSaveFailed.arg(76).arg("Path not found"), kReportBox }));
     QVERIFY(!QFile::exists(folder + QStringLiteral("/ErrorLog.txt")));
+}
+
+void tst_ErrorReport::namedErrorLogTakesTheSameRecords()
+{
+    const QString named = m_folder->filePath(QStringLiteral("nightly-errors.log"));
+    SnapshottingMessageSink messages(named);
+    const ErrorReport report = ErrorReport::toFile(messages, named);
+
+    report.RaiseError(QStringLiteral("CreateClusteredIndex"), 1902, QStringLiteral("Cannot create"));
+
+    QCOMPARE(messages.logWhenShown,
+             QByteArrayList { "Source: CreateClusteredIndex\r\nNumber: 1902\r\nDescription: Cannot create\r\n" });
+    QCOMPARE(messages.texts, QStringList { kReportBox });
+    QVERIFY(!QFile::exists(errorLogPath()));
 }
 
 void tst_ErrorReport::appendtoFileTellsOnlyRealFailures()

@@ -1,0 +1,71 @@
+#include "cli/ProgressBar.h"
+
+#include <QTest>
+
+using namespace quorvane::cli;
+
+namespace {
+
+QString bar(int filled, int empty)
+{
+    return QLatin1Char('[') + QString(filled, QLatin1Char('#')) + QString(empty, QLatin1Char('.')) + QLatin1Char(']');
+}
+
+} // namespace
+
+class tst_ProgressBar : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void line_data();
+    void line();
+    void neverWiderThanAsked();
+    void notDrawnOffATerminal();
+};
+
+void tst_ProgressBar::line_data()
+{
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<QString>("expected");
+
+    // 66 columns: the bar takes what the figures leave.
+    QTest::newRow("nothing done yet") << 0 << 40 << qint64(500) << bar(0, 30) + " 0/40  0:00:00 elapsed  estimating";
+    QTest::newRow("a quarter after a minute")
+        << 10 << 40 << qint64(60000) << bar(6, 20) + " 10/40  0:01:00 elapsed  ~0:03:00 left";
+    QTest::newRow("all done") << 40 << 40 << qint64(3723000) << bar(26, 0) + " 40/40  1:02:03 elapsed  ~0:00:00 left";
+    QTest::newRow("nothing chosen") << 0 << 0 << qint64(0) << bar(0, 31) + " 0/0  0:00:00 elapsed  estimating";
+}
+
+void tst_ProgressBar::line()
+{
+    QFETCH(int, done);
+    QFETCH(int, total);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(QString, expected);
+    QCOMPARE(progressLine(done, total, elapsedMs, 66), expected);
+}
+
+void tst_ProgressBar::neverWiderThanAsked()
+{
+    for (const int width : { 10, 40, 79 })
+        QVERIFY(progressLine(123456, 999999, 999999999, width).size() <= width);
+}
+
+void tst_ProgressBar::notDrawnOffATerminal()
+{
+    std::FILE* file = std::tmpfile();
+    QVERIFY(file);
+    ProgressBar bar(file, 3);
+    QVERIFY(!bar.isShown());
+    bar.setDone(1);
+    bar.draw();
+    bar.clear();
+    QCOMPARE(std::ftell(file), 0L);
+    std::fclose(file);
+}
+
+QTEST_GUILESS_MAIN(tst_ProgressBar)
+#include "tst_progressbar.moc"
