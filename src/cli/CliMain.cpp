@@ -9,6 +9,7 @@
 #include "cli/PasswordSource.h"
 #include "cli/ProgressBar.h"
 #include "cli/StderrMessages.h"
+#include "db/ConnectionString.h"
 #include "db/OdbcConnection.h"
 #include "db/ResponsiveConnection.h"
 #include "log/Clock.h"
@@ -17,6 +18,7 @@
 #include "log/Guard.h"
 #include "login/ConnectString.h"
 #include "login/DatabaseCheck.h"
+#include "rebuild/RebuildScript.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -131,12 +133,24 @@ namespace {
         return std::nullopt;
     }
 
-    int scriptKeys(const KeyRows& chosen)
+    // The window's "Copy Script of Ticked Tables" for the chosen keys, on standard output.
+    int scriptKeys(db::Connection& connection, const ErrorReport& report, const QString& strConnect,
+                   const KeyRows& rows, const KeyRows& chosen)
     {
-        // The script is built by the same routine as the window's "Copy Script of Ticked Tables".
-        Q_UNUSED(chosen);
-        printError(QStringLiteral("The script is not available in this version."));
-        return kExitKeysFailed;
+        const SystemClock clock;
+        QString script;
+        const bool written = guarded(report, "ScriptOfKeys", [&] {
+            QList<ScriptKey> keys;
+            for (const KeyRow& key : chosen)
+                keys.append({ key.table, key.constraint, key.details });
+            const ScriptHeader header { db::DataSourceOf(strConnect), rows.isEmpty() ? QString() : rows.front().catalog,
+                                        clock.now() };
+            script = rebuildScript(connection, header, keys);
+        });
+        if (!written)
+            return kExitKeysFailed;
+        printOut(script);
+        return kExitSuccess;
     }
 
     int runKeys(const CliOptions& options, db::Connection& connection, StderrMessages& messages,
@@ -200,8 +214,8 @@ int execute(const QStringList& arguments)
     if (!password)
         return usageError(QStringLiteral("No password: type it at the terminal, pass one line on standard input "
                                          "with --password-stdin, or set QUORVANE_PASSWORD."));
-    const std::unique_ptr<db::Connection> connection
-        = connect(ConnectStringWithPassword(connectionText(options), *password));
+    const QString strConnect = ConnectStringWithPassword(connectionText(options), *password);
+    const std::unique_ptr<db::Connection> connection = connect(strConnect);
     if (!connection)
         return kExitNoConnection;
 
@@ -220,7 +234,7 @@ int execute(const QStringList& arguments)
     if (!chosen)
         return exitStatus;
     if (options.command == Command::Script)
-        return scriptKeys(*chosen);
+        return scriptKeys(*connection, report, strConnect, rows, *chosen);
     return runKeys(options, *connection, messages, report, errorLog, *chosen);
 }
 

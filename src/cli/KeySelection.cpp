@@ -1,23 +1,26 @@
 #include "cli/KeySelection.h"
 
+#include "log/Guard.h"
+#include "main/KeyDetailsQuery.h"
+
 #include <algorithm>
 
 namespace quorvane::cli {
 
 void attachKeyDetails(KeyRows& rows, db::Connection& connection, const ErrorReport& report)
 {
-    // The catalogue query for the details is shared with the main window's list; until the list
-    // has one, the rows stay without details.
-    Q_UNUSED(rows);
-    Q_UNUSED(connection);
-    Q_UNUSED(report);
+    guardedQuietly(report, "LoadKeyDetails", [&] {
+        KeyDetailsIndex index(readKeyDetails(connection));
+        for (KeyRow& row : rows)
+            row.details = index.take(row.constraint, row.table);
+    });
 }
 
 KeyRows keysNotClustered(const KeyRows& rows)
 {
     KeyRows chosen;
     for (const KeyRow& row : rows)
-        if (row.details && !row.details->clustered && row.details->refusal.isEmpty())
+        if (row.details && needsClusteredRebuild(*row.details))
             chosen.append(row);
     return chosen;
 }
@@ -25,6 +28,13 @@ KeyRows keysNotClustered(const KeyRows& rows)
 bool hasDetails(const KeyRows& rows)
 {
     return std::any_of(rows.cbegin(), rows.cend(), [](const KeyRow& row) { return row.details.has_value(); });
+}
+
+std::optional<QString> knownSchema(const KeyRow& row)
+{
+    if (!row.details || row.details->refusals.testFlag(KeyRefusal::OutsideDbo))
+        return std::nullopt;
+    return QStringLiteral("dbo");
 }
 
 } // namespace quorvane::cli

@@ -1,5 +1,7 @@
 #include "cli/ListFormat.h"
 
+#include "cli/KeySelection.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,13 +36,13 @@ namespace {
         if (!row.details)
             return { kUnknown, row.table, row.constraint, kUnknown, kUnknown, kUnknown, kUnknown };
         const KeyDetails& details = *row.details;
-        return { details.schema,
+        return { knownSchema(row).value_or(kUnknown),
                  row.table,
                  row.constraint,
                  details.clustered ? QStringLiteral("yes") : QStringLiteral("no"),
                  QString::number(details.rows),
                  QString::number(details.reservedKb),
-                 details.refusal };
+                 refusalText(details.refusals) };
     }
 
     // Natural widths, then the widest name column loses a character at a time until the line fits.
@@ -125,8 +127,10 @@ QString listAsCsv(const KeyRows& rows)
         QStringList fields { csvField(row.constraint), csvField(row.table) };
         if (row.details) {
             const KeyDetails& details = *row.details;
-            fields << csvField(details.schema) << (details.clustered ? QStringLiteral("true") : QStringLiteral("false"))
-                   << QString::number(details.rows) << QString::number(details.reservedKb) << csvField(details.refusal);
+            fields << csvField(knownSchema(row).value_or(QString()))
+                   << (details.clustered ? QStringLiteral("true") : QStringLiteral("false"))
+                   << QString::number(details.rows) << QString::number(details.reservedKb)
+                   << csvField(refusalText(details.refusals));
         } else {
             fields << QString() << QString() << QString() << QString() << QString();
         }
@@ -142,12 +146,14 @@ QString listAsJson(const KeyRows& rows)
         QJsonObject object { { QStringLiteral("constraint"), row.constraint }, { QStringLiteral("table"), row.table } };
         if (row.details) {
             const KeyDetails& details = *row.details;
-            object.insert(QStringLiteral("schema"), details.schema);
+            const std::optional<QString> schema = knownSchema(row);
+            object.insert(QStringLiteral("schema"), schema ? QJsonValue(*schema) : QJsonValue(QJsonValue::Null));
             object.insert(QStringLiteral("clustered"), details.clustered);
             object.insert(QStringLiteral("rows"), QJsonValue(details.rows));
             object.insert(QStringLiteral("reserved_kb"), QJsonValue(details.reservedKb));
+            const QString refusal = refusalText(details.refusals);
             object.insert(QStringLiteral("refusal"),
-                          details.refusal.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(details.refusal));
+                          refusal.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(refusal));
         } else {
             for (const char* key : { "schema", "clustered", "rows", "reserved_kb", "refusal" })
                 object.insert(QLatin1String(key), QJsonValue(QJsonValue::Null));

@@ -16,7 +16,8 @@ QString listAsText(const KeyRows& rows);
 QString listAsCsv(const KeyRows& rows);
 
 // A JSON array of objects with the keys constraint, table, schema, clustered, rows, reserved_kb
-// and refusal; values the catalogue did not give are null.
+// and refusal; values the catalogue did not give are null, and so is the schema of a table
+// outside dbo (see knownSchema).
 QString listAsJson(const KeyRows& rows);
 
 // text elided at the left to at most width characters, "…" standing for what was cut.

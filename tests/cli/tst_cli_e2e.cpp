@@ -99,6 +99,8 @@ private Q_SLOTS:
     void init();
     void listFormats();
     void listInTextFitsTheTerminal();
+    void runNotClusteredLeavesTheOthersAlone();
+    void scriptOfTheChosenKeys();
     void runAllRebuildsWhatTheServerAcceptsAndKeepsEveryKey();
     void runChosenKeysOnlyWithTheLogsOfTheWindow();
     void navisionCheckOutcomes_data();
@@ -167,6 +169,18 @@ void tst_CliEndToEnd::listFormats()
         QCOMPARE(key[QLatin1String("constraint")].toString(), key[QLatin1String("table")].toString() + "$0");
     }
     QCOMPARE(constraints, order);
+    // What the catalogue predicts for each kind.
+    const auto refusal = [&array](int row) { return array[row][QLatin1String("refusal")]; };
+    QCOMPARE(array[0][QLatin1String("clustered")], QJsonValue(true));
+    QCOMPARE(array[3][QLatin1String("clustered")], QJsonValue(false));
+    QVERIFY(refusal(0).isNull() && refusal(3).isNull() && refusal(5).isNull());
+    QCOMPARE(array[3][QLatin1String("schema")], QJsonValue(QStringLiteral("dbo")));
+    QCOMPARE(refusal(1), QJsonValue(QStringLiteral("a foreign key refers to the key, so the DROP will fail")));
+    QCOMPARE(refusal(2), QJsonValue(QStringLiteral("the table is not in schema dbo")));
+    QVERIFY(array[2][QLatin1String("schema")].isNull());
+    QCOMPARE(refusal(4), QJsonValue(QStringLiteral("the table has another clustered index, so the ADD will fail")));
+    QVERIFY(refusal(6).toString().contains(QLatin1String("more than one schema")));
+    QVERIFY(refusal(7).toString().contains(QLatin1String("more than one schema")));
 
     const CliResult csv = m_cli->run(QStringList { "list", "--format", "csv" } + connection());
     QCOMPARE(csv.exitStatus, 0);
@@ -193,6 +207,49 @@ void tst_CliEndToEnd::listInTextFitsTheTerminal()
         QVERIFY2(line.size() <= 80, qPrintable(line));
     QVERIFY2(lines[2].contains(QLatin1String("Comment$0")), qPrintable(lines[2]));
     QVERIFY2(lines[2].contains(QStringLiteral("\u2026")), qPrintable(lines[2]));
+}
+
+void tst_CliEndToEnd::runNotClusteredLeavesTheOthersAlone()
+{
+    startStandin(navisionFixture(everyKind()));
+    const CliResult run = m_cli->run(QStringList { "run" } + connection());
+    QCOMPARE(run.exitStatus, 0);
+    QCOMPARE(outputLines(run.out),
+             (QStringList { "CRONUS$Item\tCRONUS$Item$0\trebuilt", "CRONUS$Sales\tCRONUS$Sales$0\trebuilt",
+                            "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed." }));
+    const QJsonObject state = m_standin->state();
+    for (const char* table : { "CRONUS$Item", "CRONUS$Sales", "CRONUS$Clustered" })
+        QVERIFY2(isClustered(state, QLatin1String(table)), table);
+    for (const char* table : { "CRONUS$Customer", "CRONUS$Ledger", "CRONUS$Twin" })
+        QVERIFY2(!isClustered(state, QLatin1String(table)), table);
+    // Nothing at all was sent for the keys left alone.
+    for (const char* table :
+         { "CRONUS$Customer", "CRONUS$Ledger", "CRONUS$Twin", "CRONUS$Elsewhere", "CRONUS$Clustered" })
+        QVERIFY2(sentFor(QLatin1String(table)).isEmpty(), table);
+}
+
+void tst_CliEndToEnd::scriptOfTheChosenKeys()
+{
+    startStandin(navisionFixture(everyKind()));
+    const CliResult chosen = m_cli->run(QStringList { "script" } + connection());
+    QCOMPARE(chosen.exitStatus, 0);
+    const QStringList lines = outputLines(chosen.out);
+    QVERIFY(lines.contains(QStringLiteral("-- Server: ") + m_standin->dataSource()));
+    QVERIFY(lines.contains(QStringLiteral("-- Database: CRONUS")));
+    QVERIFY(lines.contains(QStringLiteral("SET XACT_ABORT ON")));
+    QCOMPARE(lines.count(QStringLiteral("BEGIN TRANSACTION")), 2);
+    QVERIFY(lines.contains(QStringLiteral("ALTER TABLE dbo.[CRONUS$Item] DROP CONSTRAINT [CRONUS$Item$0]")));
+    QVERIFY(lines.contains(QStringLiteral(
+        "ALTER TABLE dbo.[CRONUS$Sales] ADD CONSTRAINT [CRONUS$Sales$0] PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]")));
+    // The script changes nothing.
+    for (const QString& sql : m_standin->sqlTexts())
+        QVERIFY2(!sql.startsWith(QLatin1String("ALTER")), qPrintable(sql));
+
+    // Every key: the refused ones are left out with the reason.
+    const CliResult all = m_cli->run(QStringList { "script", "--all" } + connection());
+    QCOMPARE(all.exitStatus, 0);
+    QCOMPARE(all.out.count(QStringLiteral("BEGIN TRANSACTION")), 3);
+    QCOMPARE(all.out.count(QStringLiteral("-- Left out ")), 5);
 }
 
 void tst_CliEndToEnd::runAllRebuildsWhatTheServerAcceptsAndKeepsEveryKey()

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QTest>
 
+using namespace quorvane;
 using namespace quorvane::cli;
 
 namespace {
@@ -14,10 +15,9 @@ KeyRow keyRow(const QString& table, std::optional<KeyDetails> details = std::nul
     return KeyRow { table + QStringLiteral("$0"), table, QStringLiteral("CRONUS"), std::move(details) };
 }
 
-KeyDetails details(bool clustered, qint64 rows, qint64 reservedKb, const QString& refusal = {},
-                   const QString& schema = QStringLiteral("dbo"))
+KeyDetails details(bool clustered, qint64 rows, qint64 reservedKb, KeyRefusals refusals = {})
 {
-    return KeyDetails { schema, clustered, rows, reservedKb, refusal };
+    return KeyDetails { clustered, rows, reservedKb, refusals };
 }
 
 const QString kLongTable = QStringLiteral("CRONUS International Ltd_$Sales Invoice Line Archive Comment");
@@ -45,7 +45,7 @@ void tst_ListFormat::textFitsEightyColumns_data()
 
     QTest::newRow("short names") << KeyRows { keyRow("T1", details(false, 1, 8)) };
     QTest::newRow("long names and a refusal")
-        << KeyRows { keyRow(kLongTable, details(false, 123456789, 987654321, "referenced by a foreign key")),
+        << KeyRows { keyRow(kLongTable, details(false, 123456789, 987654321, KeyRefusal::ReferencedByForeignKey)),
                      keyRow("CRONUS International Ltd_$Customer", details(true, 5, 16)) };
     QTest::newRow("without details") << KeyRows { keyRow(kLongTable), keyRow(kLongTable + kLongTable) };
     QTest::newRow("no keys") << KeyRows {};
@@ -62,7 +62,7 @@ void tst_ListFormat::textFitsEightyColumns()
 
 void tst_ListFormat::textShowsTheEndOfLongNames()
 {
-    const QString text = listAsText({ keyRow(kLongTable, details(false, 1, 8, "in more than one schema")) });
+    const QString text = listAsText({ keyRow(kLongTable, details(false, 1, 8, KeyRefusal::NameInSeveralSchemas)) });
     const QString row = text.split(QLatin1Char('\n')).at(1);
     // The part that tells the tables apart is the end of the name.
     QVERIFY2(row.contains(QStringLiteral("\u2026") + QStringLiteral("ive Comment ")), qPrintable(row));
@@ -87,19 +87,19 @@ void tst_ListFormat::textAlignsColumns()
 void tst_ListFormat::csvFollowsRfc4180()
 {
     const KeyRows rows { keyRow("Plain", details(true, 3, 16)),
-                         keyRow("Comma, \"quoted\"", details(false, 0, 0, "referenced by a foreign key", "sales")),
+                         keyRow("Comma, \"quoted\"", details(false, 0, 0, KeyRefusal::OutsideDbo)),
                          keyRow("No details") };
     QCOMPARE(listAsCsv(rows),
              QStringLiteral("constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n"
                             "Plain$0,Plain,dbo,true,3,16,\r\n"
-                            "\"Comma, \"\"quoted\"\"$0\",\"Comma, \"\"quoted\"\"\",sales,false,0,0,"
-                            "referenced by a foreign key\r\n"
+                            "\"Comma, \"\"quoted\"\"$0\",\"Comma, \"\"quoted\"\"\",,false,0,0,"
+                            "the table is not in schema dbo\r\n"
                             "No details$0,No details,,,,,\r\n"));
 }
 
 void tst_ListFormat::jsonHasEveryKey()
 {
-    const KeyRows rows { keyRow("A", details(false, 5000000000LL, 42, "another clustered index")),
+    const KeyRows rows { keyRow("A", details(false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex)),
                          keyRow("B", details(true, 1, 8)), keyRow("C") };
     const QJsonArray array = QJsonDocument::fromJson(listAsJson(rows).toUtf8()).array();
     QCOMPARE(array.size(), 3);
@@ -112,7 +112,8 @@ void tst_ListFormat::jsonHasEveryKey()
     QCOMPARE(first["clustered"], QJsonValue(false));
     QCOMPARE(first["rows"].toInteger(), 5000000000LL);
     QCOMPARE(first["reserved_kb"].toInteger(), 42);
-    QCOMPARE(first["refusal"].toString(), QStringLiteral("another clustered index"));
+    QCOMPARE(first["refusal"].toString(),
+             QStringLiteral("the table has another clustered index, so the ADD will fail"));
     QCOMPARE(array[1].toObject()["clustered"], QJsonValue(true));
     QVERIFY(array[1].toObject()["refusal"].isNull());
     QVERIFY(array[2].toObject()["clustered"].isNull());
