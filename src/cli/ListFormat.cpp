@@ -19,9 +19,8 @@ namespace {
     enum Column { Schema, Table, Constraint, Clustered, Rows, ReservedKb, Refusal, ColumnCount };
 
     const std::array<QString, ColumnCount> kHeaders {
-        QStringLiteral("Schema"),    QStringLiteral("Table"), QStringLiteral("Primary key"),
-        QStringLiteral("Clustered"), QStringLiteral("Rows"),  QStringLiteral("Reserved KB"),
-        QStringLiteral("Refusal"),
+        QStringLiteral("Schema"), QStringLiteral("Table"), QStringLiteral("Primary key"), QStringLiteral("Clust."),
+        QStringLiteral("Rows"),   QStringLiteral("KB"),    QStringLiteral("Refusal"),
     };
     constexpr std::array<bool, ColumnCount> kNumeric { false, false, false, false, true, true, false };
     // Names give way when the line is too long; the short fixed columns never do.
@@ -30,6 +29,23 @@ namespace {
     constexpr int kNarrowest = 6;
 
     using Cells = std::array<QString, ColumnCount>;
+
+    // The expected refusals in a word or two each, for a column of an 80-column table; the
+    // machine-readable formats carry the full phrases.
+    QString refusalLabel(KeyRefusals refusals)
+    {
+        static const std::array<std::pair<KeyRefusal, const char*>, 4> kLabels { {
+            { KeyRefusal::OutsideDbo, "not in dbo" },
+            { KeyRefusal::NameInSeveralSchemas, "several schemas" },
+            { KeyRefusal::ReferencedByForeignKey, "foreign key" },
+            { KeyRefusal::OtherClusteredIndex, "other clustered" },
+        } };
+        QStringList labels;
+        for (const auto& [refusal, label] : kLabels)
+            if (refusals.testFlag(refusal))
+                labels.append(QLatin1String(label));
+        return labels.join(QStringLiteral(", "));
+    }
 
     Cells cellsOf(const KeyRow& row)
     {
@@ -42,7 +58,7 @@ namespace {
                  details.clustered ? QStringLiteral("yes") : QStringLiteral("no"),
                  QString::number(details.rows),
                  QString::number(details.reservedKb),
-                 refusalText(details.refusals) };
+                 refusalLabel(details.refusals) };
     }
 
     // Natural widths, then the widest name column loses a character at a time until the line fits.

@@ -9,7 +9,8 @@ inline constexpr int kTextTableWidth = 80;
 
 // An aligned table with a header line, no line wider than kTextTableWidth: numbers right-aligned,
 // names that do not fit elided at the left so that their end (the table's own name behind the
-// company) stays visible. Keys without details show "-" in the detail columns.
+// company) stays visible. Expected refusals are named in a word or two. Keys without details
+// show "-" in the detail columns.
 QString listAsText(const KeyRows& rows);
 
 // RFC 4180: a header row, fields quoted where they must be, CR LF line ends.

@@ -65,14 +65,15 @@ void tst_ListFormat::textShowsTheEndOfLongNames()
     const QString text = listAsText({ keyRow(kLongTable, details(false, 1, 8, KeyRefusal::NameInSeveralSchemas)) });
     const QString row = text.split(QLatin1Char('\n')).at(1);
     // The part that tells the tables apart is the end of the name.
-    QVERIFY2(row.contains(QStringLiteral("\u2026") + QStringLiteral("ive Comment ")), qPrintable(row));
+    QVERIFY2(row.contains(QStringLiteral("\u2026") + QStringLiteral(" Archive Comment ")), qPrintable(row));
     QVERIFY2(row.contains(QStringLiteral("Comment$0 ")), qPrintable(row));
     QVERIFY(!row.contains(QLatin1String("CRONUS International")));
 }
 
 void tst_ListFormat::textAlignsColumns()
 {
-    const QString text = listAsText({ keyRow("A", details(false, 7, 1024)), keyRow("B", details(true, 1234567, 8)) });
+    const QString text = listAsText({ keyRow("A", details(false, 7, 1024, KeyRefusal::ReferencedByForeignKey)),
+                                      keyRow("B", details(true, 1234567, 8)) });
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     // Numbers are right-aligned: both rows' counts end in the same column.
@@ -81,6 +82,9 @@ void tst_ListFormat::textAlignsColumns()
     QCOMPARE(seven, million);
     QVERIFY(lines[1].contains(QLatin1String(" no ")));
     QVERIFY(lines[2].contains(QLatin1String(" yes ")));
+    // The refusal in a word or two, the last column.
+    QVERIFY2(lines[1].endsWith(QLatin1String("  foreign key")), qPrintable(lines[1]));
+    QVERIFY2(lines[2].endsWith(QLatin1String("8")), qPrintable(lines[2]));
     QVERIFY(lines[0].startsWith(QLatin1String("Schema")));
 }
 
