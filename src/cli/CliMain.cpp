@@ -143,7 +143,7 @@ namespace {
             QList<ScriptKey> keys;
             for (const KeyRow& key : chosen)
                 keys.append({ key.table, key.constraint, key.details });
-            const ScriptHeader header { db::DataSourceOf(strConnect), rows.isEmpty() ? QString() : rows.front().catalog,
+            const ScriptHeader header { db::DescribeConnectionTarget(strConnect).server, rows.isEmpty() ? QString() : rows.front().catalog,
                                         clock.now() };
             script = rebuildScript(connection, header, keys);
         });
