@@ -3,6 +3,8 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# ccache keys on paths relative to the checkout, so clones and work trees share one cache.
+export CCACHE_BASEDIR ?= $(CURDIR)
 
 .PHONY: all deps configure build test test-plain test-sanitize run demo bench package clean format
 
