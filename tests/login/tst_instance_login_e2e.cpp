@@ -5,6 +5,7 @@
 #include "WhileOpen.h"
 #include "db/ConnectionString.h"
 #include "db/ErrorNumbers.h"
+#include "db/InstanceLookup.h"
 #include "db/OdbcConnection.h"
 #include "log/Clock.h"
 #include "log/ErrorReport.h"
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
+#include <QUdpSocket>
 #include <memory>
 
 using namespace quorvane;
@@ -102,8 +104,11 @@ private Q_SLOTS:
     void cleanup();
     void outcomeOfConnect_data();
     void outcomeOfConnect();
+    void domainLoginRunsARebuild_data();
     void domainLoginRunsARebuild();
     void integratedSecurityWithoutTicketSaysWhatToType();
+    void browserNamesTheReleasePlayed_data();
+    void browserNamesTheReleasePlayed();
 
 private:
     Platform platform(RecordingMessageSink& messages, QtSettingsStore& settings, const SystemClock& clock) const
@@ -212,11 +217,20 @@ void tst_instance_login_e2e::outcomeOfConnect()
     QCOMPARE(filesBelow(m_folders.applicationFolder(), password).filter(QStringLiteral(" holds ")), QStringList());
 }
 
-// A domain account from the login window through a rebuild that logs its statements: the key is
-// rebuilt clustered, and the domain password is in no file the program wrote on the way.
+void tst_instance_login_e2e::domainLoginRunsARebuild_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::newRow("2000, nothing encrypted") << QStringLiteral("2000");
+    QTest::newRow("2016, the login encrypted") << QStringLiteral("2016");
+}
+
+// A domain account from the login window through a rebuild that logs its statements: the
+// Navision check passes, the key is rebuilt clustered, and the domain password is in no file the
+// program wrote on the way.
 void tst_instance_login_e2e::domainLoginRunsARebuild()
 {
-    StandinProcess standin(catalogue(), { QStringLiteral("--instance"), QStringLiteral("NAV") });
+    QFETCH(QString, release);
+    StandinProcess standin(catalogue(), StandinProcess::releaseOptions(release) + QStringList { "--instance", "NAV" });
     QVERIFY(standin.started());
     RecordingMessageSink messages;
     QtSettingsStore settings(kTitle);
@@ -231,6 +245,8 @@ void tst_instance_login_e2e::domainLoginRunsARebuild()
         });
     });
     QVERIFY(window.Form_Load());
+
+    QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), 1);
 
     test::rebuildTheOnlyTable(window);
 
@@ -269,6 +285,36 @@ void tst_instance_login_e2e::integratedSecurityWithoutTicketSaysWhatToType()
     QVERIFY2(record.contains(QStringLiteral("type the user name as DOMAIN\\user with its password instead")),
              qPrintable(record));
     QCOMPARE(filesBelow(m_folders.applicationFolder(), kDomainPassword), QStringList { "ErrorLog.txt" });
+}
+
+void tst_instance_login_e2e::browserNamesTheReleasePlayed_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::addColumn<QString>("version"); // as the release's LOGINACK names it
+    QTest::newRow("2000") << "2000"
+                          << "8.00.2039";
+    QTest::newRow("2016") << "2016"
+                          << "13.0.6300";
+}
+
+// The Browser's answer to a request for the instance (CLNT_UCAST_INST) describes the release the
+// instance plays.
+void tst_instance_login_e2e::browserNamesTheReleasePlayed()
+{
+    QFETCH(QString, release);
+    QFETCH(QString, version);
+    StandinProcess standin(catalogue(), StandinProcess::releaseOptions(release) + QStringList { "--instance", "NAV" });
+    QVERIFY(standin.started());
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress::LocalHost, 0));
+    QCOMPARE(socket.writeDatagram(QByteArray("\x04NAV", 5), QHostAddress::LocalHost, db::kBrowserPort), 5);
+    QTRY_VERIFY(socket.hasPendingDatagrams());
+    QByteArray reply(int(socket.pendingDatagramSize()), Qt::Uninitialized);
+    QCOMPARE(socket.readDatagram(reply.data(), reply.size()), reply.size());
+    const QString expected
+        = QStringLiteral(";InstanceName;NAV;IsClustered;No;Version;%1;tcp;%2;;").arg(version).arg(standin.port());
+    QVERIFY2(QString::fromLatin1(reply.mid(3)).endsWith(expected), reply.constData());
+    QCOMPARE(reply.left(1), QByteArray("\x05"));
 }
 
 QTEST_MAIN(tst_instance_login_e2e)

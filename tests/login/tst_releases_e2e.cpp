@@ -1,6 +1,6 @@
 // The program against every SQL Server release the stand-in plays, through the real FreeTDS ODBC
 // driver: the whole job from CONNECT to a fix run, and what travels on the wire at login.
-#include "LoginWindowTest.h"
+#include "LoginEndToEnd.h"
 #include "WhileOpen.h"
 #include "db/OdbcConnection.h"
 #include "log/ErrorReport.h"
@@ -9,6 +9,7 @@
 #include "support/StandinWindow.h"
 #include "support/WireRecorder.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSettings>
 
@@ -18,6 +19,8 @@ using namespace quorvane::test;
 namespace {
 
 const QString kPassword = QStringLiteral("Nav#2006");
+const QString kDomainUser = QStringLiteral("CORP\\anna");
+const QString kDomainPassword = QStringLiteral("Wq4;Anna 'Dom\"2006");
 const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
 const QString kRefusalReason
     = QStringLiteral("The server cannot encrypt the connection as \"Use Encryption for Data=True\" asks: it offers no "
@@ -26,12 +29,16 @@ const QString kUseEncryption = QStringLiteral("Use Encryption for Data=True;");
 const QString kCheckQuery = QStringLiteral(
     "select a.name, a.sid from sysusers a, [dbo].[$ndo$usrproperty] b Where a.sid = b.sid order by a.name");
 
-// A Navision database NAV with three keyed tables; adding the key to CRONUS$Ledger fails.
+// A Navision database NAV with three keyed tables, reached by a SQL login and a domain account;
+// adding the key to CRONUS$Ledger fails.
 QJsonObject catalogue()
 {
-    return QJsonDocument::fromJson(R"({
+    QJsonObject fixture = QJsonDocument::fromJson(R"({
  "logins": [{"name": "navuser", "password": "Nav#2006"}],
- "databases": [{"name": "NAV", "users": [{"name": "navuser", "sid": "0x0A0B"}], "navision_user_table": {"sids": ["0x0A0B"]},
+ "databases": [{"name": "NAV",
+   "users": [{"name": "navuser", "sid": "0x0A0B"},
+             {"name": "CORP\\anna", "sid": "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"}],
+   "navision_user_table": {"sids": ["0x0A0B", "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"]},
    "tables": [
      {"name": "CRONUS$Customer", "columns": [{"name": "No_", "nullable": false}],
       "primary_key": {"name": "CRONUS$Customer$0", "columns": ["No_"]}},
@@ -41,7 +48,11 @@ QJsonObject catalogue()
       "primary_key": {"name": "CRONUS$Sales Line$0", "columns": ["Document No_", "Line No_"]}}]}],
  "faults": [{"database": "NAV", "table": "CRONUS$Ledger", "statement": "add",
              "error": {"number": 1505, "message": "The CREATE UNIQUE INDEX statement terminated."}}]})")
-        .object();
+                              .object();
+    QJsonArray logins = fixture[QLatin1String("logins")].toArray();
+    logins.append(QJsonObject { { "name", kDomainUser }, { "password", kDomainPassword }, { "windows", true } });
+    fixture.insert(QLatin1String("logins"), logins);
+    return fixture;
 }
 
 QByteArray utf16(const QString& text)
@@ -71,31 +82,38 @@ bool clustered(const QJsonObject& state, const QString& table)
 
 } // namespace
 
-class tst_releases_e2e : public quorvane::test::LoginWindowTest
+class tst_releases_e2e : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { m_folders.startProgram(); }
+    void init() { m_folders.startTest(); }
+    void cleanup() { m_folders.endTest(); }
     void wholeJobOnEveryRelease_data();
     void wholeJobOnEveryRelease();
     void whatTravelsOnTheWire_data();
     void whatTravelsOnTheWire();
 
 private:
-    // CONNECT in the login window to the port given; answers the connection string handed on.
-    QString connectThroughLogin(quint16 port, const QString& addedKeywords, RecordingMessageSink& messages);
+    // CONNECT in the login window to the port given as the user given; answers the connection
+    // string handed on.
+    QString connectThroughLogin(quint16 port, const QString& user, const QString& password,
+                                const QString& addedKeywords, RecordingMessageSink& messages);
+
+    LoginTestFolders m_folders;
 };
 
-QString tst_releases_e2e::connectThroughLogin(quint16 port, const QString& addedKeywords,
-                                              RecordingMessageSink& messages)
+QString tst_releases_e2e::connectThroughLogin(quint16 port, const QString& user, const QString& password,
+                                              const QString& addedKeywords, RecordingMessageSink& messages)
 {
-    QtSettingsStore settings(kTitle);
+    QtSettingsStore settings(LoginTestFolders::kTitle);
     const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_applicationFolder->path() };
-    const ErrorReport report(messages, m_applicationFolder->path());
+    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
+    const ErrorReport report(messages, m_folders.applicationFolder());
     QString gstrConnectPass;
     frmLogin form(platform, report, gstrConnectPass);
-    whileOpen(form, false, [&] { connectAs(form, QStringLiteral("NAV"), kLoginName, kPassword, port, addedKeywords); });
+    whileOpen(form, false, [&] { connectAs(form, QStringLiteral("NAV"), user, password, port, addedKeywords); });
     return gstrConnectPass;
 }
 
@@ -114,7 +132,7 @@ void tst_releases_e2e::wholeJobOnEveryRelease()
     StandinProcess standin(catalogue(), StandinProcess::releaseOptions(release));
     QVERIFY(standin.started());
     RecordingMessageSink loginMessages;
-    const QString connectString = connectThroughLogin(standin.port(), QString(), loginMessages);
+    const QString connectString = connectThroughLogin(standin.port(), kLoginName, kPassword, QString(), loginMessages);
     QCOMPARE(loginMessages.texts, QStringList {});
     QVERIFY(!connectString.isEmpty());
 
@@ -139,30 +157,44 @@ void tst_releases_e2e::wholeJobOnEveryRelease()
 void tst_releases_e2e::whatTravelsOnTheWire_data()
 {
     QTest::addColumn<QString>("release");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("addedKeywords");
     QTest::addColumn<QString>("message"); // empty: connected
     QTest::addColumn<bool>("obfuscatedPasswordSent"); // the LOGIN7 form outside TLS
     QTest::addColumn<bool>("checkQuerySent"); // the check query's text outside TLS
     // By default the driver asks for encryption where the server offers it: the login travels in
     // TLS, and the rest in the clear unless the server forces encryption.
-    QTest::newRow("2000") << "2000" << QString() << QString() << true << true;
-    QTest::newRow("2005") << "2005" << QString() << QString() << false << true;
-    QTest::newRow("2008r2") << "2008r2" << QString() << QString() << false << true;
-    QTest::newRow("2016") << "2016" << QString() << QString() << false << true;
-    QTest::newRow("2022") << "2022" << QString() << QString() << false << false;
+    QTest::newRow("2000") << "2000" << kLoginName << kPassword << QString() << QString() << true << true;
+    QTest::newRow("2005") << "2005" << kLoginName << kPassword << QString() << QString() << false << true;
+    QTest::newRow("2008r2") << "2008r2" << kLoginName << kPassword << QString() << QString() << false << true;
+    QTest::newRow("2016") << "2016" << kLoginName << kPassword << QString() << QString() << false << true;
+    QTest::newRow("2022") << "2022" << kLoginName << kPassword << QString() << QString() << false << false;
     // Encryption for the data: everything in TLS, or no connection at all.
     const QString refused = kNoServer + QStringLiteral("\r\n") + kRefusalReason;
-    QTest::newRow("2000, encryption for data") << "2000" << kUseEncryption << refused << false << false;
-    QTest::newRow("2005, encryption for data") << "2005" << kUseEncryption << QString() << false << false;
-    QTest::newRow("2008r2, encryption for data") << "2008r2" << kUseEncryption << QString() << false << false;
-    QTest::newRow("2016, encryption for data") << "2016" << kUseEncryption << QString() << false << false;
-    QTest::newRow("2022, encryption for data") << "2022" << kUseEncryption << QString() << false << false;
+    QTest::newRow("2000, encryption for data")
+        << "2000" << kLoginName << kPassword << kUseEncryption << refused << false << false;
+    QTest::newRow("2005, encryption for data")
+        << "2005" << kLoginName << kPassword << kUseEncryption << QString() << false << false;
+    QTest::newRow("2008r2, encryption for data")
+        << "2008r2" << kLoginName << kPassword << kUseEncryption << QString() << false << false;
+    QTest::newRow("2016, encryption for data")
+        << "2016" << kLoginName << kPassword << kUseEncryption << QString() << false << false;
+    QTest::newRow("2022, encryption for data")
+        << "2022" << kLoginName << kPassword << kUseEncryption << QString() << false << false;
+    // A domain account logs in with NTLM, which never sends the password, TLS or not.
+    QTest::newRow("2000, domain login") << "2000" << kDomainUser << kDomainPassword << QString() << QString() << false
+                                        << true;
+    QTest::newRow("2016, domain login") << "2016" << kDomainUser << kDomainPassword << QString() << QString() << false
+                                        << true;
 }
 
 // A relay between the driver and the stand-in records what the client sends during CONNECT.
 void tst_releases_e2e::whatTravelsOnTheWire()
 {
     QFETCH(QString, release);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
     QFETCH(QString, addedKeywords);
     QFETCH(QString, message);
     QFETCH(bool, obfuscatedPasswordSent);
@@ -173,15 +205,15 @@ void tst_releases_e2e::whatTravelsOnTheWire()
     QVERIFY(wire.port() != 0);
 
     RecordingMessageSink messages;
-    const QString connectString = connectThroughLogin(wire.port(), addedKeywords, messages);
+    const QString connectString = connectThroughLogin(wire.port(), user, password, addedKeywords, messages);
 
     QCOMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
     QCOMPARE(connectString.isEmpty(), !message.isEmpty());
     const QByteArray sent = wire.fromClients();
     QVERIFY(!sent.isEmpty());
-    QVERIFY(!sent.contains(utf16(kPassword)));
-    QVERIFY(!sent.contains(kPassword.toUtf8()));
-    QCOMPARE(sent.contains(obfuscated(kPassword)), obfuscatedPasswordSent);
+    QVERIFY(!sent.contains(utf16(password)));
+    QVERIFY(!sent.contains(password.toUtf8()));
+    QCOMPARE(sent.contains(obfuscated(password)), obfuscatedPasswordSent);
     QCOMPARE(sent.contains(utf16(kCheckQuery)), checkQuerySent);
     // The check reached the server whenever the login window let the user in.
     QCOMPARE(standin.sqlTexts().contains(kCheckQuery), message.isEmpty());

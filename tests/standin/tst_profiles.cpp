@@ -18,6 +18,8 @@ private Q_SLOTS:
     void encryption_data();
     void encryption();
     void preloginCarriesVersionAndAnswer();
+    void versionText_data();
+    void versionText();
 };
 
 void tst_profiles::tdsVersion_data()
@@ -98,6 +100,31 @@ void tst_profiles::preloginCarriesVersionAndAnswer()
     QCOMPARE(clientEncryption(QByteArray::fromHex("ff")), Encrypt::NotSupported);
     QVERIFY(!profileNamed(QStringLiteral("2019")));
     QCOMPARE(defaultProfile().name, QStringLiteral("2016"));
+}
+
+void tst_profiles::versionText_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::addColumn<QString>("text"); // as LOGINACK and the Browser's answer name the version
+    QTest::newRow("2000") << "2000"
+                          << "8.00.2039";
+    QTest::newRow("2005") << "2005"
+                          << "9.00.5000";
+    QTest::newRow("2008r2") << "2008r2"
+                            << "10.50.6000";
+    QTest::newRow("2016") << "2016"
+                          << "13.0.6300";
+    QTest::newRow("2022") << "2022"
+                          << "16.0.1000";
+}
+
+void tst_profiles::versionText()
+{
+    QFETCH(QString, release);
+    QFETCH(QString, text);
+    const auto profile = profileNamed(release);
+    QVERIFY(profile);
+    QCOMPARE(profile->versionText(), text);
 }
 
 QTEST_APPLESS_MAIN(tst_profiles)

@@ -14,7 +14,7 @@ struct BrowsedInstance
 {
     QString serverName;
     QString instanceName;
-    QString version; // e.g. "9.00.5000.00"
+    QString version; // the release's, e.g. "13.0.6300"
     quint16 tcpPort = 0;
 };
 

@@ -29,6 +29,16 @@ namespace {
     }
 } // namespace
 
+QString ServerProfile::versionText() const
+{
+    constexpr std::uint8_t kFirstWithPlainMinor = 11;
+    const int minorWidth = major < kFirstWithPlainMinor ? 2 : 1;
+    return QStringLiteral("%1.%2.%3")
+        .arg(int { major })
+        .arg(int { minor }, minorWidth, 10, QLatin1Char('0'))
+        .arg(int { build });
+}
+
 std::uint32_t ServerProfile::negotiatedTds(std::uint32_t requested) const
 {
     if (answersOwnTds)

@@ -56,6 +56,9 @@ struct ServerProfile
     {
         return (std::uint32_t { major } << 24) | (std::uint32_t { minor } << 16) | build;
     }
+    // The version as the release writes it in text, e.g. "8.00.2039" or "13.0.6300": the minor
+    // number has two digits up to SQL Server 2008 R2 and as many as it needs from 2012 on.
+    QString versionText() const;
     // The TDS version the release answers a client's requested version with.
     std::uint32_t negotiatedTds(std::uint32_t requested) const;
     // The ENCRYPTION answer and what it means for the connection, for the client's value.

@@ -44,7 +44,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<standin::Browser> browser;
     if (!options->instance.isEmpty()) {
         browser = std::make_unique<standin::Browser>(standin::BrowsedInstance {
-            QHostInfo::localHostName().toUpper(), options->instance, QStringLiteral("9.00.5000.00"), server.port() });
+            QHostInfo::localHostName().toUpper(), options->instance, profile.versionText(), server.port() });
         if (!browser->listen(options->browserHost, options->browserPort, error)) {
             err << "standin: cannot answer as the Browser on UDP " << options->browserHost.toString() << ':'
                 << options->browserPort << ": " << error << Qt::endl;
