@@ -5,9 +5,12 @@
 #include "login/DatabaseCheck.h"
 #include "main/PrimaryKeyListQuery.h"
 #include "rebuild/Statements.h"
+#include "support/ClearPackets.h"
 #include "support/StandinProcess.h"
+#include "support/WireRecorder.h"
 
 #include <QFile>
+#include <QJsonDocument>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +19,7 @@
 
 using quorvane::Failure;
 using quorvane::test::StandinProcess;
+using quorvane::test::WireRecorder;
 using namespace quorvane::db;
 
 namespace {
@@ -30,6 +34,9 @@ const QString kUnicodeColumn = QStringLiteral("Äpfel'ß]");
 
 const QString kCheckQuery = QString::fromUtf16(quorvane::kNavisionCheckQuery);
 const QString kPrimaryKeyList = QString::fromLatin1(quorvane::kPrimaryKeyListQuery);
+const QString kFixturePath = QStringLiteral(QUORVANE_SOURCE_DIR "/tests/db/fixtures/nav.json");
+constexpr quint8 kPreloginPacket = 0x12;
+constexpr quint8 kAttentionPacket = 0x06;
 
 // The key-column query the program sends for a table whose key is named as Navision names it.
 QString keyColumnQuery(const QString& table)
@@ -46,6 +53,15 @@ QStringList column(RecordSet& rows, int index)
 }
 
 // Runs an action that must fail and hands back its failure.
+// The types of the TDS packets each connection's client sent outside TLS, one list per connection.
+QList<QList<quint8>> clearPacketTypesOf(const WireRecorder& wire)
+{
+    QList<QList<quint8>> connections;
+    for (const QByteArray& sent : wire.connectionsFromClients())
+        connections.append(quorvane::test::clearPacketTypes(sent).value_or(QList<quint8> { 0 }));
+    return connections;
+}
+
 template <typename Action> std::optional<Failure> failureOf(const Action& action)
 {
     try {
@@ -74,11 +90,35 @@ class TestOdbcConnectionEndToEnd : public QObject
 
 private:
     std::unique_ptr<StandinProcess> m_standin;
+    std::unique_ptr<WireRecorder> m_relay;
+
+    // Where connections go (a relay in front of the stand-in, or the stand-in itself) and the
+    // keywords added to their connection strings.
+    QString m_dataSource;
+    QString m_addedKeywords;
 
     void open(Connection& connection, const QString& database, QString password)
     {
         password = QLatin1Char('"') + password.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-        connection.Open(m_standin->connectionString(database, QStringLiteral("navuser"), password));
+        QString connectionString = m_standin->connectionString(database, QStringLiteral("navuser"), password);
+        // Through the relay when there is one.
+        connectionString.replace(m_standin->dataSource(), m_dataSource);
+        connection.Open(connectionString + m_addedKeywords);
+    }
+
+    // Plays the release named (empty: the default, which encrypts the login only), reached through
+    // the relay with the keywords added to every connection string.
+    void playRelease(const QString& release, const QString& addedKeywords)
+    {
+        QFile fixture(kFixturePath);
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        m_standin = std::make_unique<StandinProcess>(QJsonDocument::fromJson(fixture.readAll()).object(),
+                                                     StandinProcess::releaseOptions(release));
+        QVERIFY(m_standin->started());
+        m_relay = std::make_unique<WireRecorder>(m_standin->port());
+        QVERIFY(m_relay->port() != 0);
+        m_dataSource = QStringLiteral("127.0.0.1,%1").arg(m_relay->port());
+        m_addedKeywords = addedKeywords;
     }
 
     std::unique_ptr<Connection> openConnection()
@@ -93,11 +133,17 @@ private Q_SLOTS:
     {
         // Customer is referenced by a foreign key, Slow's key columns take three seconds to read, and
         // the connection is cut when a key is added to Cut.
-        m_standin = std::make_unique<StandinProcess>(QStringLiteral(QUORVANE_SOURCE_DIR "/tests/db/fixtures/nav.json"));
+        m_standin = std::make_unique<StandinProcess>(kFixturePath);
         QVERIFY(m_standin->started());
+        m_dataSource = m_standin->dataSource();
+        m_addedKeywords.clear();
     }
 
-    void cleanup() { m_standin.reset(); }
+    void cleanup()
+    {
+        m_relay.reset();
+        m_standin.reset();
+    }
 
     void readsRowsInOrderWithUnicodeNames()
     {
@@ -191,8 +237,28 @@ private Q_SLOTS:
         QVERIFY(primaryKeyInState(*m_standin, "Cronus$Customer").isObject());
     }
 
+    void commandTimeout_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<QString>("addedKeywords");
+        QTest::addColumn<bool>("attentionInClear");
+        QTest::newRow("login encrypted") << QString() << QString() << true;
+        QTest::newRow("forced encryption") << QStringLiteral("2022") << QString() << false;
+        QTest::newRow("encryption for data")
+            << QStringLiteral("2016") << QStringLiteral("Use Encryption for Data=True;") << false;
+    }
+
+    // The driver cancels a statement that outlasts the time-out with an ATTENTION; the server
+    // acknowledges it and the connection goes on. With full encryption nothing but PRELOGIN
+    // travels outside TLS, the cancel and its acknowledgement included.
     void commandTimeout()
     {
+        QFETCH(QString, release);
+        QFETCH(QString, addedKeywords);
+        QFETCH(bool, attentionInClear);
+        playRelease(release, addedKeywords);
+        if (QTest::currentTestFailed())
+            return;
         const auto connection = openConnection();
         QCOMPARE(connection->CommandTimeout(), kDefaultCommandTimeoutSeconds);
 
@@ -205,12 +271,33 @@ private Q_SLOTS:
 
         connection->setCommandTimeout(0);
         QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Slow")), 0), QStringList { "No_" });
+
+        const QList<QList<quint8>> sent = clearPacketTypesOf(*m_relay);
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.first().first(), kPreloginPacket);
+        QCOMPARE(sent.first().contains(kAttentionPacket), attentionInClear);
+        QCOMPARE(sent.first().count(kPreloginPacket) == sent.first().size(), !attentionInClear);
+    }
+
+    void cutConnectionLeavesTheCatalogueAsBefore_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<QString>("addedKeywords");
+        QTest::newRow("login encrypted") << QString() << QString();
+        QTest::newRow("forced encryption") << QStringLiteral("2022") << QString();
+        QTest::newRow("encryption for data")
+            << QStringLiteral("2016") << QStringLiteral("Use Encryption for Data=True;");
     }
 
     // The connection drops between DROP and ADD: the server rolls the transaction back and the key
     // is where it was.
     void cutConnectionLeavesTheCatalogueAsBefore()
     {
+        QFETCH(QString, release);
+        QFETCH(QString, addedKeywords);
+        playRelease(release, addedKeywords);
+        if (QTest::currentTestFailed())
+            return;
         const QJsonValue before = primaryKeyInState(*m_standin, "Cronus$Cut");
         QVERIFY(before.isObject());
         const auto connection = openConnection();

@@ -6,6 +6,7 @@
 #include "log/ErrorReport.h"
 #include "login/QtSettingsStore.h"
 #include "login/frmLogin.h"
+#include "support/ClearPackets.h"
 #include "support/StandinWindow.h"
 #include "support/WireRecorder.h"
 
@@ -120,19 +121,34 @@ QString tst_releases_e2e::connectThroughLogin(quint16 port, const QString& user,
 void tst_releases_e2e::wholeJobOnEveryRelease_data()
 {
     QTest::addColumn<QString>("release");
-    for (const char* release : { "2000", "2005", "2008r2", "2016", "2022" })
-        QTest::newRow(release) << QString::fromLatin1(release);
+    QTest::addColumn<QString>("addedKeywords");
+    // Whether anything but PRELOGIN went outside TLS: without full encryption the fix run's
+    // transaction-manager requests (TDS 7.2 and later) are among the packets in the clear.
+    QTest::addColumn<bool>("clearAfterPrelogin");
+    QTest::addColumn<bool>("transactionRequestsInClear");
+    QTest::newRow("2000") << "2000" << QString() << true << false;
+    QTest::newRow("2005") << "2005" << QString() << true << true;
+    QTest::newRow("2008r2") << "2008r2" << QString() << true << true;
+    QTest::newRow("2016") << "2016" << QString() << true << true;
+    QTest::newRow("2022") << "2022" << QString() << false << false;
+    QTest::newRow("2016, encryption for data") << "2016" << kUseEncryption << false << false;
 }
 
 // CONNECT with the Navision check, the list, a click that shows a key's columns and a fix run over
-// three tables of which one is refused, with the default connection string.
+// three tables of which one is refused, through a relay that records what the client sends.
 void tst_releases_e2e::wholeJobOnEveryRelease()
 {
     QFETCH(QString, release);
+    QFETCH(QString, addedKeywords);
+    QFETCH(bool, clearAfterPrelogin);
+    QFETCH(bool, transactionRequestsInClear);
     StandinProcess standin(catalogue(), StandinProcess::releaseOptions(release));
     QVERIFY(standin.started());
+    const WireRecorder wire(standin.port());
+    QVERIFY(wire.port() != 0);
     RecordingMessageSink loginMessages;
-    const QString connectString = connectThroughLogin(standin.port(), kLoginName, kPassword, QString(), loginMessages);
+    const QString connectString
+        = connectThroughLogin(wire.port(), kLoginName, kPassword, addedKeywords, loginMessages);
     QCOMPARE(loginMessages.texts, QStringList {});
     QVERIFY(!connectString.isEmpty());
 
@@ -152,6 +168,19 @@ void tst_releases_e2e::wholeJobOnEveryRelease()
     QVERIFY(clustered(state, QStringLiteral("CRONUS$Customer")));
     QVERIFY(!clustered(state, QStringLiteral("CRONUS$Ledger")));
     QVERIFY(clustered(state, QStringLiteral("CRONUS$Sales Line")));
+
+    bool sawClear = false;
+    bool sawTransactionRequest = false;
+    for (const QByteArray& connection : wire.connectionsFromClients()) {
+        const auto types = clearPacketTypes(connection);
+        QVERIFY(types.has_value());
+        QVERIFY(!types->isEmpty());
+        QCOMPARE(types->first(), quint8(0x12));
+        sawClear = sawClear || types->count(quint8(0x12)) != types->size();
+        sawTransactionRequest = sawTransactionRequest || types->contains(quint8(0x0E));
+    }
+    QCOMPARE(sawClear, clearAfterPrelogin);
+    QCOMPARE(sawTransactionRequest, transactionRequestsInClear);
 }
 
 void tst_releases_e2e::whatTravelsOnTheWire_data()

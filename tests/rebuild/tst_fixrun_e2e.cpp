@@ -80,15 +80,23 @@ QList<int> tst_FixRunEndToEnd::connectionsUsed()
 void tst_FixRunEndToEnd::lostConnectionEndsRunOnce_data()
 {
     QTest::addColumn<bool>("clickFirst"); // a click on a row before the second run
-    QTest::newRow("run again") << false;
-    QTest::newRow("click a row, then run again") << true;
+    QTest::addColumn<QString>("release"); // empty: the stand-in's default, encrypting the login only
+    QTest::addColumn<QString>("addedKeywords");
+    QTest::newRow("run again") << false << QString() << QString();
+    QTest::newRow("click a row, then run again") << true << QString() << QString();
+    // Everything inside TLS: the cut comes in the middle of an encrypted session.
+    QTest::newRow("forced encryption") << false << "2022" << QString();
+    QTest::newRow("encryption for data, click a row")
+        << true << "2016" << QStringLiteral("Use Encryption for Data=True;");
 }
 
 void tst_FixRunEndToEnd::lostConnectionEndsRunOnce()
 {
     QFETCH(bool, clickFirst);
-    QVERIFY(
-        ui().startWith(databaseFixture(numberedTables(6), { once(fault("add", "CRONUS$T3", "disconnect", true)) })));
+    QFETCH(QString, release);
+    QFETCH(QString, addedKeywords);
+    QVERIFY(ui().startWith(databaseFixture(numberedTables(6), { once(fault("add", "CRONUS$T3", "disconnect", true)) }),
+                           StandinProcess::releaseOptions(release), addedKeywords));
     const QStringList sixTables { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3", "CRONUS$T4", "CRONUS$T5", "CRONUS$T6" };
 
     ui().runOn(firstRows(6));

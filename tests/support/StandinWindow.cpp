@@ -89,10 +89,11 @@ bool StandinWindow::start(const QString& connectString)
     return true;
 }
 
-bool StandinWindow::startWith(const QJsonObject& fixture)
+bool StandinWindow::startWith(const QJsonObject& fixture, const QStringList& options, const QString& addedKeywords)
 {
-    m_standin = std::make_unique<StandinProcess>(fixture);
-    return m_standin->started() && start(m_standin->connectionString(kDatabaseName, kLoginName, kLoginPassword));
+    m_standin = std::make_unique<StandinProcess>(fixture, options);
+    return m_standin->started()
+        && start(m_standin->connectionString(kDatabaseName, kLoginName, kLoginPassword) + addedKeywords);
 }
 
 QStringList StandinWindow::rows()

@@ -60,8 +60,9 @@ public:
     // Runs the start-up with a login that returns connectString (empty: the login was abandoned)
     // and shows the window when start-up did not end the program. Returns what Form_Load returned.
     bool start(const QString& connectString);
-    // Starts a stand-in serving the fixture, then the window logged in to it as navuser.
-    bool startWith(const QJsonObject& fixture);
+    // Starts a stand-in serving the fixture with the further options given (e.g. a release), then
+    // the window logged in to it as navuser with the keywords added to the connection string.
+    bool startWith(const QJsonObject& fixture, const QStringList& options = {}, const QString& addedKeywords = {});
 
     StandinProcess& standin() { return *m_standin; }
     Platform& platform() { return *m_platform; }

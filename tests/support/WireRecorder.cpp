@@ -25,7 +25,7 @@ public:
         return m_listener->listen(QHostAddress::LocalHost, 0) ? m_listener->serverPort() : 0;
     }
 
-    QByteArray recorded() const
+    QList<QByteArray> recorded() const
     {
         const QMutexLocker lock(&m_mutex);
         return m_recorded;
@@ -36,11 +36,12 @@ private:
     {
         while (QTcpSocket* client = m_listener->nextPendingConnection()) {
             auto* server = new QTcpSocket(client);
-            connect(client, &QTcpSocket::readyRead, server, [this, client, server] {
+            const qsizetype index = startRecording();
+            connect(client, &QTcpSocket::readyRead, server, [this, client, server, index] {
                 const QByteArray bytes = client->readAll();
                 {
                     const QMutexLocker lock(&m_mutex);
-                    m_recorded.append(bytes);
+                    m_recorded[index].append(bytes);
                 }
                 server->write(bytes);
             });
@@ -54,10 +55,18 @@ private:
         }
     }
 
+    // A new, empty record for a client that has just connected; answers its index.
+    qsizetype startRecording()
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_recorded.append(QByteArray());
+        return m_recorded.size() - 1;
+    }
+
     const quint16 m_serverPort;
     QTcpServer* m_listener = nullptr;
     mutable QMutex m_mutex;
-    QByteArray m_recorded;
+    QList<QByteArray> m_recorded; // one per client connection, in the order they came
 };
 
 WireRecorder::WireRecorder(quint16 serverPort)
@@ -76,6 +85,11 @@ WireRecorder::~WireRecorder()
 }
 
 QByteArray WireRecorder::fromClients() const
+{
+    return m_relay->recorded().join();
+}
+
+QList<QByteArray> WireRecorder::connectionsFromClients() const
 {
     return m_relay->recorded();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMutex>
 #include <QThread>
 
@@ -23,6 +24,8 @@ public:
     quint16 port() const { return m_port; }
     // Everything the clients sent so far, connections one after the other.
     QByteArray fromClients() const;
+    // What each client sent, one entry per connection in the order they came.
+    QList<QByteArray> connectionsFromClients() const;
 
 private:
     QThread m_thread;
