@@ -143,8 +143,8 @@ namespace {
             QList<ScriptKey> keys;
             for (const KeyRow& key : chosen)
                 keys.append({ key.table, key.constraint, key.details });
-            const ScriptHeader header { db::DescribeConnectionTarget(strConnect).server, rows.isEmpty() ? QString() : rows.front().catalog,
-                                        clock.now() };
+            const ScriptHeader header { db::DescribeConnectionTarget(strConnect).server,
+                                        rows.isEmpty() ? QString() : rows.front().catalog, clock.now() };
             script = rebuildScript(connection, header, keys);
         });
         if (!written)

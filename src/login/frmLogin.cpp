@@ -206,8 +206,9 @@ void frmLogin::cmdConnect_Click()
         // A server that cannot encrypt as the string asks is told apart on the message's next line.
         const QString strReason
             = intResult == kCheckServerUnreachable ? EncryptionRefusalReason(strConnect, failure) : QString();
-        m_platform.messages.showMessage(strReason.isEmpty() ? CheckResultMessage(intResult, strRefusal)
-                                                            : CheckResultMessage(intResult) + QStringLiteral("\r\n") + strReason);
+        m_platform.messages.showMessage(strReason.isEmpty()
+                                            ? CheckResultMessage(intResult, strRefusal)
+                                            : CheckResultMessage(intResult) + QStringLiteral("\r\n") + strReason);
     });
 }
 

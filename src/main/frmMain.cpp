@@ -369,8 +369,8 @@ QString frmMain::ScriptOfTickedinLV(QTreeView& lv)
         for (int item = 1; item <= count; ++item)
             if (items.isItemChecked(item))
                 keys.append({ items.subItemText(item, 1), items.itemText(item), items.itemDetails(item) });
-        const ScriptHeader header { db::DescribeConnectionTarget(gstrConnectPass).server, count > 0 ? items.subItemText(1, 2) : QString(),
-                                    m_platform.clock.now() };
+        const ScriptHeader header { db::DescribeConnectionTarget(gstrConnectPass).server,
+                                    count > 0 ? items.subItemText(1, 2) : QString(), m_platform.clock.now() };
         script = rebuildScript(database(), header, keys);
     });
     return script;

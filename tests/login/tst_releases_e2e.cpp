@@ -147,8 +147,7 @@ void tst_releases_e2e::wholeJobOnEveryRelease()
     const WireRecorder wire(standin.port());
     QVERIFY(wire.port() != 0);
     RecordingMessageSink loginMessages;
-    const QString connectString
-        = connectThroughLogin(wire.port(), kLoginName, kPassword, addedKeywords, loginMessages);
+    const QString connectString = connectThroughLogin(wire.port(), kLoginName, kPassword, addedKeywords, loginMessages);
     QCOMPARE(loginMessages.texts, QStringList {});
     QVERIFY(!connectString.isEmpty());
 
