@@ -17,6 +17,10 @@
 
 namespace quorvane::test {
 
+// The login window's messages for a server it cannot reach and for a refused login.
+inline const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
+inline const QString kLoginRefused = QStringLiteral("The Login information entered was invalid.");
+
 // The folders an end-to-end login test writes to: saved settings and the application folder.
 // The settings store keeps its folder once it has been used, so one folder serves every test of a
 // program; startTest() empties it and gives each test an application folder of its own.

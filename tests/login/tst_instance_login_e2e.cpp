@@ -36,6 +36,8 @@
 
 using namespace quorvane;
 using quorvane::test::filesBelow;
+using quorvane::test::kLoginRefused;
+using quorvane::test::kNoServer;
 using quorvane::test::RecordingMessageSink;
 using quorvane::test::StandinProcess;
 using quorvane::test::whileOpen;
@@ -47,8 +49,6 @@ const QString kSqlUser = QStringLiteral("navuser");
 const QString kSqlPassword = QStringLiteral("Nav#2006");
 const QString kDomainUser = QStringLiteral("CORP\\anna");
 const QString kDomainPassword = QStringLiteral("Wq4;Anna 'Dom\"2006");
-const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
-const QString kLoginRefused = QStringLiteral("The Login information entered was invalid.");
 // The connection time-out the failing rows give, so that they wait no longer than needed.
 constexpr int kShortTimeoutSeconds = 4;
 const QString kShortTimeout = QStringLiteral("Connect Timeout=%1;").arg(kShortTimeoutSeconds);

@@ -30,6 +30,8 @@
 
 using namespace quorvane;
 using quorvane::test::filesBelow;
+using quorvane::test::kLoginRefused;
+using quorvane::test::kNoServer;
 using quorvane::test::RecordingMessageSink;
 using quorvane::test::StandinProcess;
 using quorvane::test::whileOpen;
@@ -40,8 +42,6 @@ const QString kTitle = test::LoginTestFolders::kTitle;
 const QString kUser = QStringLiteral("navuser");
 const QString kPassword = QStringLiteral("Nav#2006");
 const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
-const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
-const QString kLoginRefused = QStringLiteral("The Login information entered was invalid.");
 
 // One login; NAV is a Navision database, PLAIN has no per-user table, and ORPHANED has one whose
 // only row belongs to no user of the database. Adding the key to Cronus$Ledger fails.

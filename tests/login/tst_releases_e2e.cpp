@@ -22,7 +22,6 @@ namespace {
 const QString kPassword = QStringLiteral("Nav#2006");
 const QString kDomainUser = QStringLiteral("CORP\\anna");
 const QString kDomainPassword = QStringLiteral("Wq4;Anna 'Dom\"2006");
-const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
 const QString kRefusalReason
     = QStringLiteral("The server cannot encrypt the connection as \"Use Encryption for Data=True\" asks: it offers no "
                      "encryption (as SQL Server 2000 does) or none this computer accepts.");
