@@ -1,12 +1,14 @@
 # Set-up, build and test in one place. `make test` works on a fresh Debian 12 machine.
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
+WINDOWS_BUILD ?= build-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 # ccache keys on paths relative to the checkout, so clones and work trees share one cache.
 export CCACHE_BASEDIR ?= $(CURDIR)
 
-.PHONY: all deps configure build test test-plain test-sanitize run demo bench package clean format
+.PHONY: all deps configure build test test-plain test-sanitize test-windows windows run-windows run demo bench \
+	package clean format
 
 all: build
 
@@ -21,9 +23,10 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Every test twice: in the normal build, then in a Debug build with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
-test: test-plain test-sanitize
+# Every test three times: in the normal build, in a Debug build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and in the Windows build under Wine (against the normal build's
+# stand-in, on loopback).
+test: test-plain test-sanitize test-windows
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -32,6 +35,18 @@ test-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The program for 64-bit Windows, with its zip and installer, in $(WINDOWS_BUILD)/.
+windows: build
+	WINDOWS_BUILD=$(WINDOWS_BUILD) HOST_BUILD=$(BUILD) JOBS=$(JOBS) sh tools/windows/build.sh
+
+test-windows: windows
+	sh tools/windows/wine-prefix.sh $(WINDOWS_BUILD)
+	cd $(WINDOWS_BUILD) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j $(JOBS)
+
+# The Windows build under Wine, in the build's own prefix, on the current display.
+run-windows: windows
+	$(WINDOWS_BUILD)/wine-run.sh $(WINDOWS_BUILD)/bin/quorvane.exe
 
 run: build
 	./$(BUILD)/bin/quorvane
@@ -50,4 +65,4 @@ format:
 	find src tests tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD)

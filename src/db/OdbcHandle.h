@@ -4,6 +4,10 @@
 
 #include <QList>
 #include <QString>
+#ifdef _WIN32
+// The ODBC headers use Windows types without including their header.
+#include <windows.h>
+#endif
 #include <sql.h>
 #include <sqlext.h>
 
