@@ -1,195 +1,17 @@
 #include "db/ConnectionString.h"
 
-#include "db/ErrorNumbers.h"
+#include "db/ConnectionStringPairs.h"
+#include "db/SqlServerKeywords.h"
 #include "log/Failure.h"
 
 #include <QStringList>
-#include <map>
-#include <optional>
 #include <vector>
 
 namespace quorvane::db {
 
+using namespace oledb;
+
 namespace {
-
-    // The OLE DB properties this translation understands, each with all the names it goes by.
-    enum class Property {
-        Provider,
-        DataSource,
-        InitialCatalog,
-        UserId,
-        Password,
-        ConnectTimeout,
-        ApplicationName,
-        WorkstationId,
-        PacketSize,
-        UseEncryption,
-        NetworkLibrary,
-        PersistSecurityInfo,
-        IntegratedSecurity,
-        Unknown,
-    };
-
-    Property propertyOf(const QString& keyword)
-    {
-        static const std::map<QString, Property> names {
-            { QStringLiteral("provider"), Property::Provider },
-            { QStringLiteral("data source"), Property::DataSource },
-            { QStringLiteral("server"), Property::DataSource },
-            { QStringLiteral("address"), Property::DataSource },
-            { QStringLiteral("addr"), Property::DataSource },
-            { QStringLiteral("network address"), Property::DataSource },
-            { QStringLiteral("initial catalog"), Property::InitialCatalog },
-            { QStringLiteral("database"), Property::InitialCatalog },
-            { QStringLiteral("user id"), Property::UserId },
-            { QStringLiteral("uid"), Property::UserId },
-            { QStringLiteral("password"), Property::Password },
-            { QStringLiteral("pwd"), Property::Password },
-            { QStringLiteral("connect timeout"), Property::ConnectTimeout },
-            { QStringLiteral("connection timeout"), Property::ConnectTimeout },
-            { QStringLiteral("application name"), Property::ApplicationName },
-            { QStringLiteral("workstation id"), Property::WorkstationId },
-            { QStringLiteral("packet size"), Property::PacketSize },
-            { QStringLiteral("use encryption for data"), Property::UseEncryption },
-            { QStringLiteral("network library"), Property::NetworkLibrary },
-            { QStringLiteral("persist security info"), Property::PersistSecurityInfo },
-            { QStringLiteral("integrated security"), Property::IntegratedSecurity },
-            { QStringLiteral("trusted_connection"), Property::IntegratedSecurity },
-        };
-        const auto found = names.find(keyword.toLower());
-        return found == names.end() ? Property::Unknown : found->second;
-    }
-
-    // One keyword=value pair as written.
-    struct Pair
-    {
-        QString keyword;
-        QString value;
-        Property property = Property::Unknown;
-        bool quoted = false;
-        // True for a pair behind an unquoted password: it may be the rest of a password that holds
-        // a ";", so no description may quote it.
-        bool mayHoldPassword = false;
-    };
-
-    const QString kPasswordQuotingHint = QStringLiteral(
-        "A password that contains \";\" or starts with a quotation mark must be enclosed in quotation marks, "
-        "with every quotation mark inside it doubled.");
-
-    [[noreturn]] void refuse(const QString& description)
-    {
-        throw Failure(kErrorBadConnectionString, description);
-    }
-
-    [[noreturn]] void refuseFormat()
-    {
-        refuse(QStringLiteral("The connection string is not well formed: every part must read keyword=value, separated "
-                              "by semicolons. ")
-               + kPasswordQuotingHint);
-    }
-
-    qsizetype skipBlanks(const QString& text, qsizetype position)
-    {
-        while (position < text.size() && text.at(position).isSpace())
-            ++position;
-        return position;
-    }
-
-    // Reads a value quoted with ' or " starting at `position` (the opening quote); a doubled quote
-    // inside stands for one. Returns the position after the closing quote.
-    qsizetype readQuotedValue(const QString& text, qsizetype position, QString& value)
-    {
-        const QChar quote = text.at(position++);
-        for (;;) {
-            const qsizetype closing = text.indexOf(quote, position);
-            if (closing < 0)
-                refuseFormat();
-            value += text.mid(position, closing - position);
-            position = closing + 1;
-            if (position < text.size() && text.at(position) == quote) {
-                value += quote;
-                ++position;
-                continue;
-            }
-            return position;
-        }
-    }
-
-    std::vector<Pair> parse(const QString& text)
-    {
-        std::vector<Pair> pairs;
-        bool behindPassword = false;
-        qsizetype position = 0;
-        while (position < text.size()) {
-            position = skipBlanks(text, position);
-            if (position >= text.size())
-                break;
-            if (text.at(position) == QLatin1Char(';')) {
-                ++position;
-                continue;
-            }
-            const qsizetype equals = text.indexOf(QLatin1Char('='), position);
-            const qsizetype semicolon = text.indexOf(QLatin1Char(';'), position);
-            if (equals < 0 || (semicolon >= 0 && semicolon < equals))
-                refuseFormat();
-            Pair pair;
-            pair.keyword = text.mid(position, equals - position).trimmed();
-            if (pair.keyword.isEmpty())
-                refuseFormat();
-            pair.property = propertyOf(pair.keyword);
-            pair.mayHoldPassword = behindPassword;
-
-            position = skipBlanks(text, equals + 1);
-            if (position < text.size()
-                && (text.at(position) == QLatin1Char('\'') || text.at(position) == QLatin1Char('"'))) {
-                pair.quoted = true;
-                position = skipBlanks(text, readQuotedValue(text, position, pair.value));
-                if (position < text.size() && text.at(position) != QLatin1Char(';'))
-                    refuseFormat();
-            } else {
-                const qsizetype end = semicolon < 0 ? text.size() : semicolon;
-                pair.value = text.mid(position, end - position).trimmed();
-                position = end;
-            }
-            ++position; // past the ";"
-
-            if (pair.property == Property::Password && !pair.quoted)
-                behindPassword = true;
-            pairs.push_back(std::move(pair));
-        }
-        return pairs;
-    }
-
-    // The last pair of each property; later pairs replace earlier ones.
-    using Properties = std::map<Property, Pair>;
-
-    Properties lastOfEach(const std::vector<Pair>& pairs)
-    {
-        Properties properties;
-        for (const Pair& pair : pairs)
-            properties[pair.property] = pair;
-        return properties;
-    }
-
-    const Pair* find(const Properties& properties, Property property)
-    {
-        const auto found = properties.find(property);
-        return found == properties.end() ? nullptr : &found->second;
-    }
-
-    [[noreturn]] void refuseAfterPassword()
-    {
-        refuse(QStringLiteral("The connection string cannot be read after the password. ") + kPasswordQuotingHint);
-    }
-
-    // Refuses the value of a pair with a description that names its keyword ("%1"), unless the pair
-    // may be part of the password.
-    [[noreturn]] void refuseValue(const Pair& pair, const QString& description)
-    {
-        if (pair.mayHoldPassword)
-            refuseAfterPassword();
-        refuse(description.arg(pair.keyword));
-    }
 
     enum class Provider { SqlOleDb, MsDaSql };
 
@@ -228,207 +50,6 @@ namespace {
         return seconds;
     }
 
-    QString pairText(const QString& keyword, const QString& value)
-    {
-        return keyword + QLatin1Char('=') + value;
-    }
-
-    // FreeTDS 1.3 reads a value in braces up to the first "}" that a ";" follows, takes "}}" as two
-    // characters, and keeps the closing brace of a braced value at the very end of the string. So
-    // braces go only around values that need them (a ";", a leading "{" or blanks at either end),
-    // "}" is never doubled, every pair ends with ";", and a value holding "};" cannot be passed.
-    QString quoteForFreeTds(const QString& value, const Pair& pair)
-    {
-        const bool needsBraces = value.contains(QLatin1Char(';')) || value.startsWith(QLatin1Char('{'))
-            || (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
-        if (!needsBraces)
-            return value;
-        if (value.contains(QLatin1String("};"))) {
-            if (pair.property == Property::Password || pair.mayHoldPassword)
-                refuse(QStringLiteral("The password holds a sequence of characters that the SQL Server driver cannot "
-                                      "receive."));
-            refuseValue(pair,
-                        QStringLiteral("\"%1\" holds \"}\" followed by \";\", which the SQL Server driver cannot "
-                                       "receive."));
-        }
-        return QLatin1Char('{') + value + QLatin1Char('}');
-    }
-
-    // The classic provider's names for the server on this computer become "localhost".
-    QString hostForDriver(const QString& host)
-    {
-        if (host.isEmpty() || host == QLatin1String(".")
-            || host.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0)
-            return QStringLiteral("localhost");
-        return host;
-    }
-
-    int portOf(const QString& text, const Pair& dataSource)
-    {
-        bool ok = false;
-        const int port = text.trimmed().toInt(&ok);
-        if (!ok || port < 1 || port > 65535)
-            refuseValue(dataSource, QStringLiteral("The port in \"%1\" must be a number from 1 to 65535."));
-        return port;
-    }
-
-    // Where the Data Source points: the driver's Server and Port keywords, or the instance whose
-    // port the Browser service must give.
-    //
-    // The login window's template writes ",1433" behind whatever server the user types. So a
-    // single port 1433 behind an instance name ("host\NAME,1433") is the template's and the
-    // instance is looked up, while a port the user typed comes before the template's
-    // ("host\NAME,2433,1433" or "host,2433,1433") and wins, as any other port after an instance
-    // name does ("host\NAME,2433"), as with the classic provider.
-    struct ServerAddress
-    {
-        QStringList keywords;
-        QString browserHost;
-        QString instanceName;
-    };
-
-    ServerAddress serverAddressOf(const Pair* dataSource)
-    {
-        const QStringList parts = dataSource ? dataSource->value.split(QLatin1Char(',')) : QStringList { QString() };
-        if (parts.size() > 3)
-            refuseValue(*dataSource, QStringLiteral("The port in \"%1\" must be a number from 1 to 65535."));
-        QString host = parts.front().trimmed();
-        QString instance;
-        const qsizetype backslash = host.indexOf(QLatin1Char('\\'));
-        if (backslash >= 0) {
-            instance = host.mid(backslash + 1).trimmed();
-            host = host.left(backslash).trimmed();
-        }
-        int port = parts.size() > 1 ? portOf(parts[1], *dataSource) : 0;
-        if (parts.size() > 2)
-            portOf(parts[2], *dataSource);
-        if (port == kDefaultSqlServerPort && parts.size() == 2 && !instance.isEmpty())
-            port = 0;
-
-        host = hostForDriver(host);
-        ServerAddress address;
-        address.keywords.append(
-            pairText(QStringLiteral("Server"), dataSource ? quoteForFreeTds(host, *dataSource) : host));
-        if (port == 0 && !instance.isEmpty()) {
-            address.browserHost = host;
-            address.instanceName = instance;
-            return address;
-        }
-        address.keywords.append(
-            pairText(QStringLiteral("Port"), QString::number(port == 0 ? kDefaultSqlServerPort : port)));
-        return address;
-    }
-
-    QString encryptionOf(const Properties& properties)
-    {
-        const Pair* pair = find(properties, Property::UseEncryption);
-        if (!pair)
-            return QStringLiteral("request");
-        const QString value = pair->value.toLower();
-        if (value == QLatin1String("true") || value == QLatin1String("yes"))
-            return QStringLiteral("require");
-        if (value == QLatin1String("false") || value == QLatin1String("no"))
-            return QStringLiteral("request");
-        refuseValue(*pair, QStringLiteral("\"%1\" must be True or False."));
-    }
-
-    QString packetSizeOf(const Pair& pair)
-    {
-        bool ok = false;
-        const int bytes = pair.value.toInt(&ok);
-        if (!ok || bytes < 512 || bytes > 32767)
-            refuseValue(pair, QStringLiteral("\"%1\" must be a number of bytes from 512 to 32767."));
-        return QString::number(bytes);
-    }
-
-    void checkNetworkLibrary(const Pair* pair)
-    {
-        if (!pair || pair->value.compare(QLatin1String("DBMSSOCN"), Qt::CaseInsensitive) == 0)
-            return;
-        if (pair->mayHoldPassword)
-            refuseAfterPassword();
-        refuse(QStringLiteral("The network library \"%1\" is not available. Only DBMSSOCN (TCP/IP) is supported.")
-                   .arg(pair->value));
-    }
-
-    // Integrated Security=SSPI (or True/Yes), Trusted_Connection=Yes: Windows authentication of the
-    // account logged on to this computer, which the driver does through Kerberos.
-    bool integratedSecurityOf(const Properties& properties)
-    {
-        const Pair* pair = find(properties, Property::IntegratedSecurity);
-        if (!pair)
-            return false;
-        const QString value = pair->value.toLower();
-        if (value == QLatin1String("sspi") || value == QLatin1String("true") || value == QLatin1String("yes"))
-            return true;
-        if (value == QLatin1String("false") || value == QLatin1String("no"))
-            return false;
-        refuseValue(*pair, QStringLiteral("\"%1\" must be SSPI, True or False."));
-    }
-
-    void checkKnownKeywords(const std::vector<Pair>& pairs)
-    {
-        for (const Pair& pair : pairs) {
-            if (pair.property != Property::Unknown)
-                continue;
-            if (pair.mayHoldPassword)
-                refuseAfterPassword();
-            refuse(QStringLiteral("The connection string keyword \"%1\" is not supported.").arg(pair.keyword));
-        }
-    }
-
-    // SQL Server through the platform's driver. The TDS version, port, encryption and character set
-    // are always given so that freetds.conf and the TDSVER variable cannot change them: without an
-    // explicit version the driver may fall back to an old login that sends the password in clear
-    // text and ignores the login time-out.
-    QString sqlServerString(const std::vector<Pair>& pairs, const Properties& properties, const ServerAddress& address)
-    {
-        checkNetworkLibrary(find(properties, Property::NetworkLibrary));
-        checkKnownKeywords(pairs);
-
-        QStringList keywords { pairText(QStringLiteral("Driver"), QLatin1String(kSqlServerOdbcDriver)) };
-        keywords += address.keywords;
-        keywords.append(pairText(QStringLiteral("TDS_Version"), QStringLiteral("7.4")));
-        keywords.append(pairText(QStringLiteral("ClientCharset"), QStringLiteral("UTF-8")));
-        keywords.append(pairText(QStringLiteral("Encryption"), encryptionOf(properties)));
-        if (const Pair* pair = find(properties, Property::PacketSize))
-            keywords.append(pairText(QStringLiteral("PacketSize"), packetSizeOf(*pair)));
-
-        const bool integratedSecurity = integratedSecurityOf(properties);
-        if (integratedSecurity)
-            keywords.append(pairText(QStringLiteral("Trusted_Connection"), QStringLiteral("Yes")));
-
-        const std::pair<Property, QString> passedOn[] = {
-            { Property::InitialCatalog, QStringLiteral("Database") },
-            { Property::ApplicationName, QStringLiteral("APP") },
-            { Property::WorkstationId, QStringLiteral("WSID") },
-            { Property::UserId, QStringLiteral("UID") },
-            { Property::Password, QStringLiteral("PWD") },
-        };
-        for (const auto& [property, odbcKeyword] : passedOn) {
-            // As with the classic provider, a user name and password given along are not used.
-            if (integratedSecurity && (property == Property::UserId || property == Property::Password))
-                continue;
-            if (const Pair* pair = find(properties, property))
-                keywords.append(pairText(odbcKeyword, quoteForFreeTds(pair->value, *pair)));
-        }
-        return keywords.join(QLatin1Char(';')) + QLatin1Char(';');
-    }
-
-    // Brace-quotes a value by the ODBC rule (every "}" inside doubled) when a driver could misread it.
-    QString quoteByOdbcRule(const QString& value)
-    {
-        static const QString special = QStringLiteral(";{}=");
-        bool needsBraces = !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
-        for (const QChar character : value)
-            needsBraces = needsBraces || special.contains(character);
-        if (!needsBraces)
-            return value;
-        QString braced = value;
-        braced.replace(QLatin1Char('}'), QLatin1String("}}"));
-        return QLatin1Char('{') + braced + QLatin1Char('}');
-    }
-
     bool isBraced(const QString& value)
     {
         return value.size() >= 2 && value.startsWith(QLatin1Char('{')) && value.endsWith(QLatin1Char('}'));
@@ -458,7 +79,8 @@ namespace {
 
 } // namespace
 
-OdbcConnectRequest TranslateConnectionString(const QString& oleDbString)
+OdbcConnectRequest TranslateConnectionString(const QString& oleDbString,
+                                             const std::function<SqlServerDriver()>& sqlServerDriver)
 {
     const std::vector<Pair> pairs = parse(oleDbString);
     const Properties properties = lastOfEach(pairs);
@@ -471,11 +93,25 @@ OdbcConnectRequest TranslateConnectionString(const QString& oleDbString)
         return request;
     }
     const ServerAddress address = serverAddressOf(find(properties, Property::DataSource));
-    request.connectionString = sqlServerString(pairs, properties, address);
+    request.driver = sqlServerDriver();
     request.integratedSecurity = integratedSecurityOf(properties);
-    request.browserHost = address.browserHost;
-    request.instanceName = address.instanceName;
+    if (request.driver != SqlServerDriver::FreeTds) {
+        request.connectionString = microsoftString(pairs, properties, address, request.driver);
+        if (const Pair* pair = find(properties, Property::PacketSize))
+            request.packetSizeBytes = packetSizeOf(*pair);
+        return request;
+    }
+    request.connectionString = freeTdsString(pairs, properties, address);
+    if (!address.instance.isEmpty()) {
+        request.browserHost = hostOrLocalhost(address.host);
+        request.instanceName = address.instance;
+    }
     return request;
+}
+
+OdbcConnectRequest TranslateConnectionString(const QString& oleDbString, SqlServerDriver driver)
+{
+    return TranslateConnectionString(oleDbString, [driver] { return driver; });
 }
 
 ConnectionTarget DescribeConnectionTarget(const QString& oleDbString)

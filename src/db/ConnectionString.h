@@ -1,14 +1,14 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "db/SqlServerDriver.h"
 #include "log/Failure.h"
 
 #include <QString>
+#include <functional>
 
 namespace quorvane::db {
 
-// The ODBC driver that serves Provider=SQLOLEDB on this platform (registered in odbcinst.ini).
-inline constexpr char kSqlServerOdbcDriver[] = "FreeTDS";
 // The TCP port used when the Data Source names neither a port nor an instance; also the port the
 // login window's template writes behind every server.
 inline constexpr int kDefaultSqlServerPort = 1433;
@@ -26,15 +26,25 @@ struct OdbcConnectRequest
     QString instanceName;
     // Windows authentication of the account logged on to this computer (no user name, no password).
     bool integratedSecurity = false;
+    // The driver the string is written for (Provider SQLOLEDB; FreeTDS otherwise).
+    SqlServerDriver driver = SqlServerDriver::FreeTds;
+    // Bytes per network packet, set as a connection attribute for a driver without a keyword for
+    // it; 0 leaves the driver's default.
+    int packetSizeBytes = 0;
 };
 
 // Translates an OLE DB style connection string ("Provider=sqloledb;Data Source=host,1433;...") into
 // an ODBC connection string. Provider SQLOLEDB (also the default when no Provider is named) goes
-// to the platform's SQL Server driver; Provider MSDASQL hands the other keywords to the ODBC
-// driver manager as they are. Throws Failure(kErrorBadConnectionString, description) for a string that cannot
-// be used; no description ever holds any part of the password.
-// A Data Source "host\instance" leaves the port to the Browser service (ResolveInstancePort).
-OdbcConnectRequest TranslateConnectionString(const QString& oleDbString);
+// to `driver` under that driver's own keywords; Provider MSDASQL hands the other keywords to the
+// ODBC driver manager as they are. Throws Failure(kErrorBadConnectionString, description) for a
+// string that cannot be used; no description ever holds any part of the password.
+// With FreeTDS a Data Source "host\instance" leaves the port to the Browser service
+// (ResolveInstancePort); the Microsoft drivers ask the Browser service themselves.
+OdbcConnectRequest TranslateConnectionString(const QString& oleDbString,
+                                             SqlServerDriver driver = SqlServerDriver::FreeTds);
+// The same, asking `sqlServerDriver` for the driver only when the string names SQL Server.
+OdbcConnectRequest TranslateConnectionString(const QString& oleDbString,
+                                             const std::function<SqlServerDriver()>& sqlServerDriver);
 
 // The server and the database an OLE DB style connection string names, as written there, for
 // showing to the user.

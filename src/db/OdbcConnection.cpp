@@ -7,6 +7,7 @@
 #include "db/OdbcHandle.h"
 #include "db/OdbcRecordSet.h"
 #include "db/OdbcSession.h"
+#include "db/SqlServerDriver.h"
 #include "log/Failure.h"
 
 #include <optional>
@@ -72,13 +73,11 @@ namespace {
             throw Failure(kObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
         // A connection whose link broke is let go of first; it is opened anew.
         Close();
-        OdbcConnectRequest request = TranslateConnectionString(connectionString);
+        OdbcConnectRequest request = TranslateConnectionString(connectionString, &PlatformSqlServerDriver);
         ResolveInstancePort(request);
 
         auto session = std::make_shared<OdbcSession>();
-        session->environment = OdbcHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-        Check(SQLSetEnvAttr(session->environment.get(), SQL_ATTR_ODBC_VERSION, integerAttribute(SQL_OV_ODBC3), 0),
-              session->environment, OdbcOperation::Connect);
+        session->environment = NewOdbcEnvironment();
         session->connection = OdbcHandle(SQL_HANDLE_DBC, session->environment.get());
         const SQLHDBC connection = session->connection.get();
 
@@ -89,6 +88,10 @@ namespace {
         Check(SQLSetConnectAttrW(connection, SQL_ATTR_LOGIN_TIMEOUT, loginTimeout, SQL_IS_UINTEGER),
               session->connection, OdbcOperation::Connect);
         SQLSetConnectAttrW(connection, SQL_ATTR_CONNECTION_TIMEOUT, loginTimeout, SQL_IS_UINTEGER);
+        if (request.packetSizeBytes > 0)
+            Check(SQLSetConnectAttrW(connection, SQL_ATTR_PACKET_SIZE,
+                                     integerAttribute(SQLULEN(request.packetSizeBytes)), SQL_IS_UINTEGER),
+                  session->connection, OdbcOperation::Connect);
 
         const SQLRETURN result
             = SQLDriverConnectW(connection, nullptr, const_cast<SQLWCHAR*>(WideText(request.connectionString)), SQL_NTS,
@@ -96,7 +99,10 @@ namespace {
         if (!SQL_SUCCEEDED(result)) {
             const Failure failure
                 = FailureFromDiagnostics(ReadDiagnostics(SQL_HANDLE_DBC, connection), OdbcOperation::Connect);
-            throw request.integratedSecurity ? IntegratedSecurityFailure(failure) : failure;
+            // Only FreeTDS needs a Kerberos ticket for Integrated Security; the Microsoft drivers use
+            // the logged-on account directly.
+            const bool kerberos = request.integratedSecurity && request.driver == SqlServerDriver::FreeTds;
+            throw kerberos ? IntegratedSecurityFailure(failure) : failure;
         }
         session->connected = true;
         SQLSetConnectAttrW(connection, SQL_ATTR_CONNECTION_TIMEOUT, integerAttribute(0), SQL_IS_UINTEGER);

@@ -63,6 +63,15 @@ void OdbcHandle::reset() noexcept
         SQLFreeHandle(m_type, std::exchange(m_handle, SQLHANDLE {}));
 }
 
+OdbcHandle NewOdbcEnvironment()
+{
+    OdbcHandle environment(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    Check(
+        SQLSetEnvAttr(environment.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_OV_ODBC3)), 0),
+        environment, OdbcOperation::Connect);
+    return environment;
+}
+
 QList<DiagnosticRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle)
 {
     QList<DiagnosticRecord> records;

@@ -37,6 +37,9 @@ private:
     SQLHANDLE m_handle = SQL_NULL_HANDLE;
 };
 
+// A new ODBC environment handle that speaks ODBC 3. Throws Failure when the driver manager refuses.
+OdbcHandle NewOdbcEnvironment();
+
 // Every diagnostic record the last call on `handle` left, as the driver manager numbers them.
 QList<DiagnosticRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle);
 

@@ -1,13 +1,25 @@
 #pragma once
 
+#include "WhileOpen.h"
+#include "db/OdbcConnection.h"
+#include "log/Clock.h"
+#include "log/ErrorReport.h"
 #include "login/QtSettingsStore.h"
 #include "login/frmLogin.h"
+#include "main/Platform.h"
 #include "main/TableListModel.h"
 #include "main/frmMain.h"
+#include "support/FilesHolding.h"
+#include "support/RecordingMessageSink.h"
+#include "support/StandinProcess.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -17,9 +29,56 @@
 
 namespace quorvane::test {
 
-// The login window's messages for a server it cannot reach and for a refused login.
+// The login window's messages for a server it cannot reach, a refused login and a database that
+// is not Navision's.
 inline const QString kNoServer = QStringLiteral("Could not connect to the passed server.");
 inline const QString kLoginRefused = QStringLiteral("The Login information entered was invalid.");
+inline const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
+
+// The logins of navCatalogue(): a SQL login, and a domain account that logs in with NTLM.
+inline const QString kSqlUser = QStringLiteral("navuser");
+inline const QString kSqlPassword = QStringLiteral("Nav#2006");
+inline const QString kDomainUser = QStringLiteral("CORP\\anna");
+inline const QString kDomainPassword = QStringLiteral("Wq4;Anna 'Dom\"2006");
+
+// The SQL login (with the password given) and the domain account; NAV is a Navision database whose
+// per-user table holds both users, with three keyed tables of which adding the key to
+// CRONUS$Ledger fails; PLAIN has no per-user table, and ORPHANED has one whose only row belongs to
+// no user of the database.
+inline QJsonObject navCatalogue(const QString& sqlPassword = kSqlPassword)
+{
+    QJsonObject fixture = QJsonDocument::fromJson(R"({"databases": [
+  {"name": "NAV",
+   "users": [{"name": "navuser", "sid": "0x0A0B"},
+             {"name": "CORP\\anna", "sid": "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"}],
+   "navision_user_table": {"sids": ["0x0A0B", "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"]},
+   "tables": [
+     {"name": "CRONUS$Customer", "columns": [{"name": "No_", "nullable": false}],
+      "primary_key": {"name": "CRONUS$Customer$0", "columns": ["No_"]}},
+     {"name": "CRONUS$Ledger", "columns": [{"name": "No_", "nullable": false}],
+      "primary_key": {"name": "CRONUS$Ledger$0", "columns": ["No_"]}},
+     {"name": "CRONUS$Sales Line", "columns": [{"name": "Document No_", "nullable": false}, {"name": "Line No_", "nullable": false}],
+      "primary_key": {"name": "CRONUS$Sales Line$0", "columns": ["Document No_", "Line No_"]}}]},
+  {"name": "PLAIN", "users": [{"name": "navuser", "sid": "0x0A0B"}]},
+  {"name": "ORPHANED", "users": [{"name": "navuser", "sid": "0x0A0B"}], "navision_user_table": {"sids": ["0x0C0D"]}}],
+ "faults": [{"database": "NAV", "table": "CRONUS$Ledger", "statement": "add",
+             "error": {"number": 1505, "message": "The CREATE UNIQUE INDEX statement terminated."}}]})")
+                              .object();
+    fixture.insert(
+        "logins",
+        QJsonArray { QJsonObject { { "name", kSqlUser }, { "password", sqlPassword } },
+                     QJsonObject { { "name", kDomainUser }, { "password", kDomainPassword }, { "windows", true } } });
+    return fixture;
+}
+
+// Whether a table of NAV has a clustered primary key in the stand-in's saved catalogue.
+inline bool clustered(const QJsonObject& state, const QString& table)
+{
+    for (const QJsonValue& entry : state[QLatin1String("databases")][0][QLatin1String("tables")].toArray())
+        if (entry[QLatin1String("name")].toString() == table)
+            return entry[QLatin1String("primary_key")][QLatin1String("clustered")].toBool();
+    return false;
+}
 
 // The folders an end-to-end login test writes to: saved settings and the application folder.
 // The settings store keeps its folder once it has been used, so one folder serves every test of a
@@ -57,24 +116,53 @@ private:
     std::unique_ptr<QTemporaryDir> m_applicationFolder;
 };
 
-// Types the four login fields as the user does; the connection string is rebuilt on the way.
-inline void typeLogin(const frmLogin& form, const QString& server, const QString& database, const QString& user,
-                      const QString& password)
+// The login window as the program builds it, over the real ODBC driver, with its messages
+// recorded instead of shown.
+struct LoginUnderTest
+{
+    explicit LoginUnderTest(const QString& applicationFolder)
+        : platform { messages, settings, clock, db::odbcConnectionFactory(), applicationFolder }
+        , report(messages, applicationFolder)
+        , form(platform, report, gstrConnectPass)
+    { }
+
+    RecordingMessageSink messages;
+    QtSettingsStore settings { LoginTestFolders::kTitle };
+    const SystemClock clock;
+    const Platform platform;
+    const ErrorReport report;
+    QString gstrConnectPass;
+    frmLogin form;
+};
+
+// Fills the four login fields as the user does (the connection string is rebuilt on the way), then
+// edits the built connection string by hand: the template always names port 1433, a stand-in on
+// `port` listens elsewhere (0: left as built); `beforePassword` is typed in front of the password's
+// keyword. Then presses CONNECT. Answers the connection string as it stood then.
+inline QString connectAs(const frmLogin& form, const QString& server, const QString& database, const QString& user,
+                         const QString& password, quint16 port, const QString& beforePassword = {})
 {
     form.findChild<QLineEdit*>("txtServer")->setText(server);
     form.findChild<QLineEdit*>("txtDB")->setText(database);
     form.findChild<QLineEdit*>("txtUser")->setText(user);
     form.findChild<QLineEdit*>("txtPW")->clear();
     QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
+    auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
+    QString edited = txtConnect->toPlainText().replace(";Password=", beforePassword + QStringLiteral(";Password="));
+    if (port != 0)
+        edited.replace(",1433;", QStringLiteral(",%1;").arg(port));
+    txtConnect->setPlainText(edited);
+    QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
+    return edited;
 }
 
-// In the main window, ticks the only table listed and runs the rebuild with the activity log on.
-inline void rebuildTheOnlyTable(frmMain& window)
+// In the main window, ticks every table listed and runs the rebuild with the activity log on.
+inline void rebuildEveryTable(frmMain& window)
 {
     auto* items = qobject_cast<TableListModel*>(window.findChild<QTreeView*>("lvTables")->model());
     QVERIFY(items != nullptr);
-    QCOMPARE(items->itemCount(), 1);
-    QVERIFY(items->setData(items->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    for (int row = 0; row < items->itemCount(); ++row)
+        QVERIFY(items->setData(items->index(row, 0), Qt::Checked, Qt::CheckStateRole));
     window.findChild<QCheckBox*>("chkLog")->setChecked(true);
     QTest::mouseClick(window.findChild<QPushButton*>("cmdExecute"), Qt::LeftButton);
     QTRY_VERIFY(!window.isRunInProgress());

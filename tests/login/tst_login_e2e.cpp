@@ -1,97 +1,35 @@
 // CONNECT in the login window through the real ODBC driver against the SQL Server stand-in: every
-// outcome a user can meet, as the user meets it, each against a stand-in of its own.
+// outcome a user can meet, as the user meets it, each against a stand-in of its own; named
+// instances found through the SQL Server Browser service and Windows (domain) logins among them.
+// The stand-in answers as the Browser on UDP port 1434, so these tests never run beside another
+// program that does.
 #include "LoginEndToEnd.h"
-#include "WhileOpen.h"
-#include "db/OdbcConnection.h"
-#include "log/Clock.h"
-#include "log/ErrorReport.h"
-#include "login/QtSettingsStore.h"
-#include "login/frmLogin.h"
-#include "main/Platform.h"
-#include "main/TableListModel.h"
-#include "main/frmMain.h"
-#include "support/FilesHolding.h"
-#include "support/RecordingMessageSink.h"
-#include "support/StandinProcess.h"
+#include "db/ConnectionString.h"
+#include "db/InstanceLookup.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
-#include <QTest>
 #include <QTimer>
-#include <QTreeView>
-#include <memory>
+#include <QUdpSocket>
 
 using namespace quorvane;
-using quorvane::test::filesBelow;
-using quorvane::test::kLoginRefused;
-using quorvane::test::kNoServer;
-using quorvane::test::RecordingMessageSink;
-using quorvane::test::StandinProcess;
-using quorvane::test::whileOpen;
+using namespace quorvane::test;
 
 namespace {
 
-const QString kTitle = test::LoginTestFolders::kTitle;
-const QString kUser = QStringLiteral("navuser");
-const QString kPassword = QStringLiteral("Nav#2006");
-const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
+const QString kTitle = LoginTestFolders::kTitle;
+// The connection time-out the failing rows give, so that they wait no longer than needed.
+constexpr int kShortTimeoutSeconds = 4;
+const QString kShortTimeout = QStringLiteral(";Connect Timeout=%1").arg(kShortTimeoutSeconds);
+const QString kCheckTable = QStringLiteral("[dbo].[$ndo$usrproperty]");
 
-// One login; NAV is a Navision database, PLAIN has no per-user table, and ORPHANED has one whose
-// only row belongs to no user of the database. Adding the key to Cronus$Ledger fails.
-QJsonObject catalogue(const QString& password)
+QString errorLogOf(const QString& folder)
 {
-    QJsonObject fixture = QJsonDocument::fromJson(R"({"databases": [
-  {"name": "NAV", "users": [{"name": "navuser", "sid": "0x0A0B"}], "navision_user_table": {"sids": ["0x0A0B"]},
-   "tables": [{"name": "Cronus$Ledger", "columns": [{"name": "No_", "nullable": false}],
-               "primary_key": {"name": "Cronus$Ledger$0", "columns": ["No_"]}}]},
-  {"name": "PLAIN", "users": [{"name": "navuser", "sid": "0x0A0B"}]},
-  {"name": "ORPHANED", "users": [{"name": "navuser", "sid": "0x0A0B"}], "navision_user_table": {"sids": ["0x0C0D"]}}],
- "faults": [{"database": "NAV", "table": "Cronus$Ledger", "statement": "add",
-             "error": {"number": 1505, "message": "The CREATE UNIQUE INDEX statement terminated."}}]})")
-                              .object();
-    fixture.insert("logins", QJsonArray { QJsonObject { { "name", kUser }, { "password", password } } });
-    return fixture;
+    QFile errorLog(QDir(folder).filePath(QStringLiteral("ErrorLog.txt")));
+    return errorLog.open(QIODevice::ReadOnly) ? QString::fromUtf8(errorLog.readAll()) : QString();
 }
-
-// Fills the login fields as the user does, then edits the port in the built connection string by
-// hand: the template always names port 1433, the stand-in listens elsewhere; `beforePassword` is
-// typed in front of the password's keyword. Then presses CONNECT.
-void connectAs(const frmLogin& form, const QString& database, const QString& password, quint16 port,
-               const QString& beforePassword = {})
-{
-    test::typeLogin(form, QStringLiteral("127.0.0.1"), database, kUser, password);
-    auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");
-    txtConnect->setPlainText(txtConnect->toPlainText()
-                                 .replace(",1433;", QStringLiteral(",%1;").arg(port))
-                                 .replace(";Password=", beforePassword + QStringLiteral(";Password=")));
-    QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
-}
-
-// The login window as the program builds it, over the real ODBC driver, with its messages
-// recorded instead of shown.
-struct LoginUnderTest
-{
-    explicit LoginUnderTest(const QString& applicationFolder)
-        : platform { messages, settings, clock, db::odbcConnectionFactory(), applicationFolder }
-        , report(messages, applicationFolder)
-        , form(platform, report, gstrConnectPass)
-    { }
-
-    RecordingMessageSink messages;
-    QtSettingsStore settings { kTitle };
-    const SystemClock clock;
-    const Platform platform;
-    const ErrorReport report;
-    QString gstrConnectPass;
-    frmLogin form;
-};
 
 // Counts the paint events a window gets while the wait cursor shows.
 struct PaintsDuringWait final : QObject
@@ -116,90 +54,144 @@ class tst_login_e2e : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void init();
-    void cleanup();
+    void init() { m_folders.startTest(); }
+    void cleanup() { m_folders.endTest(); }
     void outcomeOfConnect_data();
     void outcomeOfConnect();
     void refusedConnectionString_data();
     void refusedConnectionString();
+    void passwordIsInNoFileTheProgramWrote_data();
     void passwordIsInNoFileTheProgramWrote();
     void slowCheckKeepsWindowPaintedAndDeaf_data();
     void slowCheckKeepsWindowPaintedAndDeaf();
+    void integratedSecurityWithoutTicketSaysWhatToType();
+    void browserNamesTheReleasePlayed_data();
+    void browserNamesTheReleasePlayed();
 
 private:
-    test::LoginTestFolders m_folders;
+    LoginTestFolders m_folders;
 };
 
 void tst_login_e2e::initTestCase()
 {
     m_folders.startProgram();
-}
-
-void tst_login_e2e::init()
-{
-    m_folders.startTest();
-}
-
-void tst_login_e2e::cleanup()
-{
-    m_folders.endTest();
+    // No Kerberos ticket can be found, whatever the machine holds.
+    qputenv("KRB5CCNAME",
+            QFile::encodeName(QStringLiteral("FILE:") + QDir(m_folders.configHome()).filePath("no-ticket")));
 }
 
 void tst_login_e2e::outcomeOfConnect_data()
 {
+    QTest::addColumn<QStringList>("standinOptions");
     QTest::addColumn<bool>("listening");
+    QTest::addColumn<QString>("server"); // "%PORT%" stands for the stand-in's TCP port
     QTest::addColumn<QString>("database");
-    QTest::addColumn<QString>("typedPassword");
-    QTest::addColumn<QString>("message");
-    // How the password stands in the connection string handed on.
-    QTest::addColumn<QString>("passwordValue");
-    const QString none;
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("message"); // empty: the login succeeds
+    QTest::addColumn<QString>("passwordValue"); // how the password stands in the connection string handed on
+
+    const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
+    const QStringList none;
+    const QString port = QStringLiteral("127.0.0.1,%PORT%");
+    const QString success;
     const QString odd = QStringLiteral(" a;b=c'd \"e ");
-    QTest::newRow("Navision database") << true << "NAV" << kPassword << none << kPassword;
-    QTest::newRow("no per-user table") << true << "PLAIN" << kPassword << kNotNavision << none;
-    QTest::newRow("per-user table without a matching user") << true << "ORPHANED" << kPassword << kNotNavision << none;
-    QTest::newRow("wrong password") << true << "NAV" << QString("nav#2006") << kLoginRefused << none;
-    QTest::newRow("nothing listening") << false << "NAV" << kPassword << kNoServer << none;
-    QTest::newRow("unknown database") << true << "NOSUCH" << kPassword << kNoServer << none;
-    QTest::newRow("empty password") << true << "NAV" << none << none << none;
+    const QString domainValue = QStringLiteral("\"Wq4;Anna 'Dom\"\"2006\"");
+    QTest::newRow("Navision database") << none << true << port << "NAV" << kSqlUser << kSqlPassword << success
+                                       << kSqlPassword;
+    QTest::newRow("no per-user table") << none << true << port << "PLAIN" << kSqlUser << kSqlPassword << kNotNavision
+                                       << "";
+    QTest::newRow("per-user table without a matching user")
+        << none << true << port << "ORPHANED" << kSqlUser << kSqlPassword << kNotNavision << "";
+    QTest::newRow("wrong password") << none << true << port << "NAV" << kSqlUser << "nav#2006" << kLoginRefused << "";
+    QTest::newRow("nothing listening") << none << false << port << "NAV" << kSqlUser << kSqlPassword << kNoServer << "";
+    QTest::newRow("unknown database") << none << true << port << "NOSUCH" << kSqlUser << kSqlPassword << kNoServer
+                                      << "";
+    QTest::newRow("empty password") << none << true << port << "NAV" << kSqlUser << "" << success << "";
     QTest::newRow("password with ; = ' blanks and a quote")
-        << true << "NAV" << odd << none << QStringLiteral("\" a;b=c'd \"\"e \"");
+        << none << true << port << "NAV" << kSqlUser << odd << success << QStringLiteral("\" a;b=c'd \"\"e \"");
+    QTest::newRow("instance found through the Browser") << nav << true << "127.0.0.1\\NAV"
+                                                        << "NAV" << kSqlUser << kSqlPassword << success << kSqlPassword;
+    QTest::newRow("instance named in another case") << nav << true << "127.0.0.1\\nav"
+                                                    << "NAV" << kSqlUser << kSqlPassword << success << kSqlPassword;
+    QTest::newRow("instance on this computer as (local)")
+        << nav << true << "(local)\\NAV"
+        << "NAV" << kSqlUser << kSqlPassword << success << kSqlPassword;
+    QTest::newRow("unknown instance") << nav << true << "127.0.0.1\\NAVISION"
+                                      << "NAV" << kSqlUser << kSqlPassword << kNoServer << "";
+    QTest::newRow("no Browser answering") << none << true << "127.0.0.1\\NAV"
+                                          << "NAV" << kSqlUser << kSqlPassword << kNoServer << "";
+    QTest::newRow("a port typed behind the instance wins over the Browser")
+        << none << true << "127.0.0.1\\NOSUCH,%PORT%"
+        << "NAV" << kSqlUser << kSqlPassword << success << kSqlPassword;
+    QTest::newRow("domain login") << none << true << port << "NAV" << kDomainUser << kDomainPassword << success
+                                  << domainValue;
+    QTest::newRow("domain login with domain and user in another case")
+        << none << true << port << "NAV"
+        << "corp\\ANNA" << kDomainPassword << success << domainValue;
+    QTest::newRow("domain login at a named instance")
+        << nav << true << "127.0.0.1\\NAV"
+        << "NAV" << kDomainUser << kDomainPassword << success << domainValue;
+    QTest::newRow("domain login, wrong password")
+        << none << true << port << "NAV" << kDomainUser << "Wq4;Anna 'Dom\"2007" << kLoginRefused << "";
+    QTest::newRow("domain login, another domain") << none << true << port << "NAV"
+                                                  << "OTHER\\anna" << kDomainPassword << kLoginRefused << "";
+    QTest::newRow("domain account typed without its domain") << none << true << port << "NAV"
+                                                             << "anna" << kDomainPassword << kLoginRefused << "";
+    QTest::newRow("SQL login typed with a domain") << none << true << port << "NAV"
+                                                   << "CORP\\navuser" << kSqlPassword << kLoginRefused << "";
 }
 
 void tst_login_e2e::outcomeOfConnect()
 {
+    QFETCH(QStringList, standinOptions);
     QFETCH(bool, listening);
+    QFETCH(QString, server);
     QFETCH(QString, database);
-    QFETCH(QString, typedPassword);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
     QFETCH(QString, message);
     QFETCH(QString, passwordValue);
-    // The login's own password is the one typed, but for the row that types a wrong one.
-    StandinProcess standin(catalogue(message == kLoginRefused ? kPassword : typedPassword));
+    // The SQL login's own password is the one typed, but for the rows that type a wrong one.
+    StandinProcess standin(navCatalogue(message == kLoginRefused ? kSqlPassword : password), standinOptions);
     QVERIFY(standin.started());
+    QVERIFY(standin.port() != db::kDefaultSqlServerPort);
     if (!listening)
         standin.stop();
     LoginUnderTest login(m_folders.applicationFolder());
-    const RecordingMessageSink& messages = login.messages;
-    const QString& gstrConnectPass = login.gstrConnectPass;
     frmLogin& form = login.form;
 
+    QString shown;
+    QElapsedTimer elapsed;
     whileOpen(form, false, [&] {
-        connectAs(form, database, typedPassword, standin.port());
+        elapsed.start();
+        shown = connectAs(form, server.replace(QStringLiteral("%PORT%"), QString::number(standin.port())), database,
+                          user, password, 0, message.isEmpty() ? QString() : kShortTimeout);
         if (message.isEmpty())
             return;
         // Refused: the window stays as the user left it, the password still off the screen.
         QVERIFY(form.isVisible());
-        QCOMPARE(form.findChild<QPlainTextEdit*>("txtConnect")->toPlainText(),
-                 standin.connectionString(database, kUser, QStringLiteral("%PW%")));
-        QCOMPARE(form.findChild<QLineEdit*>("txtPW")->text(), typedPassword);
+        QCOMPARE(form.findChild<QPlainTextEdit*>("txtConnect")->toPlainText(), shown);
+        QCOMPARE(form.findChild<QLineEdit*>("txtPW")->text(), password);
     });
 
-    QCOMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
-    QCOMPARE(gstrConnectPass, message.isEmpty() ? standin.connectionString(database, kUser, passwordValue) : QString());
+    QCOMPARE(login.messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
+    QCOMPARE(login.gstrConnectPass, message.isEmpty() ? shown.replace("%PW%", passwordValue) : QString());
     QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
-    const bool checked = message.isEmpty() || message == kNotNavision; // the database check was sent
-    QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), checked ? 1 : 0);
-    QCOMPARE(filesBelow(m_folders.applicationFolder(), kPassword), QStringList()); // nothing reported
+    // The database check was sent exactly when the login was accepted.
+    QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), message.isEmpty() || message == kNotNavision ? 1 : 0);
+    // Only an instance that was not found is reported, within the time-out (give or take the
+    // driver's start) rather than after the driver's own 16 s, with the instance named.
+    const bool instanceNotFound = message == kNoServer && server.contains(QLatin1Char('\\'));
+    QCOMPARE(QDir(m_folders.applicationFolder()).entryList(QDir::Files),
+             instanceNotFound ? QStringList { "ErrorLog.txt" } : QStringList());
+    if (instanceNotFound) {
+        QVERIFY2(elapsed.elapsed() < (kShortTimeoutSeconds + 3) * 1000, qPrintable(QString::number(elapsed.elapsed())));
+        const QString instance = server.mid(server.indexOf(QLatin1Char('\\')) + 1);
+        QVERIFY2(errorLogOf(m_folders.applicationFolder()).contains(QStringLiteral("instance \"%1\"").arg(instance)),
+                 qPrintable(errorLogOf(m_folders.applicationFolder())));
+        QCOMPARE(filesBelow(m_folders.applicationFolder(), password), QStringList { "ErrorLog.txt" });
+    }
 }
 
 void tst_login_e2e::refusedConnectionString_data()
@@ -218,28 +210,53 @@ void tst_login_e2e::refusedConnectionString()
 {
     QFETCH(QString, edit);
     QFETCH(QString, refusal);
-    StandinProcess standin(catalogue(kPassword));
+    StandinProcess standin(navCatalogue());
     QVERIFY(standin.started());
     LoginUnderTest login(m_folders.applicationFolder());
-    const RecordingMessageSink& messages = login.messages;
-    const QString& gstrConnectPass = login.gstrConnectPass;
-    frmLogin& form = login.form;
 
-    whileOpen(form, false, [&] { connectAs(form, QStringLiteral("NAV"), kPassword, standin.port(), edit); });
+    whileOpen(login.form, false, [&] {
+        connectAs(login.form, QStringLiteral("127.0.0.1"), QStringLiteral("NAV"), kSqlUser, kSqlPassword,
+                  standin.port(), edit);
+    });
 
-    QCOMPARE(messages.texts, QStringList { QStringLiteral("An unexpected error has occurred.\r\n") + refusal });
-    QVERIFY(!messages.texts.first().contains(kPassword));
-    QCOMPARE(gstrConnectPass, QString());
+    QCOMPARE(login.messages.texts, QStringList { QStringLiteral("An unexpected error has occurred.\r\n") + refusal });
+    QVERIFY(!login.messages.texts.first().contains(kSqlPassword));
+    QCOMPARE(login.gstrConnectPass, QString());
     QCOMPARE(standin.statements(), QJsonArray());
 }
 
-// The whole way from the login window through a fix run that logs its statements to a file and
-// reports a failed table: the password is in none of the files written on the way.
+void tst_login_e2e::passwordIsInNoFileTheProgramWrote_data()
+{
+    QTest::addColumn<QStringList>("standinOptions");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("wrongPassword"); // typed first, and refused
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QStringList>("pieces"); // of the passwords, looked for in the files
+    const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
+    QTest::newRow("SQL login") << QStringList() << "127.0.0.1,%PORT%" << kSqlUser << " Qx7;Zv='k \"8 "
+                               << " Qx7;Zv='k \"9 " << QStringList { "Qx7", "Zv='k" };
+    // The login travels in the clear on 2000, and encrypted on 2016.
+    for (const char* release : { "2000", "2016" })
+        QTest::addRow("domain login at a named instance, %s", release)
+            << StandinProcess::releaseOptions(release) + nav << "127.0.0.1\\NAV" << kDomainUser << "Wq4;Anna 'Dom\"2005"
+            << kDomainPassword << QStringList { "Wq4;Anna", "Dom\"2006", "Dom\"2005" };
+}
+
+// The whole way from the login window, where a wrong password is refused first, through a fix run
+// that logs its statements to a file and reports a failed table: the Navision check passes, the
+// keys are rebuilt, and the passwords are in none of the files written on the way.
 void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
 {
-    const QString password = QStringLiteral(" Qx7;Zv='k \"9 ");
-    StandinProcess standin(catalogue(password));
+    QFETCH(QStringList, standinOptions);
+    QFETCH(QString, server);
+    QFETCH(QString, user);
+    QFETCH(QString, wrongPassword);
+    QFETCH(QString, password);
+    QFETCH(QStringList, pieces);
+    StandinProcess standin(navCatalogue(password), standinOptions);
     QVERIFY(standin.started());
+    server.replace(QStringLiteral("%PORT%"), QString::number(standin.port()));
     RecordingMessageSink messages;
     QtSettingsStore settings(kTitle);
     const SystemClock clock;
@@ -247,17 +264,19 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     frmMain window(platform, [&](frmMain& owner, bool) {
         frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
         whileOpen(login, false, [&] {
-            connectAs(login, QStringLiteral("NAV"), QStringLiteral(" Qx7;Zv='k \"8 "), standin.port());
+            connectAs(login, server, QStringLiteral("NAV"), user, wrongPassword, 0);
             QCOMPARE(messages.texts, QStringList { kLoginRefused });
-            connectAs(login, QStringLiteral("NAV"), password, standin.port());
+            connectAs(login, server, QStringLiteral("NAV"), user, password, 0);
         });
     });
     QVERIFY(window.Form_Load());
+    QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), 1);
 
-    test::rebuildTheOnlyTable(window);
+    rebuildEveryTable(window);
 
     QCOMPARE(messages.texts.size(), 2); // the refused login and the failed key
-    for (const QString& piece : { QStringLiteral("Qx7"), QStringLiteral("Zv='k") }) {
+    QVERIFY(clustered(standin.state(), QStringLiteral("CRONUS$Customer")));
+    for (const QString& piece : pieces) {
         QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
         QCOMPARE(filesBelow(m_folders.configHome(), piece), QStringList { "Quorvane.conf" });
     }
@@ -280,15 +299,13 @@ void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf()
     QFETCH(QString, database);
     QFETCH(bool, silent);
     QFETCH(QString, message);
-    QJsonObject fixture = catalogue(kPassword);
+    QJsonObject fixture = navCatalogue();
     fixture.insert("faults", QJsonArray { QJsonObject { { "statement", "check" }, { "delay_ms", 1500 } } });
     StandinProcess standin(fixture);
     QVERIFY(standin.started());
     QTcpServer silentServer;
     QVERIFY(silentServer.listen(QHostAddress::LocalHost));
     LoginUnderTest login(m_folders.applicationFolder());
-    const RecordingMessageSink& messages = login.messages;
-    const QString& gstrConnectPass = login.gstrConnectPass;
     frmLogin& form = login.form;
     auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
 
@@ -312,17 +329,69 @@ void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf()
     whileOpen(form, false, [&] {
         // The login time-out the template leaves to the driver is 15 s; the silent server's row
         // shortens it.
-        connectAs(form, database, kPassword, silent ? silentServer.serverPort() : standin.port(),
+        connectAs(form, QStringLiteral("127.0.0.1"), database, kSqlUser, kSqlPassword,
+                  silent ? silentServer.serverPort() : standin.port(),
                   silent ? QStringLiteral(";Connect Timeout=2") : QString());
     });
 
     QCOMPARE(closed, QList<bool> { false });
     QVERIFY(paints.counted > 0);
     QVERIFY(!QApplication::overrideCursor());
-    QCOMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
+    QCOMPARE(login.messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
     QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
-    QCOMPARE(gstrConnectPass.isEmpty(), !message.isEmpty());
-    QCOMPARE(standin.sqlTexts().filter(QStringLiteral("[dbo].[$ndo$usrproperty]")).size(), silent ? 0 : 1);
+    QCOMPARE(login.gstrConnectPass.isEmpty(), !message.isEmpty());
+    QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), silent ? 0 : 1);
+}
+
+// Integrated Security needs a Kerberos ticket of the account logged on here; without one the
+// login fails, and the error record says what to type instead.
+void tst_login_e2e::integratedSecurityWithoutTicketSaysWhatToType()
+{
+    StandinProcess standin(navCatalogue());
+    QVERIFY(standin.started());
+    LoginUnderTest login(m_folders.applicationFolder());
+    whileOpen(login.form, false, [&] {
+        connectAs(login.form, QStringLiteral("127.0.0.1,%1").arg(standin.port()), QStringLiteral("NAV"), kDomainUser,
+                  kDomainPassword, 0, QStringLiteral(";Integrated Security=SSPI") + kShortTimeout);
+    });
+
+    QCOMPARE(login.messages.texts, QStringList { kNoServer });
+    QVERIFY(login.gstrConnectPass.isEmpty());
+    const QString record = errorLogOf(m_folders.applicationFolder());
+    QVERIFY2(record.contains(QStringLiteral("type the user name as DOMAIN\\user with its password instead")),
+             qPrintable(record));
+    QCOMPARE(filesBelow(m_folders.applicationFolder(), kDomainPassword), QStringList { "ErrorLog.txt" });
+}
+
+void tst_login_e2e::browserNamesTheReleasePlayed_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::addColumn<QString>("version"); // as the release's LOGINACK names it
+    QTest::newRow("2000") << "2000"
+                          << "8.00.2039";
+    QTest::newRow("2016") << "2016"
+                          << "13.0.6300";
+}
+
+// The Browser's answer to a request for the instance (CLNT_UCAST_INST) describes the release the
+// instance plays.
+void tst_login_e2e::browserNamesTheReleasePlayed()
+{
+    QFETCH(QString, release);
+    QFETCH(QString, version);
+    StandinProcess standin(navCatalogue(),
+                           StandinProcess::releaseOptions(release) + QStringList { "--instance", "NAV" });
+    QVERIFY(standin.started());
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress::LocalHost, 0));
+    QCOMPARE(socket.writeDatagram(QByteArray("\x04NAV", 5), QHostAddress::LocalHost, db::kBrowserPort), 5);
+    QTRY_VERIFY(socket.hasPendingDatagrams());
+    QByteArray reply(int(socket.pendingDatagramSize()), Qt::Uninitialized);
+    QCOMPARE(socket.readDatagram(reply.data(), reply.size()), reply.size());
+    const QString expected
+        = QStringLiteral(";InstanceName;NAV;IsClustered;No;Version;%1;tcp;%2;;").arg(version).arg(standin.port());
+    QVERIFY2(QString::fromLatin1(reply.mid(3)).endsWith(expected), reply.constData());
+    QCOMPARE(reply.left(1), QByteArray("\x05"));
 }
 
 QTEST_MAIN(tst_login_e2e)

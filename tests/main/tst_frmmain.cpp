@@ -1,4 +1,3 @@
-#include "main/LogTextBox.h"
 #include "main/RunProgressBar.h"
 #include "main/Twips.h"
 #include "support/FakeConnection.h"
@@ -39,8 +38,6 @@ private Q_SLOTS:
     void selection_data();
     void selection();
     void runWithNothingTickedShowsEmptyBar();
-    void addToLogClearsPast4000Characters_data();
-    void addToLogClearsPast4000Characters();
 
 private:
     // Starts the window on a database whose primary-key list holds these rows, every key on the
@@ -165,25 +162,6 @@ void tst_frmMain::runWithNothingTickedShowsEmptyBar()
     empty.resize(bar.size());
     QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
              empty.grab().toImage().convertToFormat(QImage::Format_ARGB32));
-}
-
-void tst_frmMain::addToLogClearsPast4000Characters_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::newRow("4000 characters kept") << 4000;
-    QTest::newRow("4001 characters cleared") << 4001;
-}
-
-void tst_frmMain::addToLogClearsPast4000Characters()
-{
-    QFETCH(int, length);
-    startWith({});
-    auto& txtLog = ui().control<LogTextBox>("txtLog");
-    // The box keeps CR LF as two characters, so the 4000-character rule counts them.
-    const QString before = QString(length - 2, QLatin1Char('x')) + QStringLiteral("\r\n");
-    txtLog.setText(before);
-    ui().window().AddtoTXTBox(txtLog, QStringLiteral("T1\tPK1"));
-    QCOMPARE(txtLog.text(), (length == 4000 ? before : QString()) + QStringLiteral("T1\tPK1\r\n"));
 }
 
 QTEST_MAIN(tst_frmMain)

@@ -69,7 +69,6 @@ private Q_SLOTS:
     void listHoldsEveryKeyInServerOrder();
     void opensWithoutRows_data();
     void opensWithoutRows();
-    void sameNameInTwoSchemasMergesKeyColumns_data();
     void sameNameInTwoSchemasMergesKeyColumns();
     void clickListsKeyColumnsInKeyOrder_data();
     void clickListsKeyColumnsInKeyOrder();
@@ -95,21 +94,14 @@ void tst_MainEndToEnd::listHoldsEveryKeyInServerOrder()
     QCOMPARE(ui().messages.texts, QStringList {});
 }
 
-void tst_MainEndToEnd::sameNameInTwoSchemasMergesKeyColumns_data()
-{
-    QTest::addColumn<int>("clicked");
-    QTest::newRow("first row") << 1;
-    QTest::newRow("second row") << 2;
-}
-
 void tst_MainEndToEnd::sameNameInTwoSchemasMergesKeyColumns()
 {
-    QFETCH(int, clicked);
     QVERIFY(ui().startWith(databaseFixture({ keyedTable("Dup", { "A", "B" }, { "A", "B" }, "dbo"),
                                              keyedTable("Dup", { "C", "D" }, { "C", "D" }, "sales") })));
     QCOMPARE(ui().rows(), (QStringList { row("Dup"), row("Dup") }));
 
-    ui().clickRow(clicked);
+    // Either row names the same constraint and table, so either click sends the same query.
+    ui().clickRow(2);
 
     // The query does not filter on the schema: both keys' columns come back, first positions first.
     const QStringList lines = ui().fieldLines();

@@ -55,15 +55,6 @@ inline QString numberedTable(int n)
     return QStringLiteral("CRONUS$T%1").arg(n);
 }
 
-// One-column tables CRONUS$T1 .. CRONUS$Tn, listed in that order.
-inline QJsonArray numberedTables(int count)
-{
-    QJsonArray tables;
-    for (int n = 1; n <= count; ++n)
-        tables.append(keyedTable(numberedTable(n)));
-    return tables;
-}
-
 // The on-screen log's lines for rebuilt tables.
 inline QString tableLines(const QStringList& tables)
 {

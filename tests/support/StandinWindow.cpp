@@ -36,12 +36,52 @@ QJsonObject keyedTable(const QString& name, const QStringList& columns, const QS
                          { "primary_key", primaryKey(name + QStringLiteral("$0"), keyColumns, false) } };
 }
 
-QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults)
+QJsonObject databaseFixture(const QJsonArray& tables, const QJsonArray& faults, const QString& password)
 {
     const QJsonArray logins { QJsonObject {
-        { "name", kLoginName }, { "password", kLoginPassword }, { "default_database", kDatabaseName } } };
-    const QJsonArray databases { QJsonObject { { "name", kDatabaseName }, { "tables", tables } } };
+        { "name", kLoginName }, { "password", password }, { "default_database", kDatabaseName } } };
+    const QJsonArray databases { QJsonObject {
+        { "name", kDatabaseName },
+        { "users", QJsonArray { QJsonObject { { "name", kLoginName }, { "sid", "0x0A0B" } } } },
+        { "navision_user_table", QJsonObject { { "sids", QJsonArray { "0x0A0B" } } } },
+        { "tables", tables } } };
     return QJsonObject { { "logins", logins }, { "databases", databases }, { "faults", faults } };
+}
+
+QJsonArray numberedTables(int count, const QString& prefix)
+{
+    QJsonArray tables;
+    for (int n = 1; n <= count; ++n)
+        tables.append(keyedTable(prefix + QString::number(n)));
+    return tables;
+}
+
+QJsonArray everyMark()
+{
+    const auto sized = [](QJsonObject table, qint64 rows, qint64 reservedKb) {
+        table.insert(QStringLiteral("rows"), rows);
+        table.insert(QStringLiteral("reserved_kb"), reservedKb);
+        return table;
+    };
+    QJsonObject clustered = sized(keyedTable("A$Clustered"), 1234567, 850 * 1024);
+    clustered.insert(QStringLiteral("primary_key"), primaryKey("A$Clustered$0", { "No_" }, true));
+    QJsonObject header = keyedTable("C$Sales Header", { "No_", "Customer No_" });
+    header.insert(QStringLiteral("foreign_keys"),
+                  QJsonArray { QJsonObject { { "name", "FK_Customer" },
+                                             { "columns", QJsonArray { "Customer No_" } },
+                                             { "references", QJsonObject { { "table", "B$Customer" } } } } });
+    QJsonObject line = keyedTable("D$Sales Line", { "No_", "Line No_" });
+    line.insert(QStringLiteral("indexes"),
+                QJsonArray { QJsonObject {
+                    { "name", "$1" }, { "clustered", true }, { "columns", QJsonArray { "Line No_" } } } });
+    return { clustered,
+             sized(keyedTable("B$Customer"), 5213, 6128),
+             header,
+             line,
+             keyedTable("E$Dup"),
+             keyedTable("E$Dup", { "No_" }, { "No_" }, "sales"),
+             keyedTable("F$Archive", { "No_" }, { "No_" }, "archive"),
+             sized(keyedTable("G$Item"), 1, 16) };
 }
 
 QJsonObject fault(const QString& statement, const QString& table, const QString& key, const QJsonValue& value)
