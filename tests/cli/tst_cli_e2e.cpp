@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
-#include <csignal>
 
 using namespace quorvane;
 using namespace quorvane::test;
@@ -126,6 +125,7 @@ private:
 void tst_CliEndToEnd::init()
 {
     m_standin.reset();
+    m_cli.reset(); // puts back what it set aside before the next one looks
     m_cli = std::make_unique<CliProcess>();
     m_cli->passwordVariable = kLoginPassword;
 }
@@ -485,7 +485,7 @@ void tst_CliEndToEnd::interruptFinishesTheTableInProgress()
         return std::any_of(texts.cbegin(), texts.cend(), [&add](const QString& sql) { return sql.startsWith(add); });
     };
     QTRY_VERIFY_WITH_TIMEOUT(addArrived(), 20000);
-    QCOMPARE(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+    QVERIFY(CliProcess::interrupt(process));
     const CliResult run = CliProcess::resultOf(process);
 
     QCOMPARE(run.exitStatus, 1);

@@ -4,6 +4,7 @@
 #include "login/frmLogin.h"
 #include "main/TableListModel.h"
 #include "main/frmMain.h"
+#include "support/FilesHolding.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,23 +23,74 @@ inline const QString kNoServer = QStringLiteral("Could not connect to the passed
 inline const QString kLoginRefused = QStringLiteral("The Login information entered was invalid.");
 
 // The folders an end-to-end login test writes to: saved settings and the application folder.
-// The settings store keeps its folder once it has been used, so one folder serves every test of a
-// program; startTest() empties it and gives each test an application folder of its own.
+// On Linux the settings store keeps its folder once it has been used, so one folder serves every
+// test of a program; on Windows the settings are in the user's one registry, where each test
+// program keeps its own under a title of its own and removes them when it ends. startTest()
+// empties the store and gives each test an application folder of its own.
 class LoginTestFolders
 {
 public:
-    static inline const QString kTitle = QStringLiteral("Quorvane");
+#ifdef Q_OS_WIN
+    static QString settingsTitle()
+    {
+        return QStringLiteral("Quorvane ") + QCoreApplication::applicationName();
+    }
+
+    void startProgram()
+    {
+        QVERIFY(m_configHome.isValid());
+        QCOMPARE(QtSettingsStore(settingsTitle()).fileName(), kRegistryRoot + QLatin1Char('\\') + settingsTitle());
+    }
+
+    ~LoginTestFolders()
+    {
+        clearSettings();
+    }
+
+    // The saved values, each marked " holds <text>" when it holds the text; with the text in no
+    // value, the settings store is free of it.
+    QStringList settingsHolding(const QString& text) const
+    {
+        const QSettings settings(kRegistryRoot + QLatin1Char('\\') + settingsTitle(), QSettings::NativeFormat);
+        QStringList names;
+        for (const QString& key : settings.allKeys())
+            names.append(
+                key + (settings.value(key).toString().contains(text) ? QStringLiteral(" holds ") + text : QString()));
+        return names;
+    }
+    static inline const QStringList kSettingsStored { "Settings/DB", "Settings/Server", "Settings/User" };
+    static void clearSettings()
+    {
+        QSettings(kRegistryRoot, QSettings::NativeFormat).remove(settingsTitle());
+    }
+#else
+    static QString settingsTitle()
+    {
+        return QStringLiteral("Quorvane");
+    }
 
     void startProgram()
     {
         QVERIFY(m_configHome.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-        QVERIFY(QtSettingsStore(kTitle).fileName().startsWith(m_configHome.path()));
+        QVERIFY(QtSettingsStore(settingsTitle()).fileName().startsWith(m_configHome.path()));
     }
+
+    // The files of the settings store, each marked " holds <text>" when it holds the text.
+    QStringList settingsHolding(const QString& text) const
+    {
+        return filesBelow(m_configHome.path(), text);
+    }
+    static inline const QStringList kSettingsStored { "Quorvane.conf" };
+    static void clearSettings()
+    {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, settingsTitle(), settingsTitle()).clear();
+    }
+#endif
 
     void startTest()
     {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, kTitle, kTitle).clear();
+        clearSettings();
         m_applicationFolder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_applicationFolder->isValid());
     }
@@ -49,10 +101,20 @@ public:
         QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
-    QString configHome() const { return m_configHome.path(); }
-    QString applicationFolder() const { return m_applicationFolder->path(); }
+    QString configHome() const
+    {
+        return m_configHome.path();
+    }
+    QString applicationFolder() const
+    {
+        return m_applicationFolder->path();
+    }
 
 private:
+#ifdef Q_OS_WIN
+    static inline const QString kRegistryRoot
+        = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
+#endif
     QTemporaryDir m_configHome;
     std::unique_ptr<QTemporaryDir> m_applicationFolder;
 };

@@ -44,7 +44,6 @@ using quorvane::test::whileOpen;
 
 namespace {
 
-const QString kTitle = test::LoginTestFolders::kTitle;
 const QString kSqlUser = QStringLiteral("navuser");
 const QString kSqlPassword = QStringLiteral("Nav#2006");
 const QString kDomainUser = QStringLiteral("CORP\\anna");
@@ -184,7 +183,7 @@ void tst_instance_login_e2e::outcomeOfConnect()
     QVERIFY(standin.started());
     QVERIFY(standin.port() != db::kDefaultSqlServerPort);
     RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
+    QtSettingsStore settings(test::LoginTestFolders::settingsTitle());
     const SystemClock clock;
     const ErrorReport report(messages, m_folders.applicationFolder());
     QString gstrConnectPass;
@@ -233,7 +232,7 @@ void tst_instance_login_e2e::domainLoginRunsARebuild()
     StandinProcess standin(catalogue(), StandinProcess::releaseOptions(release) + QStringList { "--instance", "NAV" });
     QVERIFY(standin.started());
     RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
+    QtSettingsStore settings(test::LoginTestFolders::settingsTitle());
     const SystemClock clock;
     const Platform platform = this->platform(messages, settings, clock);
     frmMain window(platform, [&](frmMain& owner, bool) {
@@ -255,7 +254,7 @@ void tst_instance_login_e2e::domainLoginRunsARebuild()
     for (const QString& piece :
          { QStringLiteral("Wq4;Anna"), QStringLiteral("Dom\"2006"), QStringLiteral("Dom\"2005") }) {
         QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList { "QuorvaneLog.txt" });
-        QCOMPARE(filesBelow(m_folders.configHome(), piece), QStringList { "Quorvane.conf" });
+        QCOMPARE(m_folders.settingsHolding(piece), test::LoginTestFolders::kSettingsStored);
     }
 }
 
@@ -266,7 +265,7 @@ void tst_instance_login_e2e::integratedSecurityWithoutTicketSaysWhatToType()
     StandinProcess standin(catalogue());
     QVERIFY(standin.started());
     RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
+    QtSettingsStore settings(test::LoginTestFolders::settingsTitle());
     const SystemClock clock;
     const Platform platform = this->platform(messages, settings, clock);
     const ErrorReport report(messages, m_folders.applicationFolder());

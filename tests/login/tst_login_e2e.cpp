@@ -38,7 +38,6 @@ using quorvane::test::whileOpen;
 
 namespace {
 
-const QString kTitle = test::LoginTestFolders::kTitle;
 const QString kUser = QStringLiteral("navuser");
 const QString kPassword = QStringLiteral("Nav#2006");
 const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
@@ -85,7 +84,7 @@ struct LoginUnderTest
     { }
 
     RecordingMessageSink messages;
-    QtSettingsStore settings { kTitle };
+    QtSettingsStore settings { test::LoginTestFolders::settingsTitle() };
     const SystemClock clock;
     const Platform platform;
     const ErrorReport report;
@@ -241,7 +240,7 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     StandinProcess standin(catalogue(password));
     QVERIFY(standin.started());
     RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
+    QtSettingsStore settings(test::LoginTestFolders::settingsTitle());
     const SystemClock clock;
     const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
     frmMain window(platform, [&](frmMain& owner, bool) {
@@ -259,7 +258,7 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     QCOMPARE(messages.texts.size(), 2); // the refused login and the failed key
     for (const QString& piece : { QStringLiteral("Qx7"), QStringLiteral("Zv='k") }) {
         QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
-        QCOMPARE(filesBelow(m_folders.configHome(), piece), QStringList { "Quorvane.conf" });
+        QCOMPARE(m_folders.settingsHolding(piece), test::LoginTestFolders::kSettingsStored);
     }
 }
 

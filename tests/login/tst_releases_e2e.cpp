@@ -107,7 +107,7 @@ private:
 QString tst_releases_e2e::connectThroughLogin(quint16 port, const QString& user, const QString& password,
                                               const QString& addedKeywords, RecordingMessageSink& messages)
 {
-    QtSettingsStore settings(LoginTestFolders::kTitle);
+    QtSettingsStore settings(LoginTestFolders::settingsTitle());
     const SystemClock clock;
     const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
     const ErrorReport report(messages, m_folders.applicationFolder());
