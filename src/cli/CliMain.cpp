@@ -12,6 +12,7 @@
 #include "db/ConnectionString.h"
 #include "db/OdbcConnection.h"
 #include "db/ResponsiveConnection.h"
+#include "log/ApplicationFolder.h"
 #include "log/Clock.h"
 #include "log/ErrorReport.h"
 #include "log/FileHelpers.h"
@@ -22,7 +23,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 
@@ -44,12 +44,11 @@ namespace {
         return kExitUsage;
     }
 
-    // ErrorLog.txt in the per-user data folder (~/.local/share/Quorvane), created when missing.
+    // ErrorLog.txt in the per-user data folder (~/.local/share/Quorvane, on Windows
+    // %LOCALAPPDATA%\Quorvane), created when missing.
     QString defaultErrorLog()
     {
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir().mkpath(folder);
-        return AddBackslash(QDir::toNativeSeparators(folder)) + QStringLiteral("ErrorLog.txt");
+        return AddBackslash(perUserDataFolder()) + QStringLiteral("ErrorLog.txt");
     }
 
     // The connection string as the login window shows it, "%PW%" still in place.
@@ -186,7 +185,7 @@ namespace {
         if (tally.interrupted)
             printError(QStringLiteral("Stopped at Ctrl+C. %1 keys were not processed.").arg(tally.counts.notProcessed));
         if (tally.counts.failed > 0)
-            printError(QStringLiteral("The failures are recorded in %1.").arg(errorLog));
+            printError(QStringLiteral("The failures are recorded in %1.").arg(QDir::toNativeSeparators(errorLog)));
         printOut(summaryLogLine(tally.counts) + QLatin1Char('\n'));
         return tally.exitStatus();
     }

@@ -2,15 +2,17 @@
 
 namespace quorvane::cli {
 
-// Ctrl+C during a run: the first SIGINT only asks the run to stop before its next key, so the
+// Ctrl+C during a run: the first Ctrl+C only asks the run to stop before its next key, so the
 // table in progress ends its transaction (committed or rolled back) first, and says so on
-// standard error at once. Until catchInterrupts() is called SIGINT ends the program as usual.
+// standard error at once. Until catchInterrupts() is called Ctrl+C ends the program as usual.
+// On Linux that is SIGINT; on Windows the console's Ctrl+C and Ctrl+Break.
 void catchInterrupts();
 bool interruptRequested();
 
 // Keeps SIGINT away from the threads started while it lives (they inherit the calling thread's
 // signal mask), so that the signal always reaches the thread that asks interruptRequested() and
-// never breaks off a database call in the middle.
+// never breaks off a database call in the middle. Windows runs its console handlers on a thread
+// of their own and never inside another thread's call, so there it has nothing to do.
 class InterruptsBlocked
 {
 public:

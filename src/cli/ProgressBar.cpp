@@ -1,7 +1,8 @@
 #include "cli/ProgressBar.h"
 
+#include "cli/Terminal.h"
+
 #include <algorithm>
-#include <unistd.h>
 
 namespace quorvane::cli {
 
@@ -37,7 +38,7 @@ QString progressLine(int done, int total, qint64 elapsedMs, int width)
 
 ProgressBar::ProgressBar(std::FILE* stream, int total)
     : m_stream(stream)
-    , m_enabled(isatty(fileno(stream)) != 0)
+    , m_enabled(isTerminal(stream))
     , m_total(total)
 {
     m_elapsed.start();
@@ -52,11 +53,8 @@ void ProgressBar::draw()
 {
     if (!m_enabled)
         return;
-    const QByteArray line = progressLine(m_done, m_total, m_elapsed.elapsed(), kBarLineWidth).toLocal8Bit();
-    std::fputs("\r", m_stream);
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), m_stream);
-    std::fputs("\033[K", m_stream);
-    std::fflush(m_stream);
+    overwriteLine(m_stream, progressLine(m_done, m_total, m_elapsed.elapsed(), kBarLineWidth).toLocal8Bit(),
+                  kBarLineWidth);
     m_drawn = true;
 }
 
@@ -64,8 +62,7 @@ void ProgressBar::clear()
 {
     if (!m_enabled || !m_drawn)
         return;
-    std::fputs("\r\033[K", m_stream);
-    std::fflush(m_stream);
+    overwriteLine(m_stream, QByteArray(), kBarLineWidth);
     m_drawn = false;
 }
 

@@ -1,6 +1,7 @@
 // quorvane-cli: the list, the script and the rebuild run from a terminal. Everything lives in the
 // libraries; this only sets up the application object.
 #include "cli/CliMain.h"
+#include "cli/Terminal.h"
 #include "db/DriverEnvironment.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@ int main(int argc, char* argv[])
 {
     // First of all, while this is the only thread: the application object may start others.
     quorvane::db::RemoveDriverEnvironmentOverrides();
+    quorvane::cli::writeStandardOutputAsIs();
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Quorvane"));

@@ -1,5 +1,7 @@
 #include "log/ApplicationFolder.h"
 
+#include "log/FileHelpers.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -10,19 +12,23 @@ namespace quorvane {
 QString resolveApplicationFolder(const QString& executableFolder, const QString& perUserDataFolder)
 {
     const QFileInfo folder(executableFolder);
-    // A copy installed by a package lives under /usr, which is no place for log files even for
-    // root, who could write there.
-    const bool packageInstall = QDir::cleanPath(folder.absoluteFilePath()).startsWith(QLatin1String("/usr/"));
-    if (folder.isDir() && folder.isWritable() && !packageInstall)
+    const QString absolute = QDir::cleanPath(folder.absoluteFilePath());
+    if (folder.isDir() && !isInstalledCopyFolder(absolute) && canCreateFilesIn(absolute))
         return QDir::toNativeSeparators(folder.absoluteFilePath());
     QDir().mkpath(perUserDataFolder);
     return QDir::toNativeSeparators(perUserDataFolder);
 }
 
+QString perUserDataFolder()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QDir().mkpath(folder);
+    return QDir::toNativeSeparators(folder);
+}
+
 QString applicationFolder()
 {
-    return resolveApplicationFolder(QCoreApplication::applicationDirPath(),
-                                    QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return resolveApplicationFolder(QCoreApplication::applicationDirPath(), perUserDataFolder());
 }
 
 } // namespace quorvane

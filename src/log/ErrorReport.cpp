@@ -3,6 +3,7 @@
 #include "log/FileHelpers.h"
 #include "log/MessageSink.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace quorvane {
@@ -14,7 +15,7 @@ ErrorReport::ErrorReport(MessageSink& messages, QString applicationFolder)
 
 ErrorReport ErrorReport::toFile(MessageSink& messages, const QString& errorLogPath)
 {
-    ErrorReport report(messages, QFileInfo(errorLogPath).absolutePath());
+    ErrorReport report(messages, QDir::toNativeSeparators(QFileInfo(errorLogPath).absolutePath()));
     report.m_errorLogPath = errorLogPath;
     return report;
 }

@@ -3,9 +3,11 @@
 #include "log/Failure.h"
 #include "log/MessageSink.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
+#include <QTemporaryFile>
 
 namespace quorvane {
 
@@ -24,7 +26,7 @@ namespace {
         const QFileInfo folder(info.absolutePath());
         if (!folder.exists())
             return { kPathNotFound, QStringLiteral("Path not found") };
-        if ((info.exists() && !info.isWritable()) || (!info.exists() && !folder.isWritable()))
+        if ((info.exists() && !info.isWritable()) || (!info.exists() && !canCreateFilesIn(folder.filePath())))
             return { kPermissionDenied, QStringLiteral("Permission denied") };
         return { kPathFileAccessError, QStringLiteral("Path/File access error") };
     }
@@ -49,6 +51,12 @@ namespace {
     }
 
 } // namespace
+
+bool canCreateFilesIn(const QString& folder)
+{
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("quorvane-probe-XXXXXX.tmp")));
+    return probe.open();
+}
 
 QChar directorySeparator()
 {

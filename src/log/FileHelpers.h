@@ -6,6 +6,11 @@ namespace quorvane {
 
 class MessageSink;
 
+// Whether a file can be created in the folder, found out by creating one, which goes again at
+// once. Asking the file system is not enough: on Windows Qt looks only at the read-only attribute,
+// never at the folder's access rights, so Program Files looks writable to it.
+bool canCreateFilesIn(const QString& folder);
+
 // The platform's own directory separator: "\" on Windows, "/" elsewhere.
 QChar directorySeparator();
 

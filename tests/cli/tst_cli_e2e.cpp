@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
-#include <csignal>
 
 using namespace quorvane;
 using namespace quorvane::test;
@@ -91,6 +90,7 @@ private:
 void tst_CliEndToEnd::init()
 {
     m_standin.reset();
+    m_cli.reset(); // puts back what it set aside before the next one looks
     m_cli = std::make_unique<CliProcess>();
     m_cli->passwordVariable = kLoginPassword;
 }
@@ -402,7 +402,7 @@ void tst_CliEndToEnd::runEndsBeforeTheLastKey()
     if (fault.contains(QLatin1String("delay_ms"))) {
         static const QRegularExpression add(QStringLiteral("^ALTER TABLE dbo\\.\\[T2\\] ADD"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_standin->sqlTexts().filter(add).isEmpty(), 20000);
-        QCOMPARE(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+        QVERIFY(CliProcess::interrupt(process));
     }
     const CliResult run = CliProcess::resultOf(process);
 

@@ -65,6 +65,16 @@ void tst_ProgressBar::notDrawnOffATerminal()
     bar.clear();
     QCOMPARE(std::ftell(file), 0L);
     std::fclose(file);
+
+    // Nor on the null device, a character device that Windows's _isatty() takes for a terminal.
+#ifdef Q_OS_WIN
+    std::FILE* nullDevice = std::fopen("NUL", "w");
+#else
+    std::FILE* nullDevice = std::fopen("/dev/null", "w");
+#endif
+    QVERIFY(nullDevice);
+    QVERIFY(!ProgressBar(nullDevice, 3).isShown());
+    std::fclose(nullDevice);
 }
 
 QTEST_GUILESS_MAIN(tst_ProgressBar)

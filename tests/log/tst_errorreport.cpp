@@ -7,9 +7,15 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <memory>
 #include <stdexcept>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using namespace quorvane;
 
@@ -60,6 +66,7 @@ private Q_SLOTS:
     void addBackslash();
     void applicationFolderFallsBackToUserFolder_data();
     void applicationFolderFallsBackToUserFolder();
+    void perUserDataFolderIsTheLocalOne();
     void guardReportsAnyExceptionOnce();
 
 private:
@@ -89,15 +96,23 @@ void tst_ErrorReport::eachRecordIsWrittenBeforeItsBox()
     report.RaiseError(QStringLiteral("PerformFix"), 91, QStringLiteral("Object variable not set"));
     report.RaiseError(QStringLiteral("AddtoTXTBox"), 7, QStringLiteral("Out of memory"));
     report.RaiseError(QStringLiteral("CreateClusteredIndex"), static_cast<qint32>(0x80004005u),
-                      QStringLiteral("[Müller$Ключ 日付]\r\nNot dropped.\nEnd"));
+                      QStringLiteral("[Müller$Ключ 日付] é\r\nNot dropped.\nEnd"));
 
-    // Two reports leave six lines; a description goes in as it is, in the system's 8-bit code page
-    // (UTF-8 on Linux).
+    // Two reports leave six lines; a description goes in as it is, in the system's 8-bit code page:
+    // UTF-8 on Linux, the ANSI code page on Windows, where a character the code page lacks
+    // becomes "?".
+#ifdef Q_OS_WIN
+    if (GetACP() != 1252)
+        QSKIP("the bytes below are those of code page 1252 (Western European), the ANSI code page of Wine "
+              "and of Western Windows installations; this system has another one");
+    const QByteArray description = "[M\xFCller$???? ??] \xE9";
+#else
+    const QByteArray description = "[Müller$Ключ 日付] é";
+#endif
     const QByteArray first = "Source: PerformFix\r\nNumber: 91\r\nDescription: Object variable not set\r\n";
     const QByteArray second = first + "Source: AddtoTXTBox\r\nNumber: 7\r\nDescription: Out of memory\r\n";
-    const QByteArray third = second
-        + "Source: CreateClusteredIndex\r\nNumber: -2147467259\r\n"
-          "Description: [Müller$Ключ 日付]\r\nNot dropped.\nEnd\r\n";
+    const QByteArray third = second + "Source: CreateClusteredIndex\r\nNumber: -2147467259\r\nDescription: "
+        + description + "\r\nNot dropped.\nEnd\r\n";
     QCOMPARE(messages.texts, QStringList(3, kReportBox));
     QCOMPARE(messages.logWhenShown, (QByteArrayList { first, second, third }));
 }
@@ -146,11 +161,19 @@ void tst_ErrorReport::addBackslash_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
+#ifdef Q_OS_WIN
+    QTest::newRow("folder") << QString("C:\\Quorvane") << "C:\\Quorvane\\";
+    QTest::newRow("folder with separator") << QString("C:\\Quorvane\\") << "C:\\Quorvane\\";
+    QTest::newRow("root of a drive") << QString("C:\\") << "C:\\";
+    QTest::newRow("empty") << QString() << "\\";
+    QTest::newRow("slash is no separator here") << QString("C:\\Quorvane/") << "C:\\Quorvane/\\";
+#else
     QTest::newRow("folder") << QString("/opt/quorvane") << "/opt/quorvane/";
     QTest::newRow("folder with separator") << QString("/opt/quorvane/") << "/opt/quorvane/";
     QTest::newRow("root") << QString("/") << "/";
     QTest::newRow("empty") << QString() << "/";
     QTest::newRow("backslash is no separator here") << QString("/opt/quorvane\\") << "/opt/quorvane\\/";
+#endif
 }
 
 void tst_ErrorReport::addBackslash()
@@ -165,20 +188,67 @@ void tst_ErrorReport::applicationFolderFallsBackToUserFolder_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("writable folder") << "writable";
     QTest::newRow("folder below a regular file") << "below file";
-    QTest::newRow("installed under /usr") << "usr";
+    QTest::newRow("folder without write permission") << "read-only";
+#ifdef Q_OS_WIN
+    QTest::newRow("installed under Program Files") << "installed";
+#else
+    QTest::newRow("installed under /usr") << "installed";
+#endif
 }
 
 void tst_ErrorReport::applicationFolderFallsBackToUserFolder()
 {
     QFETCH(QString, kind);
     const QString userFolder = m_folder->filePath(QStringLiteral("user/Quorvane"));
-    const QString executableFolder = kind == "writable" ? m_folder->path()
-        : kind == "usr"                                 ? QStringLiteral("/usr/bin")
-                                                        : pathBelowRegularFile();
+    QString executableFolder = m_folder->filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(executableFolder));
+    const auto writableAgain = qScopeGuard([bin = executableFolder] {
+        QFile::setPermissions(bin, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    std::unique_ptr<QTemporaryDir> installed;
+    if (kind == "below file") {
+        executableFolder = pathBelowRegularFile();
+    } else if (kind == "read-only") {
+        QVERIFY(QFile::setPermissions(executableFolder, QFile::ReadOwner | QFile::ExeOwner));
+        if (QTemporaryFile(executableFolder + QStringLiteral("/probe")).open())
+            QSKIP("this user may create files in a folder without write permission (root, or Windows, where "
+                  "the read-only attribute does not protect a folder)");
+    } else if (kind == "installed") {
+#ifdef Q_OS_WIN
+        installed = std::make_unique<QTemporaryDir>(qEnvironmentVariable("ProgramFiles")
+                                                    + QStringLiteral("/Quorvane-test-XXXXXX"));
+        QVERIFY2(installed->isValid(), "the test creates a folder below Program Files, which needs the right to");
+        executableFolder = installed->path();
+#else
+        executableFolder = QStringLiteral("/usr/bin");
+#endif
+    }
 
     const QString folder = resolveApplicationFolder(executableFolder, userFolder);
 
-    QCOMPARE(folder, kind == "writable" ? m_folder->path() : userFolder);
+    QCOMPARE(folder, QDir::toNativeSeparators(kind == "writable" ? executableFolder : userFolder));
+    QVERIFY(QFileInfo(folder).isDir());
+    // Finding out whether the folder takes files leaves nothing behind.
+    if (kind == "writable")
+        QVERIFY(QDir(executableFolder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+}
+
+void tst_ErrorReport::perUserDataFolderIsTheLocalOne()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const auto restore = qScopeGuard([] { QStandardPaths::setTestModeEnabled(false); });
+    const QString folder = perUserDataFolder();
+#ifdef Q_OS_WIN
+    // %LOCALAPPDATA%, not the roaming %APPDATA%: log files stay on the machine they are about.
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    QVERIFY(!local.isEmpty());
+    QVERIFY2(folder.startsWith(local + QLatin1Char('\\'), Qt::CaseInsensitive), qPrintable(folder));
+    QVERIFY2(!folder.contains(QLatin1Char('/')), qPrintable(folder));
+#else
+    // The same folder as ever: ~/.local/share/<application name>.
+    QCOMPARE(folder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+#endif
+    QVERIFY(folder.endsWith(QCoreApplication::applicationName()));
     QVERIFY(QFileInfo(folder).isDir());
 }
 

@@ -81,40 +81,42 @@ inline bool clustered(const QJsonObject& state, const QString& table)
 }
 
 // The folders an end-to-end login test writes to: saved settings and the application folder.
-// The settings store keeps its folder once it has been used, so one folder serves every test of a
-// program; startTest() empties it and gives each test an application folder of its own.
+// On Linux the settings store keeps its folder once it has been used, so one folder serves every
+// test of a program; on Windows the settings are in the user's one registry, where each test
+// program keeps its own under a title of its own and removes them when it ends. startTest()
+// empties the store and gives each test an application folder of its own.
 class LoginTestFolders
 {
 public:
-    static inline const QString kTitle = QStringLiteral("Quorvane");
+#ifdef Q_OS_WIN
+    static QString settingsTitle()
+    {
+        return QStringLiteral("Quorvane ") + QCoreApplication::applicationName();
+    }
 
     void startProgram()
     {
         QVERIFY(m_configHome.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-        QVERIFY(QtSettingsStore(kTitle).fileName().startsWith(m_configHome.path()));
+        QCOMPARE(QtSettingsStore(settingsTitle()).fileName(), kRegistryRoot + QLatin1Char('\\') + settingsTitle());
     }
 
-    void startTest()
+    ~LoginTestFolders()
     {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, kTitle, kTitle).clear();
-        m_applicationFolder = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_applicationFolder->isValid());
+        clearSettings();
     }
 
-    void endTest()
+    // The saved values, each marked " holds <text>" when it holds the text; with the text in no
+    // value, the settings store is free of it.
+    QStringList settingsHolding(const QString& text) const
     {
-        m_applicationFolder.reset();
-        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+        const QSettings settings(kRegistryRoot + QLatin1Char('\\') + settingsTitle(), QSettings::NativeFormat);
+        QStringList names;
+        for (const QString& key : settings.allKeys())
+            names.append(
+                key + (settings.value(key).toString().contains(text) ? QStringLiteral(" holds ") + text : QString()));
+        return names;
     }
-
-    QString configHome() const { return m_configHome.path(); }
-    QString applicationFolder() const { return m_applicationFolder->path(); }
-
-private:
-    QTemporaryDir m_configHome;
-    std::unique_ptr<QTemporaryDir> m_applicationFolder;
-};
+    static inline const QStringList kSettingsStored { "Settings/DB", "Settings/Server", "Settings/User" };
 
 // The login window as the program builds it, over the real ODBC driver, with its messages
 // recorded instead of shown.
@@ -127,7 +129,7 @@ struct LoginUnderTest
     { }
 
     RecordingMessageSink messages;
-    QtSettingsStore settings { LoginTestFolders::kTitle };
+    QtSettingsStore settings { LoginTestFolders::settingsTitle() };
     const SystemClock clock;
     const Platform platform;
     const ErrorReport report;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +76,8 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
+    void cleanupTestCase();
+    void fieldsAreKeptUnderTheirKeys();
     void noticeCountdownAndEnter_data();
     void noticeCountdownAndEnter();
     void connectSavesFieldsFirst_data();
@@ -82,10 +85,43 @@ private Q_SLOTS:
     void manualEditLivesUntilNextFieldChange();
 
 private:
+    // The store the fields were saved to, read the platform's own way.
+    std::unique_ptr<QSettings> savedSettings() const;
+
+#ifndef Q_OS_WIN
     QTemporaryDir m_configHome;
+#endif
     std::unique_ptr<Fixture> m_f;
 };
 
+#ifdef Q_OS_WIN
+// Windows keeps the fields in the registry, under the program's own name, as Windows programs
+// keep such settings; this test program is the only one that uses that key.
+namespace {
+const QString kSettingsRoot = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
+}
+
+void tst_frmLogin::initTestCase()
+{
+    QCOMPARE(QtSettingsStore(QStringLiteral("Quorvane")).fileName(), kSettingsRoot + QStringLiteral("\\Quorvane"));
+}
+
+void tst_frmLogin::init()
+{
+    QSettings(kSettingsRoot, QSettings::NativeFormat).remove(QStringLiteral("Quorvane"));
+    m_f = std::make_unique<Fixture>();
+}
+
+void tst_frmLogin::cleanupTestCase()
+{
+    QSettings(kSettingsRoot, QSettings::NativeFormat).remove(QStringLiteral("Quorvane"));
+}
+
+std::unique_ptr<QSettings> tst_frmLogin::savedSettings() const
+{
+    return std::make_unique<QSettings>(kSettingsRoot + QStringLiteral("\\Quorvane"), QSettings::NativeFormat);
+}
+#else
 void tst_frmLogin::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
@@ -97,6 +133,31 @@ void tst_frmLogin::init()
 {
     QFile::remove(m_configHome.filePath(QStringLiteral("Quorvane/Quorvane.conf")));
     m_f = std::make_unique<Fixture>();
+}
+
+void tst_frmLogin::cleanupTestCase() { }
+
+std::unique_ptr<QSettings> tst_frmLogin::savedSettings() const
+{
+    return std::make_unique<QSettings>(m_configHome.filePath(QStringLiteral("Quorvane/Quorvane.conf")),
+                                       QSettings::IniFormat);
+}
+#endif
+
+// The three fields as the platform's store keeps them, in the section "Settings" (on Windows
+// string values in its subkey), and nothing else: no password.
+void tst_frmLogin::fieldsAreKeptUnderTheirKeys()
+{
+    m_f->whileOpen(false, [&] {
+        m_f->fill({ "NAVSRV\\NAVISION", "Cronus", "anna" }, QStringLiteral("s3cret"));
+        m_f->cmdConnect()->click();
+    });
+    const std::unique_ptr<QSettings> settings = savedSettings();
+    QCOMPARE(settings->childGroups(), QStringList { "Settings" });
+    QCOMPARE(settings->allKeys(), (QStringList { "Settings/DB", "Settings/Server", "Settings/User" }));
+    QCOMPARE(settings->value("Settings/Server").toString(), QStringLiteral("NAVSRV\\NAVISION"));
+    QCOMPARE(settings->value("Settings/DB").toString(), QStringLiteral("Cronus"));
+    QCOMPARE(settings->value("Settings/User").toString(), QStringLiteral("anna"));
 }
 
 void tst_frmLogin::cleanup()

@@ -19,7 +19,6 @@ using namespace quorvane::test;
 
 namespace {
 
-const QString kTitle = LoginTestFolders::kTitle;
 // The connection time-out the failing rows give, so that they wait no longer than needed.
 constexpr int kShortTimeoutSeconds = 4;
 const QString kShortTimeout = QStringLiteral(";Connect Timeout=%1").arg(kShortTimeoutSeconds);
@@ -258,7 +257,7 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     QVERIFY(standin.started());
     server.replace(QStringLiteral("%PORT%"), QString::number(standin.port()));
     RecordingMessageSink messages;
-    QtSettingsStore settings(kTitle);
+    QtSettingsStore settings(LoginTestFolders::settingsTitle());
     const SystemClock clock;
     const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
     frmMain window(platform, [&](frmMain& owner, bool) {
@@ -278,7 +277,7 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     QVERIFY(clustered(standin.state(), QStringLiteral("CRONUS$Customer")));
     for (const QString& piece : pieces) {
         QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
-        QCOMPARE(filesBelow(m_folders.configHome(), piece), QStringList { "Quorvane.conf" });
+        QCOMPARE(m_folders.settingsHolding(piece), LoginTestFolders::kSettingsStored);
     }
 }
 
