@@ -117,6 +117,65 @@ public:
         return names;
     }
     static inline const QStringList kSettingsStored { "Settings/DB", "Settings/Server", "Settings/User" };
+    static void clearSettings()
+    {
+        QSettings(kRegistryRoot, QSettings::NativeFormat).remove(settingsTitle());
+    }
+#else
+    static QString settingsTitle()
+    {
+        return QStringLiteral("Quorvane");
+    }
+
+    void startProgram()
+    {
+        QVERIFY(m_configHome.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+        QVERIFY(QtSettingsStore(settingsTitle()).fileName().startsWith(m_configHome.path()));
+    }
+
+    // The files of the settings store, each marked " holds <text>" when it holds the text.
+    QStringList settingsHolding(const QString& text) const
+    {
+        return filesBelow(m_configHome.path(), text);
+    }
+    static inline const QStringList kSettingsStored { "Quorvane.conf" };
+    static void clearSettings()
+    {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, settingsTitle(), settingsTitle()).clear();
+    }
+#endif
+
+    void startTest()
+    {
+        clearSettings();
+        m_applicationFolder = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_applicationFolder->isValid());
+    }
+
+    void endTest()
+    {
+        m_applicationFolder.reset();
+        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    QString configHome() const
+    {
+        return m_configHome.path();
+    }
+    QString applicationFolder() const
+    {
+        return m_applicationFolder->path();
+    }
+
+private:
+#ifdef Q_OS_WIN
+    static inline const QString kRegistryRoot
+        = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
+#endif
+    QTemporaryDir m_configHome;
+    std::unique_ptr<QTemporaryDir> m_applicationFolder;
+};
 
 // The login window as the program builds it, over the real ODBC driver, with its messages
 // recorded instead of shown.

@@ -1,5 +1,7 @@
 #include "support/StandinProcess.h"
 
+#include "support/HostPath.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -37,10 +39,10 @@ StandinProcess::~StandinProcess()
 void StandinProcess::start(const QString& fixturePath, Observation observation, quint16 port)
 {
     QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
-                            QStringLiteral("--fixture"), fixturePath };
+                            QStringLiteral("--fixture"), hostPath(fixturePath) };
     if (observation == Observation::Recorded)
-        arguments << QStringLiteral("--log") << m_folder.filePath(QStringLiteral("statements.jsonl"))
-                  << QStringLiteral("--state") << m_folder.filePath(QStringLiteral("state.json"));
+        arguments << QStringLiteral("--log") << hostPath(m_folder.filePath(QStringLiteral("statements.jsonl")))
+                  << QStringLiteral("--state") << hostPath(m_folder.filePath(QStringLiteral("state.json")));
     arguments += m_options;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
@@ -143,7 +145,7 @@ QString StandinProcess::generatedFixture(const QString& folder, int companies, i
     generator.start(QStringLiteral(QUORVANE_STANDIN_GEN_PATH),
                     { QStringLiteral("--companies"), QString::number(companies), QStringLiteral("--tables"),
                       QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
-                      QStringLiteral("--out"), path });
+                      QStringLiteral("--out"), hostPath(path) });
     if (!generator.waitForFinished(-1) || generator.exitStatus() != QProcess::NormalExit || generator.exitCode() != 0) {
         qWarning("standin-gen failed: %s", generator.readAllStandardError().constData());
         return {};
