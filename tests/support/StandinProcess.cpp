@@ -44,26 +44,15 @@ void StandinProcess::start(const QString& fixturePath, Observation observation, 
         arguments << QStringLiteral("--log") << hostPath(m_folder.filePath(QStringLiteral("statements.jsonl")))
                   << QStringLiteral("--state") << hostPath(m_folder.filePath(QStringLiteral("state.json")));
     arguments += m_options;
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.setReadChannel(QProcess::StandardOutput);
-    m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH), arguments);
-    if (!m_process.waitForStarted(10000))
-        return;
     static const QRegularExpression listening(QStringLiteral("listening on [^:\\s]+:(\\d+)"));
-    QByteArray output;
-    const QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        if (!m_process.canReadLine() && !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            continue;
-        while (m_process.canReadLine()) {
-            const QRegularExpressionMatch match = listening.match(QString::fromUtf8(m_process.readLine()));
-            if (match.hasMatch()) {
-                m_port = static_cast<quint16>(match.captured(1).toUInt());
-                return;
-            }
+    if (m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH), arguments)) {
+        const QRegularExpressionMatch match = m_process.waitForLine(listening, 20000);
+        if (match.hasMatch()) {
+            m_port = static_cast<quint16>(match.captured(1).toUInt());
+            return;
         }
     }
-    qWarning("stand-in did not start: %s", m_process.readAllStandardError().constData());
+    qWarning("stand-in did not start: %s", qPrintable(m_process.errorOutput()));
 }
 
 QString StandinProcess::dataSource() const
@@ -110,13 +99,7 @@ QJsonObject StandinProcess::state() const
 
 void StandinProcess::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.stop();
 }
 
 void StandinProcess::restart()
@@ -141,13 +124,13 @@ QString StandinProcess::generatedFixture(const QString& folder, int companies, i
     const QString path = QDir(folder).filePath(QStringLiteral("fixture-%1x%2.json").arg(companies).arg(tables));
     if (QFile::exists(path))
         return path;
-    QProcess generator;
+    HostProcess generator;
     generator.start(QStringLiteral(QUORVANE_STANDIN_GEN_PATH),
                     { QStringLiteral("--companies"), QString::number(companies), QStringLiteral("--tables"),
                       QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
                       QStringLiteral("--out"), hostPath(path) });
-    if (!generator.waitForFinished(-1) || generator.exitStatus() != QProcess::NormalExit || generator.exitCode() != 0) {
-        qWarning("standin-gen failed: %s", generator.readAllStandardError().constData());
+    if (!generator.waitForEnd(-1) || !QFile::exists(path)) {
+        qWarning("standin-gen failed: %s", qPrintable(generator.errorOutput()));
         return {};
     }
     return path;

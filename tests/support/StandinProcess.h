@@ -1,8 +1,9 @@
 #pragma once
 
+#include "support/HostProcess.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -59,7 +60,7 @@ private:
     void start(const QString& fixturePath, Observation observation, quint16 port = 0);
 
     QTemporaryDir m_folder;
-    QProcess m_process;
+    HostProcess m_process;
     // Further command-line options, given again on a restart.
     QStringList m_options;
     quint16 m_port = 0;
