@@ -39,6 +39,8 @@ set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/packaging/icons/quorvane.ico")
 set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/packaging/icons/quorvane.ico")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# A 64-bit installer like the program it installs: it runs where only 64-bit Windows programs do.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 # The installer is named apart from the zip.
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/WindowsPackageNames.cmake")
 include(CPack)

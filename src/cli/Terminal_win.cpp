@@ -31,6 +31,7 @@ void overwriteLine(std::FILE* stream, const QByteArray& text, int width)
 void writeStandardOutputAsIs()
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 } // namespace quorvane::cli

@@ -1,6 +1,8 @@
 #include "main/KeyDetails.h"
 #include "main/KeyListDelegate.h"
 #include "main/TableListModel.h"
+#include "support/HostPath.h"
+#include "support/HostProcess.h"
 #include "support/StandinWindow.h"
 
 #include <QAction>
@@ -8,7 +10,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
-#include <QProcess>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 using namespace quorvane;
@@ -19,18 +21,18 @@ namespace {
 // tsql sending a script to the stand-in, as a DBA would run the copied script.
 QString runWithTsql(const StandinProcess& standin, const QString& script)
 {
-    QProcess tsql;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TDSVER"), QStringLiteral("7.4"));
-    tsql.setProcessEnvironment(environment);
-    tsql.setProcessChannelMode(QProcess::MergedChannels);
-    tsql.start(QStringLiteral("tsql"),
-               { "-H", "127.0.0.1", "-p", QString::number(standin.port()), "-U", kLoginName, "-P", kLoginPassword, "-D",
-                 kDatabaseName });
-    tsql.write(script.toUtf8());
-    tsql.closeWriteChannel();
-    tsql.waitForFinished(30000);
-    return QString::fromUtf8(tsql.readAll());
+    QTemporaryDir folder;
+    const QString scriptFile = folder.filePath(QStringLiteral("script.sql"));
+    QFile file(scriptFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
+        return {};
+    file.close();
+    HostProcess tsql;
+    tsql.start(QStringLiteral("/bin/sh"),
+               { "-c", "TDSVER=7.4 exec tsql \"$@\" < \"$0\" 2>&1", hostPath(scriptFile), "-H", "127.0.0.1", "-p",
+                 QString::number(standin.port()), "-U", kLoginName, "-P", kLoginPassword, "-D", kDatabaseName });
+    tsql.waitForEnd(30000);
+    return tsql.output();
 }
 
 } // namespace

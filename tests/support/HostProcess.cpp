@@ -29,7 +29,8 @@ namespace {
 
     void hostKill(qint64 pid, const QString& signal)
     {
-        QProcess::execute(QStringLiteral("/bin/kill"), { QStringLiteral("-") + signal, QString::number(pid) });
+        // Started detached: Wine gives no handle to wait on for a host program.
+        QProcess::startDetached(QStringLiteral("/bin/kill"), { QStringLiteral("-") + signal, QString::number(pid) });
     }
 
 } // namespace
@@ -118,10 +119,12 @@ bool HostProcess::running()
     return m_pid > 0 && hostProcessAlive(m_pid);
 }
 
-QString HostProcess::errorOutput()
+QString HostProcess::output()
 {
     QFile file(m_folder.filePath(QStringLiteral("output.txt")));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_outputRead))
+        return {};
+    return QString::fromUtf8(file.readAll());
 }
 
 #else
@@ -180,9 +183,9 @@ bool HostProcess::running()
     return m_process.state() == QProcess::Running;
 }
 
-QString HostProcess::errorOutput()
+QString HostProcess::output()
 {
-    return QString::fromUtf8(m_process.readAllStandardError());
+    return QString::fromUtf8(m_process.readAllStandardOutput() + m_process.readAllStandardError());
 }
 
 #endif

@@ -28,7 +28,8 @@ public:
     // Asks the program to end, then ends it, and waits until it has.
     void stop();
     bool running();
-    QString errorOutput();
+    // What the program wrote and nobody read yet, standard error included.
+    QString output();
 
 private:
 #ifdef Q_OS_WIN

@@ -52,7 +52,7 @@ void StandinProcess::start(const QString& fixturePath, Observation observation, 
             return;
         }
     }
-    qWarning("stand-in did not start: %s", qPrintable(m_process.errorOutput()));
+    qWarning("stand-in did not start: %s", qPrintable(m_process.output()));
 }
 
 QString StandinProcess::dataSource() const
@@ -130,7 +130,7 @@ QString StandinProcess::generatedFixture(const QString& folder, int companies, i
                       QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
                       QStringLiteral("--out"), hostPath(path) });
     if (!generator.waitForEnd(-1) || !QFile::exists(path)) {
-        qWarning("standin-gen failed: %s", qPrintable(generator.errorOutput()));
+        qWarning("standin-gen failed: %s", qPrintable(generator.output()));
         return {};
     }
     return path;
