@@ -122,9 +122,7 @@ bool HostProcess::running()
 QString HostProcess::output()
 {
     QFile file(m_folder.filePath(QStringLiteral("output.txt")));
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_outputRead))
-        return {};
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 #else

@@ -28,7 +28,7 @@ public:
     // Asks the program to end, then ends it, and waits until it has.
     void stop();
     bool running();
-    // What the program wrote and nobody read yet, standard error included.
+    // What the program wrote, standard error included (on Linux only what was not read yet).
     QString output();
 
 private:
