@@ -6,10 +6,10 @@
 // each ratio is measured side by side in the same run.
 #include "db/DriverEnvironment.h"
 #include "db/OdbcConnection.h"
-#include "log/Clock.h"
+#include "support/Clock.h"
 #include "login/SettingsStore.h"
-#include "main/Platform.h"
-#include "main/PrimaryKeyListQuery.h"
+#include "widgets/Platform.h"
+#include "keys/PrimaryKeyListQuery.h"
 #include "main/frmMain.h"
 #include "rebuild/Statements.h"
 #include "support/RecordingMessageSink.h"

@@ -2,12 +2,12 @@
 // login window first) and then the event loop. Everything else lives in the libraries.
 #include "db/DriverEnvironment.h"
 #include "db/OdbcConnection.h"
-#include "log/ApplicationFolder.h"
-#include "log/Clock.h"
+#include "support/ApplicationFolder.h"
+#include "support/Clock.h"
 #include "login/QtSettingsStore.h"
 #include "login/frmLogin.h"
-#include "main/MessageBoxSink.h"
-#include "main/Platform.h"
+#include "widgets/MessageBoxSink.h"
+#include "widgets/Platform.h"
 #include "main/frmMain.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // quorvane-cli: the list, the script and the rebuild run from a terminal. Everything lives in the
 // libraries; this only sets up the application object.
-#include "cli/CliMain.h"
-#include "cli/Terminal.h"
+#include "command/CliMain.h"
+#include "terminal/Terminal.h"
 #include "db/DriverEnvironment.h"
 
 #include <QCoreApplication>

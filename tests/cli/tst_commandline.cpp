@@ -1,4 +1,4 @@
-#include "cli/CommandLine.h"
+#include "command/CommandLine.h"
 
 #include <QTest>
 

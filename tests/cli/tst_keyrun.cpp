@@ -1,7 +1,7 @@
-#include "cli/KeyRun.h"
+#include "run/KeyRun.h"
 #include "db/ErrorNumbers.h"
-#include "log/Clock.h"
-#include "log/ErrorReport.h"
+#include "support/Clock.h"
+#include "support/ErrorReport.h"
 #include "support/FakeConnection.h"
 #include "support/RecordingMessageSink.h"
 

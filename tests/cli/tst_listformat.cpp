@@ -1,4 +1,4 @@
-#include "cli/ListFormat.h"
+#include "selection/ListFormat.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "cli/ProgressBar.h"
+#include "terminal/ProgressBar.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "db/Connection.h"
-#include "log/Failure.h"
+#include "support/Failure.h"
 
 #include <QList>
 #include <QString>

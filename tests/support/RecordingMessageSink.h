@@ -1,6 +1,6 @@
 #pragma once
 
-#include "log/MessageSink.h"
+#include "support/MessageSink.h"
 
 #include <QStringList>
 #include <functional>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "db/OdbcConnection.h"
-#include "log/Clock.h"
+#include "support/Clock.h"
 #include "login/SettingsStore.h"
-#include "main/Platform.h"
+#include "widgets/Platform.h"
 #include "main/frmMain.h"
 #include "support/RecordingMessageSink.h"
 #include "support/StandinProcess.h"

@@ -1,0 +1,103 @@
+#include "run/KeyRun.h"
+
+#include "run/ObservedConnection.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace quorvane::cli {
+
+namespace {
+
+    // A message of several lines (the server sends 3725 and 3727 together) on one line.
+    QString oneLine(const QString& text)
+    {
+        QStringList parts = text.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+        for (QString& part : parts)
+            part = part.trimmed();
+        return parts.join(QLatin1Char(' '));
+    }
+
+    // Hands each key's outcome, with the server's message that the rebuild recorded in the error
+    // log, to the command line as the run goes.
+    class CommandLineRun final : public FixRunListener
+    {
+    public:
+        CommandLineRun(const RunSettings& settings, const KeyRows& keys, ObservedConnection& observed)
+            : m_settings(settings)
+            , m_keys(keys)
+            , m_observed(observed)
+        { }
+
+        bool interrupted() const { return m_interrupted; }
+
+        void runStarting(qint32) override { m_observed.resetObservation(); }
+        void tableFinished(const TickedTable&, RebuildOutcome outcome, qint32 processed) override
+        {
+            KeyResult result { outcome, QString() };
+            if (outcome == RebuildOutcome::Failed && m_observed.firstFailure())
+                result.detail = m_observed.firstFailure()->description();
+            if (outcome == RebuildOutcome::Skipped)
+                result.detail = QStringLiteral("the key's columns were not found");
+            m_observed.resetObservation();
+            if (m_settings.keyDone)
+                m_settings.keyDone(m_keys[processed - 1], result, processed);
+        }
+        void runFinished(const FixRunCounts&) override { }
+        bool stopRequested() const override
+        {
+            const bool stop = m_settings.stopRequested && m_settings.stopRequested();
+            m_interrupted = m_interrupted || stop;
+            return stop;
+        }
+
+    private:
+        const RunSettings& m_settings;
+        const KeyRows& m_keys;
+        ObservedConnection& m_observed;
+        mutable bool m_interrupted = false;
+    };
+
+} // namespace
+
+int RunTally::exitStatus() const
+{
+    return counts.failed == 0 && counts.notProcessed == 0 ? 0 : 1;
+}
+
+RunTally runKeys(const RunSettings& settings, const KeyRows& keys)
+{
+    ObservedConnection observed(settings.connection);
+    const QString logFile = settings.logFile;
+    const RebuildContext context { observed, [logFile] { return !logFile.isEmpty(); }, logFile, settings.clock,
+                                   settings.report };
+    QList<TickedTable> tables;
+    for (const KeyRow& key : keys)
+        tables.append({ key.table, key.constraint });
+
+    CommandLineRun listener(settings, keys, observed);
+    RunTally tally;
+    tally.counts = RunFix(context, tables, listener);
+    tally.interrupted = listener.interrupted();
+    tally.connectionLost = !observed.isOpen();
+    return tally;
+}
+
+QString runLine(const KeyRow& key, const KeyResult& result)
+{
+    QString outcome;
+    switch (result.outcome) {
+    case RebuildOutcome::Rebuilt:
+        outcome = QStringLiteral("rebuilt");
+        break;
+    case RebuildOutcome::Failed:
+        outcome = QStringLiteral("failed: ") + oneLine(result.detail);
+        break;
+    case RebuildOutcome::Skipped:
+        outcome = QStringLiteral("skipped: ") + oneLine(result.detail);
+        break;
+    }
+    return key.table + QLatin1Char('\t') + key.constraint + QLatin1Char('\t') + outcome;
+}
+
+} // namespace quorvane::cli

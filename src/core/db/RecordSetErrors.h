@@ -1,0 +1,22 @@
+#pragma once
+
+#include "support/Failure.h"
+
+namespace quorvane::db {
+
+// The failures of reading a row set wrongly, with the numbers and texts of the classic provider.
+
+inline Failure noCurrentRecord()
+{
+    return { 3021,
+             QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+                            "requires a current record.") };
+}
+
+inline Failure itemNotFound()
+{
+    return { 3265,
+             QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal.") };
+}
+
+} // namespace quorvane::db

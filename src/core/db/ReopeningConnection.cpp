@@ -1,0 +1,88 @@
+#include "db/ReopeningConnection.h"
+
+#include "support/Failure.h"
+
+namespace quorvane::db {
+
+ReopeningConnection::ReopeningConnection(std::unique_ptr<Connection> wrapped)
+    : m_wrapped(std::move(wrapped))
+{ }
+
+void ReopeningConnection::Resume()
+{
+    m_resuming = false;
+    if (!m_wrapped->isOpen())
+        reopen();
+    else
+        m_resuming = true;
+}
+
+void ReopeningConnection::Open(const QString& connectionString)
+{
+    m_resuming = false;
+    m_wrapped->Open(connectionString);
+    m_connectionString = connectionString;
+}
+
+std::unique_ptr<RecordSet> ReopeningConnection::Execute(const QString& sql)
+{
+    if (!m_resuming)
+        return m_wrapped->Execute(sql);
+    m_resuming = false;
+    try {
+        return m_wrapped->Execute(sql);
+    } catch (const Failure&) {
+        // Still open: the server refused the statement, which sending it again would not change.
+        if (m_wrapped->isOpen())
+            throw;
+    }
+    reopen();
+    return m_wrapped->Execute(sql);
+}
+
+void ReopeningConnection::setCommandTimeout(int seconds)
+{
+    m_wrapped->setCommandTimeout(seconds);
+}
+
+int ReopeningConnection::CommandTimeout() const
+{
+    return m_wrapped->CommandTimeout();
+}
+
+void ReopeningConnection::BeginTrans()
+{
+    m_resuming = false;
+    m_wrapped->BeginTrans();
+}
+
+void ReopeningConnection::CommitTrans()
+{
+    m_resuming = false;
+    m_wrapped->CommitTrans();
+}
+
+void ReopeningConnection::RollbackTrans()
+{
+    m_resuming = false;
+    m_wrapped->RollbackTrans();
+}
+
+void ReopeningConnection::Close()
+{
+    m_resuming = false;
+    m_wrapped->Close();
+}
+
+bool ReopeningConnection::isOpen() const
+{
+    return m_wrapped->isOpen();
+}
+
+void ReopeningConnection::reopen()
+{
+    // The command time-out belongs to the connection object and carries over.
+    m_wrapped->Open(m_connectionString);
+}
+
+} // namespace quorvane::db

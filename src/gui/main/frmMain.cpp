@@ -1,0 +1,470 @@
+#include "main/frmMain.h"
+
+#include "db/ConnectionString.h"
+#include "db/ResponsiveConnection.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/FileHelpers.h"
+#include "support/Guard.h"
+#include "keys/Captions.h"
+#include "keys/KeyDetailsQuery.h"
+#include "main/KeyListDelegate.h"
+#include "main/LogTextBox.h"
+#include "keys/PrimaryKeyListQuery.h"
+#include "widgets/RunInProgress.h"
+#include "widgets/Twips.h"
+#include "main/frmReadingKeys.h"
+#include "rebuild/ClusteredIndexRebuild.h"
+#include "widgets/InputBlocker.h"
+#include "rebuild/RebuildScript.h"
+#include "rebuild/Statements.h"
+#include "ui_frmMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeView>
+#include <algorithm>
+
+// The window's pictures live in a static library; their resources must be registered by name.
+static void registerWindowResources()
+{
+    Q_INIT_RESOURCE(frmMain);
+}
+
+namespace quorvane {
+
+namespace {
+
+    // How long the details wait for a statement of another routine to finish.
+    constexpr int kRetryDetailsMs = 100;
+
+    // The error raised when an object the routine needs has not been set up.
+    constexpr std::int32_t kObjectNotSet = 91;
+
+    [[noreturn]] void throwObjectNotSet()
+    {
+        throw Failure(kObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+    }
+
+    // The layout's widths were measured for a narrower dialog font; a check box whose caption
+    // would be cut off grows to the right, where the layout leaves room.
+    void widenToShowCaption(QCheckBox& box)
+    {
+        box.resize(std::max(box.width(), box.sizeHint().width()), box.height());
+    }
+
+    // A copy of the text without leading and trailing blanks (space characters only).
+    QString withoutBlanks(const QString& text)
+    {
+        qsizetype first = 0;
+        qsizetype last = text.size();
+        while (first < last && text.at(first) == QLatin1Char(' '))
+            ++first;
+        while (last > first && text.at(last - 1) == QLatin1Char(' '))
+            --last;
+        return text.mid(first, last - first);
+    }
+
+} // namespace
+
+frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* parent)
+    : QWidget(parent)
+    , m_platform(platform)
+    , m_report(platform.messages, platform.applicationFolder)
+    , m_openLogin(std::move(openLogin))
+    , m_ui(std::make_unique<Ui::frmMain>())
+    , m_mnuTickNotClustered(new QAction(QStringLiteral("Tick Keys That Are Not Clustered"), this))
+    , m_mnuCopyScript(new QAction(QStringLiteral("Copy Script of Ticked Tables"), this))
+{
+    registerWindowResources();
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    // The on-screen log has the button-face background; the palette in the form file cannot name
+    // a system colour, so it is taken from the running style here.
+    QPalette logPalette = m_ui->txtLog->palette();
+    for (const QPalette::ColorGroup group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
+        logPalette.setColor(group, QPalette::Base, logPalette.color(group, QPalette::Button));
+    m_ui->txtLog->setPalette(logPalette);
+
+    widenToShowCaption(*m_ui->chkAll);
+    widenToShowCaption(*m_ui->chkLog);
+
+    m_ui->lvTables->setModel(&m_tables);
+    m_ui->lvTables->setItemDelegate(new KeyListDelegate(m_ui->lvTables));
+    m_ui->lvTables->header()->setSectionsMovable(false);
+    m_mnuTickNotClustered->setObjectName(QStringLiteral("mnuTickNotClustered"));
+    m_mnuCopyScript->setObjectName(QStringLiteral("mnuCopyScript"));
+    // Which keys are clustered is known only once the details have arrived.
+    m_mnuTickNotClustered->setEnabled(false);
+
+    connect(m_ui->lvTables, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& index) { lvTables_ItemClick(index.row() + 1); });
+    connect(&m_tables, &TableListModel::itemCheckedByUser, this, &frmMain::lvTables_ItemCheck);
+    connect(m_ui->chkAll, &QCheckBox::clicked, this, &frmMain::chkAll_Click);
+    connect(m_ui->cmdExecute, &QPushButton::clicked, this, &frmMain::cmdExecute_Click);
+    connect(m_ui->lvTables, &QWidget::customContextMenuRequested, this, &frmMain::lvTables_ContextMenu);
+    connect(m_mnuTickNotClustered, &QAction::triggered, this, &frmMain::mnuTickNotClustered_Click);
+    connect(m_mnuCopyScript, &QAction::triggered, this, &frmMain::mnuCopyScript_Click);
+
+    m_ui->chkAll->setFocus();
+}
+
+frmMain::~frmMain()
+{
+    // The list view is destroyed with the window's children, after the members; let it go of the
+    // rows first.
+    m_ui->lvTables->setModel(nullptr);
+}
+
+void frmMain::RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const
+{
+    m_report.RaiseError(strSource, lngNumber, strDescription);
+}
+
+bool frmMain::Form_Load()
+{
+    bool ending = false;
+    guarded(m_report, "Form_Load", [&] {
+        m_openLogin(*this, true);
+        strLogFile = AddBackslash(m_platform.applicationFolder) + QStringLiteral("QuorvaneLog.txt");
+        if (gstrConnectPass.isEmpty()) {
+            ending = true;
+            return;
+        }
+        ShowReadingKeys();
+        SizeLVColumn(*m_ui->lvTables);
+        if (!OpenConnection(gstrConnectPass)) {
+            ending = true;
+            return;
+        }
+        LoadTablesIntoLV(*m_ui->lvTables);
+        // The details follow once the window shows with its list, so the list is not kept waiting.
+        QTimer::singleShot(0, this, &frmMain::LoadKeyDetails);
+        setWindowTitle(versionCaption(m_platform.versionMajor, m_platform.versionMinor, m_platform.versionRevision));
+    });
+    if (ending)
+        m_readingKeys.reset();
+    return !ending;
+}
+
+bool frmMain::OpenConnection(const QString& strConnect)
+{
+    try {
+        std::unique_ptr<db::Connection> connection = m_platform.connectionFactory();
+        if (!connection)
+            return false;
+        // The connection's calls run on a thread of their own so that the window keeps painting
+        // while a statement takes minutes; input is kept away meanwhile (InputBlocker).
+        cnnDatabase = std::make_unique<db::ReopeningConnection>(
+            std::make_unique<db::ResponsiveConnection>(std::move(connection)));
+        cnnDatabase->Open(strConnect);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void frmMain::ShowReadingKeys()
+{
+    // Only a help to the user while waiting: should it fail, start-up goes on as it would
+    // without it, with nothing reported.
+    try {
+        const db::ConnectionTarget target = db::DescribeConnectionTarget(gstrConnectPass);
+        m_readingKeys = std::make_unique<frmReadingKeys>(target.server, target.database);
+        connect(&m_tables, &QAbstractItemModel::rowsInserted, m_readingKeys.get(),
+                [this] { m_readingKeys->setKeysRead(m_tables.itemCount()); });
+        m_readingKeys->show();
+    } catch (...) {
+        m_readingKeys.reset();
+    }
+}
+
+void frmMain::SizeLVColumn(QTreeView& lv)
+{
+    guarded(m_report, "SizeLVColumn", [&] {
+        QHeaderView& header = *lv.header();
+        const int columns = header.count();
+        for (int column = 1; column <= columns; ++column) {
+            const float width = evenColumnWidthTwips(pixelsToTwips(lv.width()), header.count());
+            header.resizeSection(column - 1, twipsToPixels(width));
+        }
+    });
+}
+
+void frmMain::LoadTablesIntoLV(QTreeView& lv)
+{
+    guarded(m_report, "LoadTablesIntoLV", [&] {
+        TableListModel& items = listItems(lv);
+        const std::unique_ptr<db::RecordSet> rsKeys = database().Execute(QString::fromLatin1(kPrimaryKeyListQuery));
+        while (!rsKeys->eof()) {
+            const int item = items.addItem(rsKeys->Fields(0));
+            items.addSubItem(item, rsKeys->Fields(1));
+            items.addSubItem(item, rsKeys->Fields(2));
+            rsKeys->MoveNext();
+        }
+    });
+}
+
+void frmMain::LoadKeyDetails()
+{
+    // One call at a time on the connection: while another routine waits on it, come back later.
+    if (m_runInProgress) {
+        QTimer::singleShot(kRetryDetailsMs, this, &frmMain::LoadKeyDetails);
+        return;
+    }
+    guardedQuietly(m_report, "LoadKeyDetails", [&] {
+        TableListModel& items = listItems(*m_ui->lvTables);
+        if (items.itemCount() == 0)
+            return; // nothing to mark
+        // The window keeps painting while the query runs; no click may start anything meanwhile.
+        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        KeyDetailsIndex details(readKeyDetails(database()));
+        items.setDetails(details);
+        m_hasKeyDetails = true;
+        m_mnuTickNotClustered->setEnabled(true);
+    });
+}
+
+void frmMain::lvTables_ItemClick(int item)
+{
+    guarded(m_report, "lvTables_ItemClick", [&] {
+        const TableListModel& items = listItems(*m_ui->lvTables);
+        if (withoutBlanks(items.itemText(item)).isEmpty())
+            return;
+        {
+            // A connection lost earlier is opened again before anything else.
+            const RunInProgress reopening(m_runInProgress, std::make_shared<InputBlocker>(*this));
+            database().Resume();
+        }
+        LoadKeysIntoLST(*m_ui->lstFields, items.subItemText(item, 1), items.itemText(item));
+    });
+}
+
+void frmMain::LoadKeysIntoLST(QListWidget& lst, const QString& strTable, const QString& strConstraint)
+{
+    guarded(m_report, "LoadKeysIntoLST", [&] {
+        // The window keeps painting while the query runs; no click may start another meanwhile.
+        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        const QString strSQL = keyColumnQuery(strTable, strConstraint);
+        lst.clear();
+        const std::unique_ptr<db::RecordSet> rsColumns = database().Execute(strSQL);
+        while (!rsColumns->eof()) {
+            lst.addItem(rsColumns->Fields(0));
+            rsColumns->MoveNext();
+        }
+    });
+}
+
+void frmMain::lvTables_ItemCheck(int)
+{
+    guarded(m_report, "lvTables_ItemCheck", [&] { showSelectedKeys(); });
+}
+
+void frmMain::chkAll_Click()
+{
+    guarded(m_report, "chkAll_Click", [&] {
+        if (m_ui->chkAll->checkState() == Qt::Checked)
+            SelectAllinLV(*m_ui->lvTables);
+        else
+            DeSelectAllinLV(*m_ui->lvTables);
+        showSelectedKeys();
+    });
+}
+
+void frmMain::SelectAllinLV(QTreeView& lv)
+{
+    guarded(m_report, "SelectAllinLV", [&] {
+        TableListModel& items = listItems(lv);
+        const TableListModel::TickBatch batch(items);
+        const int count = items.itemCount();
+        for (int item = 1; item <= count; ++item)
+            items.setItemChecked(item, true);
+    });
+}
+
+void frmMain::DeSelectAllinLV(QTreeView& lv)
+{
+    guarded(m_report, "DeSelectAllinLV", [&] {
+        TableListModel& items = listItems(lv);
+        const TableListModel::TickBatch batch(items);
+        const int count = items.itemCount();
+        for (int item = 1; item <= count; ++item)
+            items.setItemChecked(item, false);
+    });
+}
+
+std::optional<qint32> frmMain::CountSelectedinLV(QTreeView& lv)
+{
+    std::optional<qint32> lngSelected;
+    guarded(m_report, "CountSelectedinLV", [&] {
+        const TableListModel& items = listItems(lv);
+        const int count = items.itemCount();
+        qint32 selected = 0;
+        for (int item = 1; item <= count; ++item)
+            if (items.isItemChecked(item))
+                ++selected;
+        lngSelected = selected;
+    });
+    return lngSelected;
+}
+
+void frmMain::lvTables_ContextMenu(const QPoint& position)
+{
+    guarded(m_report, "lvTables_ContextMenu", [&] {
+        QMenu menu(this);
+        menu.addAction(m_mnuTickNotClustered);
+        menu.addAction(m_mnuCopyScript);
+        menu.exec(m_ui->lvTables->viewport()->mapToGlobal(position));
+    });
+}
+
+void frmMain::mnuTickNotClustered_Click()
+{
+    guarded(m_report, "mnuTickNotClustered_Click", [&] {
+        TickNotClusteredinLV(*m_ui->lvTables);
+        showSelectedKeys();
+    });
+}
+
+void frmMain::TickNotClusteredinLV(QTreeView& lv)
+{
+    guarded(m_report, "TickNotClusteredinLV", [&] {
+        TableListModel& items = listItems(lv);
+        const TableListModel::TickBatch batch(items);
+        const int count = items.itemCount();
+        for (int item = 1; item <= count; ++item) {
+            const std::optional<KeyDetails> details = items.itemDetails(item);
+            items.setItemChecked(item, details && needsClusteredRebuild(*details));
+        }
+    });
+}
+
+void frmMain::mnuCopyScript_Click()
+{
+    guarded(m_report, "mnuCopyScript_Click", [&] {
+        const QString script = ScriptOfTickedinLV(*m_ui->lvTables);
+        if (!script.isEmpty())
+            QGuiApplication::clipboard()->setText(script);
+    });
+}
+
+QString frmMain::ScriptOfTickedinLV(QTreeView& lv)
+{
+    QString script;
+    guarded(m_report, "ScriptOfTickedinLV", [&] {
+        // The key columns are read now, one query per table; the window takes no input meanwhile.
+        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        const TableListModel& items = listItems(lv);
+        const int count = items.itemCount();
+        QList<ScriptKey> keys;
+        for (int item = 1; item <= count; ++item)
+            if (items.isItemChecked(item))
+                keys.append({ items.subItemText(item, 1), items.itemText(item), items.itemDetails(item) });
+        const ScriptHeader header { db::DescribeConnectionTarget(gstrConnectPass).server,
+                                    count > 0 ? items.subItemText(1, 2) : QString(), m_platform.clock.now() };
+        script = rebuildScript(database(), header, keys);
+    });
+    return script;
+}
+
+void frmMain::cmdExecute_Click()
+{
+    // A second start while a run is still going would interleave two runs on the one connection.
+    if (m_runInProgress)
+        return;
+    guarded(m_report, "cmdExecute_Click", [&] { PerformFix(); });
+}
+
+void frmMain::PerformFix()
+{
+    guarded(m_report, "PerformFix", [&] {
+        const RunInProgress run(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        // A connection lost earlier is opened again before anything else; when it cannot be, that
+        // is the run's one report.
+        database().Resume();
+        const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
+                                       strLogFile, m_platform.clock, m_report };
+        RunFix(context, tickedTables(), *this);
+    });
+}
+
+void frmMain::runStarting(qint32)
+{
+    m_ui->txtLog->setText(QString());
+    // With nothing ticked the maximum is 0; the bar then shows empty (see RunProgressBar).
+    m_ui->sbStatus->setMaximum(CountSelectedinLV(*m_ui->lvTables).value_or(0));
+}
+
+void frmMain::tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed)
+{
+    AddtoTXTBox(*m_ui->txtLog, tableLogLine(table, outcome));
+    m_ui->sbStatus->setValue(processed);
+}
+
+void frmMain::runFinished(const FixRunCounts& counts)
+{
+    AddtoTXTBox(*m_ui->txtLog, summaryLogLine(counts));
+}
+
+void frmMain::AddtoTXTBox(LogTextBox& txt, const QString& strLine)
+{
+    guarded(m_report, "AddtoTXTBox", [&] { txt.setText(textWithAppendedLine(txt.text(), strLine)); });
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Closing ends the program; during a run that would leave a table half done.
+    if (m_runInProgress)
+        event->ignore();
+    else
+        event->accept();
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    // The list is filled by now; the window that told the user so far goes as this one appears.
+    m_readingKeys.reset();
+    QWidget::showEvent(event);
+}
+
+db::ReopeningConnection& frmMain::database() const
+{
+    if (!cnnDatabase)
+        throwObjectNotSet();
+    return *cnnDatabase;
+}
+
+QList<TickedTable> frmMain::tickedTables() const
+{
+    const TableListModel& items = listItems(*m_ui->lvTables);
+    QList<TickedTable> tables;
+    const int count = items.itemCount();
+    for (int item = 1; item <= count; ++item)
+        if (items.isItemChecked(item))
+            tables.append({ items.subItemText(item, 1), items.itemText(item) });
+    return tables;
+}
+
+TableListModel& frmMain::listItems(const QTreeView& lv)
+{
+    auto* items = qobject_cast<TableListModel*>(lv.model());
+    if (items == nullptr)
+        throwObjectNotSet();
+    return *items;
+}
+
+void frmMain::showSelectedKeys()
+{
+    m_ui->lblKeys->setText(selectedKeysCaption(CountSelectedinLV(*m_ui->lvTables)));
+}
+
+} // namespace quorvane

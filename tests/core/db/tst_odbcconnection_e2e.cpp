@@ -1,0 +1,275 @@
+#include "db/DriverEnvironment.h"
+#include "db/ErrorNumbers.h"
+#include "db/OdbcConnection.h"
+#include "support/Failure.h"
+#include "login/DatabaseCheck.h"
+#include "keys/PrimaryKeyListQuery.h"
+#include "rebuild/Statements.h"
+#include "support/ClearPackets.h"
+#include "support/StandinProcess.h"
+#include "support/WireRecorder.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <optional>
+
+using quorvane::Failure;
+using quorvane::test::StandinProcess;
+using quorvane::test::WireRecorder;
+using namespace quorvane::db;
+
+namespace {
+
+// A password that only arrives intact when every layer quotes it right (as in the fixture).
+const QString kPassword = QStringLiteral("S3c;r}e=t 'ä\"");
+const QString kDatabase = QStringLiteral("NAV");
+
+// Names that must survive the trip in both directions (as in the fixture).
+const QString kUnicodeTable = QStringLiteral("Müller€日本'] Ltd$Straße");
+const QString kUnicodeColumn = QStringLiteral("Äpfel'ß]");
+
+const QString kCheckQuery = QString::fromUtf16(quorvane::kNavisionCheckQuery);
+const QString kPrimaryKeyList = QString::fromLatin1(quorvane::kPrimaryKeyListQuery);
+const QString kFixturePath = QStringLiteral(QUORVANE_SOURCE_DIR "/tests/core/db/fixtures/nav.json");
+constexpr quint8 kPreloginPacket = 0x12;
+constexpr quint8 kAttentionPacket = 0x06;
+
+// The key-column query the program sends for a table whose key is named as Navision names it.
+QString keyColumnQuery(const QString& table)
+{
+    return quorvane::keyColumnQuery(table, table + QStringLiteral("$0"));
+}
+
+QStringList column(RecordSet& rows, int index)
+{
+    QStringList values;
+    for (; !rows.eof(); rows.MoveNext())
+        values.append(rows.Fields(index));
+    return values;
+}
+
+// The types of the TDS packets each connection's client sent outside TLS, one list per connection.
+QList<QList<quint8>> clearPacketTypesOf(const WireRecorder& wire)
+{
+    QList<QList<quint8>> connections;
+    for (const QByteArray& sent : wire.connectionsFromClients())
+        connections.append(quorvane::test::clearPacketTypes(sent).value_or(QList<quint8> { 0 }));
+    return connections;
+}
+
+// Runs an action that must fail and hands back its failure.
+template <typename Action> std::optional<Failure> failureOf(const Action& action)
+{
+    try {
+        action();
+    } catch (const Failure& failure) {
+        return failure;
+    }
+    return std::nullopt;
+}
+
+// The primary key of a table in the stand-in's saved catalogue.
+QJsonValue primaryKeyInState(const StandinProcess& standin, const QString& tableName)
+{
+    for (const QJsonValue& entry : standin.state()["databases"][0]["tables"].toArray()) {
+        if (entry["name"].toString() == tableName)
+            return entry["primary_key"];
+    }
+    return {};
+}
+
+} // namespace
+
+class TestOdbcConnectionEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<StandinProcess> m_standin;
+    std::unique_ptr<WireRecorder> m_relay;
+
+    // Where connections go (a relay in front of the stand-in, or the stand-in itself) and the
+    // keywords added to their connection strings.
+    QString m_dataSource;
+    QString m_addedKeywords;
+
+    void open(Connection& connection, const QString& database, QString password)
+    {
+        password = QLatin1Char('"') + password.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+        QString connectionString = m_standin->connectionString(database, QStringLiteral("navuser"), password);
+        // Through the relay when there is one.
+        connectionString.replace(m_standin->dataSource(), m_dataSource);
+        connection.Open(connectionString + m_addedKeywords);
+    }
+
+    // Plays the release named (empty: the default, which encrypts the login only), reached through
+    // the relay with the keywords added to every connection string.
+    void playRelease(const QString& release, const QString& addedKeywords)
+    {
+        QFile fixture(kFixturePath);
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        m_standin = std::make_unique<StandinProcess>(QJsonDocument::fromJson(fixture.readAll()).object(),
+                                                     StandinProcess::releaseOptions(release));
+        QVERIFY(m_standin->started());
+        m_relay = std::make_unique<WireRecorder>(m_standin->port());
+        QVERIFY(m_relay->port() != 0);
+        m_dataSource = QStringLiteral("127.0.0.1,%1").arg(m_relay->port());
+        m_addedKeywords = addedKeywords;
+    }
+
+    std::unique_ptr<Connection> openConnection()
+    {
+        auto connection = odbcConnectionFactory()();
+        open(*connection, kDatabase, kPassword);
+        return connection;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        // Customer is referenced by a foreign key, Slow's key columns take three seconds to read, and
+        // the connection is cut when a key is added to Cut.
+        m_standin = std::make_unique<StandinProcess>(kFixturePath);
+        QVERIFY(m_standin->started());
+        m_dataSource = m_standin->dataSource();
+        m_addedKeywords.clear();
+    }
+
+    void cleanup()
+    {
+        m_relay.reset();
+        m_standin.reset();
+    }
+
+    void readsRowsInOrderWithUnicodeNames()
+    {
+        const auto connection = openConnection();
+        QCOMPARE(column(*connection->Execute(kPrimaryKeyList), 1),
+                 QStringList(
+                     { "Cronus$Customer", "Cronus$Cut", "Cronus$Item", "Cronus$Sales", "Cronus$Slow", kUnicodeTable }));
+        QCOMPARE(column(*connection->Execute(kPrimaryKeyList), 2), QStringList(6, kDatabase));
+
+        const auto itemKey = connection->Execute(keyColumnQuery("Cronus$Item"));
+        QCOMPARE(column(*itemKey, 0), QStringList({ "No_", "Variant Code" }));
+        QVERIFY_THROWS_EXCEPTION(Failure, itemKey->MoveNext());
+
+        QCOMPARE(column(*connection->Execute(keyColumnQuery(kUnicodeTable)), 0), QStringList { kUnicodeColumn });
+        QCOMPARE(m_standin->sqlTexts().last(), keyColumnQuery(kUnicodeTable));
+    }
+
+    // The driver also reads freetds.conf and its environment variables. The program removes the
+    // variables once at start-up; freetds.conf does not win over the connection string anyway.
+    void connectionStringWinsOverDriverSettings()
+    {
+        QTemporaryDir folder;
+        QFile configuration(folder.filePath(QStringLiteral("freetds.conf")));
+        QVERIFY(configuration.open(QIODevice::WriteOnly));
+        configuration.write("[global]\n\ttds version = 4.2\n\tport = 1\n\tencryption = off\n");
+        configuration.close();
+        qputenv("FREETDSCONF", configuration.fileName().toLocal8Bit());
+        const auto restore = qScopeGuard([] { qunsetenv("FREETDSCONF"); });
+        const QList<QPair<const char*, QByteArray>> overrides { { "TDSVER", "5.0" },
+                                                                { "TDSPORT", "1" },
+                                                                { "TDSHOST", "192.0.2.1" } };
+        for (const auto& [name, value] : overrides)
+            qputenv(name, value);
+
+        RemoveDriverEnvironmentOverrides();
+
+        for (const auto& setting : overrides)
+            QVERIFY2(!qEnvironmentVariableIsSet(setting.first), setting.first);
+        QCOMPARE(qgetenv("FREETDSCONF"), configuration.fileName().toLocal8Bit());
+        QVERIFY(!openConnection()->Execute(kCheckQuery)->eof());
+    }
+
+    void errorsOfOneStatementInOrder()
+    {
+        const auto failure = failureOf([this] {
+            openConnection()->Execute(
+                QStringLiteral("ALTER TABLE dbo.[Cronus$Customer] DROP CONSTRAINT [Cronus$Customer$0]"));
+        });
+        QVERIFY(failure);
+        QCOMPARE(failure->number(), 3725);
+        const QStringList lines = failure->description().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).contains(QLatin1String("FK_Sales_Customer")), qPrintable(lines.at(0)));
+        QCOMPARE(lines.at(1), QStringLiteral("Could not drop constraint. See previous errors."));
+        QVERIFY(primaryKeyInState(*m_standin, "Cronus$Customer").isObject());
+    }
+
+    void commandTimeout_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<QString>("addedKeywords");
+        QTest::addColumn<bool>("attentionInClear");
+        QTest::newRow("login encrypted") << QString() << QString() << true;
+        QTest::newRow("forced encryption") << QStringLiteral("2022") << QString() << false;
+        QTest::newRow("encryption for data")
+            << QStringLiteral("2016") << QStringLiteral("Use Encryption for Data=True;") << false;
+    }
+
+    // The driver cancels a statement that outlasts the time-out with an ATTENTION; the server
+    // acknowledges it and the connection goes on. With full encryption nothing but PRELOGIN
+    // travels outside TLS, the cancel and its acknowledgement included.
+    void commandTimeout()
+    {
+        QFETCH(QString, release);
+        QFETCH(QString, addedKeywords);
+        QFETCH(bool, attentionInClear);
+        playRelease(release, addedKeywords);
+        if (QTest::currentTestFailed())
+            return;
+        const auto connection = openConnection();
+        QCOMPARE(connection->CommandTimeout(), kDefaultCommandTimeoutSeconds);
+
+        connection->setCommandTimeout(1);
+        const auto timedOut = failureOf([&] { connection->Execute(keyColumnQuery("Cronus$Slow")); });
+        QVERIFY(timedOut);
+        QCOMPARE(timedOut->number(), kErrorFail);
+        QCOMPARE(timedOut->description(), QStringLiteral("Query timeout expired"));
+        QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Item")), 0).size(), 2);
+
+        connection->setCommandTimeout(0);
+        QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Slow")), 0), QStringList { "No_" });
+
+        const QList<QList<quint8>> sent = clearPacketTypesOf(*m_relay);
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.first().first(), kPreloginPacket);
+        QCOMPARE(sent.first().contains(kAttentionPacket), attentionInClear);
+        QCOMPARE(sent.first().count(kPreloginPacket) == sent.first().size(), !attentionInClear);
+    }
+
+    // The connection drops between DROP and ADD: the server rolls the transaction back and the key
+    // is where it was. (The same cut inside TLS is met by the fix run's end-to-end tests.)
+    void cutConnectionLeavesTheCatalogueAsBefore()
+    {
+        const QJsonValue before = primaryKeyInState(*m_standin, "Cronus$Cut");
+        QVERIFY(before.isObject());
+        const auto connection = openConnection();
+        connection->BeginTrans();
+        connection->Execute(QStringLiteral("ALTER TABLE dbo.[Cronus$Cut] DROP CONSTRAINT [Cronus$Cut$0]"));
+        const auto cut = failureOf([&] {
+            connection->Execute(QStringLiteral("ALTER TABLE dbo.[Cronus$Cut] ADD CONSTRAINT [Cronus$Cut$0] PRIMARY KEY "
+                                               "CLUSTERED  ([No_]) ON [PRIMARY]"));
+        });
+        QVERIFY(cut);
+        QCOMPARE(cut->number(), kErrorFail);
+        QVERIFY2(cut->description() != QStringLiteral("Unspecified error"), qPrintable(cut->description()));
+        // The connection knows its link is gone; its transaction is left behind with it, and the
+        // same object opens again and works.
+        QVERIFY(!connection->isOpen());
+        QVERIFY_THROWS_EXCEPTION(Failure, connection->RollbackTrans());
+        open(*connection, kDatabase, kPassword);
+        connection->BeginTrans();
+        connection->RollbackTrans();
+        QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Cut")), 0), QStringList { "No_" });
+        QCOMPARE(primaryKeyInState(*m_standin, "Cronus$Cut"), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOdbcConnectionEndToEnd)
+#include "tst_odbcconnection_e2e.moc"
