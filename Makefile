@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 # ccache keys on paths relative to the checkout, so clones and work trees share one cache.
 export CCACHE_BASEDIR ?= $(CURDIR)
 
-.PHONY: all deps configure build test test-plain test-sanitize test-windows windows run-windows run demo bench \
+.PHONY: all deps configure build test test-share test-plain test-sanitize test-windows windows run-windows run demo bench \
 	package clean format
 
 all: build
@@ -26,7 +26,11 @@ build: configure
 # Every test three times: in the normal build, in a Debug build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and in the Windows build under Wine (against the normal build's
 # stand-in, on loopback).
-test: test-plain test-sanitize test-windows
+test: test-share test-plain test-sanitize test-windows
+
+# The tests' size against the code's: fails when the tests grow past 38% of it.
+test-share:
+	python3 tools/scripts/test-share.py
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
