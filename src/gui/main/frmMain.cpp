@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+#include <cstdint>
 
 // The window's pictures live in a static library; their resources must be registered by name.
 static void registerWindowResources()
