@@ -86,7 +86,7 @@ struct Program
 {
     explicit Program(const QString& connectString, const QString& folder)
         : platform { messages, settings, clock, db::odbcConnectionFactory(), folder }
-        , window(platform, [connectString](frmMain& owner, bool) { owner.gstrConnectPass = connectString; })
+        , window(platform, [connectString](frmMain&, bool) { return connectString; })
     { }
     QTreeView& lvTables() { return *window.findChild<QTreeView*>(QStringLiteral("lvTables")); }
     QCheckBox& chkAll() { return *window.findChild<QCheckBox*>(QStringLiteral("chkAll")); }
@@ -149,12 +149,11 @@ ListFigures measureList(const QString& fixture, int rows, int runs, const QStrin
     // The load as the bare routines run it, and as start-up runs it: with the window that shows
     // the keys read so far. Taken in turns, each first in every other run.
     const auto timedLoad = [&](Program& program, bool withReadingKeys) {
-        program.window.gstrConnectPass = connectString;
         const double milliseconds = millisecondsOf([&] {
             if (withReadingKeys)
-                program.window.ShowReadingKeys();
+                program.window.ShowReadingKeys(connectString);
             if (program.window.OpenConnection(connectString))
-                program.window.LoadTablesIntoLV(program.lvTables());
+                program.window.LoadTablesIntoLV();
         });
         if (program.lvTables().model()->rowCount() != rows)
             qFatal("the list holds %d rows, expected %d", program.lvTables().model()->rowCount(), rows);
@@ -253,7 +252,7 @@ FixFigures measureFixRun(const QString& fixture, int tables, int runs, const QTe
         const QString constraint = model.index(row, 0).data().toString();
         const QString table = model.index(row, 1).data().toString();
         QStringList columns;
-        const auto keyColumns = program.window.cnnDatabase->Execute(keyColumnQuery(table, constraint));
+        const auto keyColumns = program.window.connection().Execute(keyColumnQuery(table, constraint));
         for (; !keyColumns->eof(); keyColumns->MoveNext())
             columns << keyColumns->Fields(0);
         rebuilds.push_back({ keyColumnQuery(table, constraint), dropConstraintStatement(table, constraint),

@@ -35,8 +35,10 @@ int main(int argc, char* argv[])
     };
 
     quorvane::frmMain window(platform, [&platform](quorvane::frmMain& owner, bool bolCountDown) {
-        quorvane::frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
+        QString gstrConnectPass;
+        quorvane::frmLogin login(platform, owner.errorReport(), gstrConnectPass, &owner);
         login.OpenForm(bolCountDown);
+        return gstrConnectPass;
     });
     if (!window.Form_Load())
         return 0;

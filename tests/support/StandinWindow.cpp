@@ -117,8 +117,7 @@ StandinWindow::StandinWindow(db::ConnectionFactory factory)
 
 bool StandinWindow::start(const QString& connectString)
 {
-    m_window = std::make_unique<frmMain>(
-        *m_platform, [connectString](frmMain& owner, bool) { owner.gstrConnectPass = connectString; });
+    m_window = std::make_unique<frmMain>(*m_platform, [connectString](frmMain&, bool) { return connectString; });
     if (!m_window->Form_Load())
         return false;
     m_window->show();

@@ -3,7 +3,7 @@
 #include "db/ResponsiveConnection.h"
 #include "support/Guard.h"
 #include "support/MessageSink.h"
-#include "login/CheckInProgress.h"
+#include "widgets/BusyGuard.h"
 #include "login/ConnectString.h"
 #include "login/DatabaseCheck.h"
 #include "login/Notice.h"
@@ -189,7 +189,7 @@ void frmLogin::cmdConnect_Click()
         Failure failure(0, QString());
         qint16 intResult = kCheckUnexpected;
         {
-            const CheckInProgress check(*this);
+            const BusyGuard check(*this, BusyGuard::Pointer::Wait);
             intResult = ValidateDatabase(db::responsiveConnections(m_platform.connectionFactory), strConnect,
                                          &strRefusal, &failure);
         }

@@ -1,6 +1,6 @@
 #include "main/KeyListDelegate.h"
 
-#include "keys/TableListModel.h"
+#include "keys/KeyListModel.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -15,11 +15,11 @@ KeyListDelegate::KeyListDelegate(QObject* parent)
 void KeyListDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (index.data(TableListModel::kClusteredRole).toBool()) {
+    if (index.data(KeyListModel::kClusteredRole).toBool()) {
         const QColor disabled = option->palette.color(QPalette::Disabled, QPalette::Text);
         option->palette.setColor(QPalette::Text, disabled);
     }
-    if (!index.data(TableListModel::kRefusalRole).toString().isEmpty()) {
+    if (!index.data(KeyListModel::kRefusalRole).toString().isEmpty()) {
         option->icon = m_warning;
         option->features |= QStyleOptionViewItem::HasDecoration;
         // No taller than a line of text, so that marked rows keep the height of the others.

@@ -5,7 +5,7 @@
 
 namespace quorvane {
 
-// Draws the marks of the primary-key list from the model's roles (see TableListModel): a row whose
+// Draws the marks of the primary-key list from the model's roles (see KeyListModel): a row whose
 // key is clustered already in the disabled text colour, and a warning icon in the first column of
 // a row whose rebuild the server will refuse. Everything else is drawn as the view would.
 class KeyListDelegate final : public QStyledItemDelegate

@@ -2,23 +2,22 @@
 
 #include "db/ConnectionString.h"
 #include "db/ResponsiveConnection.h"
+#include "keys/Captions.h"
+#include "keys/KeyDetailsQuery.h"
+#include "keys/PrimaryKeyListQuery.h"
+#include "main/KeyListDelegate.h"
+#include "main/LogTextBox.h"
+#include "main/frmReadingKeys.h"
+#include "rebuild/ClusteredIndexRebuild.h"
+#include "rebuild/RebuildScript.h"
+#include "rebuild/Statements.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
-#include "keys/Captions.h"
-#include "keys/KeyDetailsQuery.h"
-#include "main/KeyListDelegate.h"
-#include "main/LogTextBox.h"
-#include "keys/PrimaryKeyListQuery.h"
-#include "widgets/RunInProgress.h"
-#include "widgets/Twips.h"
-#include "main/frmReadingKeys.h"
-#include "rebuild/ClusteredIndexRebuild.h"
-#include "widgets/InputBlocker.h"
-#include "rebuild/RebuildScript.h"
-#include "rebuild/Statements.h"
 #include "ui_frmMain.h"
+#include "widgets/BusyGuard.h"
+#include "widgets/Twips.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,6 +30,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+#include <cstdint>
 
 // The window's pictures live in a static library; their resources must be registered by name.
 static void registerWindowResources()
@@ -108,7 +108,7 @@ frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* paren
 
     connect(m_ui->lvTables, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { lvTables_ItemClick(index.row() + 1); });
-    connect(&m_tables, &TableListModel::itemCheckedByUser, this, &frmMain::lvTables_ItemCheck);
+    connect(&m_tables, &KeyListModel::itemCheckedByUser, this, &frmMain::lvTables_ItemCheck);
     connect(m_ui->chkAll, &QCheckBox::clicked, this, &frmMain::chkAll_Click);
     connect(m_ui->cmdExecute, &QPushButton::clicked, this, &frmMain::cmdExecute_Click);
     connect(m_ui->lvTables, &QWidget::customContextMenuRequested, this, &frmMain::lvTables_ContextMenu);
@@ -125,28 +125,23 @@ frmMain::~frmMain()
     m_ui->lvTables->setModel(nullptr);
 }
 
-void frmMain::RaiseError(const QString& strSource, std::int32_t lngNumber, const QString& strDescription) const
-{
-    m_report.RaiseError(strSource, lngNumber, strDescription);
-}
-
 bool frmMain::Form_Load()
 {
     bool ending = false;
     guarded(m_report, "Form_Load", [&] {
-        m_openLogin(*this, true);
+        gstrConnectPass = m_openLogin(*this, true);
         strLogFile = AddBackslash(m_platform.applicationFolder) + QStringLiteral("QuorvaneLog.txt");
         if (gstrConnectPass.isEmpty()) {
             ending = true;
             return;
         }
-        ShowReadingKeys();
-        SizeLVColumn(*m_ui->lvTables);
+        ShowReadingKeys(gstrConnectPass);
+        SizeLVColumn();
         if (!OpenConnection(gstrConnectPass)) {
             ending = true;
             return;
         }
-        LoadTablesIntoLV(*m_ui->lvTables);
+        LoadTablesIntoLV();
         // The details follow once the window shows with its list, so the list is not kept waiting.
         QTimer::singleShot(0, this, &frmMain::LoadKeyDetails);
         setWindowTitle(versionCaption(m_platform.versionMajor, m_platform.versionMinor, m_platform.versionRevision));
@@ -173,12 +168,12 @@ bool frmMain::OpenConnection(const QString& strConnect)
     }
 }
 
-void frmMain::ShowReadingKeys()
+void frmMain::ShowReadingKeys(const QString& strConnect)
 {
     // Only a help to the user while waiting: should it fail, start-up goes on as it would
     // without it, with nothing reported.
     try {
-        const db::ConnectionTarget target = db::DescribeConnectionTarget(gstrConnectPass);
+        const db::ConnectionTarget target = db::DescribeConnectionTarget(strConnect);
         m_readingKeys = std::make_unique<frmReadingKeys>(target.server, target.database);
         connect(&m_tables, &QAbstractItemModel::rowsInserted, m_readingKeys.get(),
                 [this] { m_readingKeys->setKeysRead(m_tables.itemCount()); });
@@ -188,9 +183,10 @@ void frmMain::ShowReadingKeys()
     }
 }
 
-void frmMain::SizeLVColumn(QTreeView& lv)
+void frmMain::SizeLVColumn()
 {
     guarded(m_report, "SizeLVColumn", [&] {
+        const QTreeView& lv = *m_ui->lvTables;
         QHeaderView& header = *lv.header();
         const int columns = header.count();
         for (int column = 1; column <= columns; ++column) {
@@ -200,18 +196,9 @@ void frmMain::SizeLVColumn(QTreeView& lv)
     });
 }
 
-void frmMain::LoadTablesIntoLV(QTreeView& lv)
+void frmMain::LoadTablesIntoLV()
 {
-    guarded(m_report, "LoadTablesIntoLV", [&] {
-        TableListModel& items = listItems(lv);
-        const std::unique_ptr<db::RecordSet> rsKeys = database().Execute(QString::fromLatin1(kPrimaryKeyListQuery));
-        while (!rsKeys->eof()) {
-            const int item = items.addItem(rsKeys->Fields(0));
-            items.addSubItem(item, rsKeys->Fields(1));
-            items.addSubItem(item, rsKeys->Fields(2));
-            rsKeys->MoveNext();
-        }
-    });
+    guarded(m_report, "LoadTablesIntoLV", [&] { readPrimaryKeyList(database(), m_tables); });
 }
 
 void frmMain::LoadKeyDetails()
@@ -222,13 +209,12 @@ void frmMain::LoadKeyDetails()
         return;
     }
     guardedQuietly(m_report, "LoadKeyDetails", [&] {
-        TableListModel& items = listItems(*m_ui->lvTables);
-        if (items.itemCount() == 0)
+        if (m_tables.itemCount() == 0)
             return; // nothing to mark
         // The window keeps painting while the query runs; no click may start anything meanwhile.
-        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        const BusyGuard query(*this, m_runInProgress);
         KeyDetailsIndex details(readKeyDetails(database()));
-        items.setDetails(details);
+        m_tables.setDetails(details);
         m_hasKeyDetails = true;
         m_mnuTickNotClustered->setEnabled(true);
     });
@@ -237,23 +223,23 @@ void frmMain::LoadKeyDetails()
 void frmMain::lvTables_ItemClick(int item)
 {
     guarded(m_report, "lvTables_ItemClick", [&] {
-        const TableListModel& items = listItems(*m_ui->lvTables);
-        if (withoutBlanks(items.itemText(item)).isEmpty())
+        if (withoutBlanks(m_tables.itemText(item)).isEmpty())
             return;
         {
             // A connection lost earlier is opened again before anything else.
-            const RunInProgress reopening(m_runInProgress, std::make_shared<InputBlocker>(*this));
+            const BusyGuard reopening(*this, m_runInProgress);
             database().Resume();
         }
-        LoadKeysIntoLST(*m_ui->lstFields, items.subItemText(item, 1), items.itemText(item));
+        LoadKeysIntoLST(m_tables.subItemText(item, 1), m_tables.itemText(item));
     });
 }
 
-void frmMain::LoadKeysIntoLST(QListWidget& lst, const QString& strTable, const QString& strConstraint)
+void frmMain::LoadKeysIntoLST(const QString& strTable, const QString& strConstraint)
 {
     guarded(m_report, "LoadKeysIntoLST", [&] {
         // The window keeps painting while the query runs; no click may start another meanwhile.
-        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        const BusyGuard query(*this, m_runInProgress);
+        QListWidget& lst = *m_ui->lstFields;
         const QString strSQL = keyColumnQuery(strTable, strConstraint);
         lst.clear();
         const std::unique_ptr<db::RecordSet> rsColumns = database().Execute(strSQL);
@@ -273,48 +259,33 @@ void frmMain::chkAll_Click()
 {
     guarded(m_report, "chkAll_Click", [&] {
         if (m_ui->chkAll->checkState() == Qt::Checked)
-            SelectAllinLV(*m_ui->lvTables);
+            SelectAllinLV();
         else
-            DeSelectAllinLV(*m_ui->lvTables);
+            DeSelectAllinLV();
         showSelectedKeys();
     });
 }
 
-void frmMain::SelectAllinLV(QTreeView& lv)
+void frmMain::SelectAllinLV()
 {
-    guarded(m_report, "SelectAllinLV", [&] {
-        TableListModel& items = listItems(lv);
-        const TableListModel::TickBatch batch(items);
-        const int count = items.itemCount();
-        for (int item = 1; item <= count; ++item)
-            items.setItemChecked(item, true);
-    });
+    guarded(m_report, "SelectAllinLV", [&] { m_tables.setAllChecked(true); });
 }
 
-void frmMain::DeSelectAllinLV(QTreeView& lv)
+void frmMain::DeSelectAllinLV()
 {
-    guarded(m_report, "DeSelectAllinLV", [&] {
-        TableListModel& items = listItems(lv);
-        const TableListModel::TickBatch batch(items);
-        const int count = items.itemCount();
-        for (int item = 1; item <= count; ++item)
-            items.setItemChecked(item, false);
-    });
+    guarded(m_report, "DeSelectAllinLV", [&] { m_tables.setAllChecked(false); });
 }
 
-std::optional<qint32> frmMain::CountSelectedinLV(QTreeView& lv)
+std::optional<qint32> frmMain::CountSelectedinLV()
 {
     std::optional<qint32> lngSelected;
-    guarded(m_report, "CountSelectedinLV", [&] {
-        const TableListModel& items = listItems(lv);
-        const int count = items.itemCount();
-        qint32 selected = 0;
-        for (int item = 1; item <= count; ++item)
-            if (items.isItemChecked(item))
-                ++selected;
-        lngSelected = selected;
-    });
+    guarded(m_report, "CountSelectedinLV", [&] { lngSelected = m_tables.checkedCount(); });
     return lngSelected;
+}
+
+void frmMain::showSelectedKeys()
+{
+    m_ui->lblKeys->setText(selectedKeysCaption(CountSelectedinLV()));
 }
 
 void frmMain::lvTables_ContextMenu(const QPoint& position)
@@ -330,47 +301,34 @@ void frmMain::lvTables_ContextMenu(const QPoint& position)
 void frmMain::mnuTickNotClustered_Click()
 {
     guarded(m_report, "mnuTickNotClustered_Click", [&] {
-        TickNotClusteredinLV(*m_ui->lvTables);
+        TickNotClusteredinLV();
         showSelectedKeys();
     });
 }
 
-void frmMain::TickNotClusteredinLV(QTreeView& lv)
+void frmMain::TickNotClusteredinLV()
 {
-    guarded(m_report, "TickNotClusteredinLV", [&] {
-        TableListModel& items = listItems(lv);
-        const TableListModel::TickBatch batch(items);
-        const int count = items.itemCount();
-        for (int item = 1; item <= count; ++item) {
-            const std::optional<KeyDetails> details = items.itemDetails(item);
-            items.setItemChecked(item, details && needsClusteredRebuild(*details));
-        }
-    });
+    guarded(m_report, "TickNotClusteredinLV", [&] { m_tables.checkKeysToRebuild(); });
 }
 
 void frmMain::mnuCopyScript_Click()
 {
     guarded(m_report, "mnuCopyScript_Click", [&] {
-        const QString script = ScriptOfTickedinLV(*m_ui->lvTables);
+        const QString script = ScriptOfTickedinLV();
         if (!script.isEmpty())
             QGuiApplication::clipboard()->setText(script);
     });
 }
 
-QString frmMain::ScriptOfTickedinLV(QTreeView& lv)
+QString frmMain::ScriptOfTickedinLV()
 {
     QString script;
     guarded(m_report, "ScriptOfTickedinLV", [&] {
         // The key columns are read now, one query per table; the window takes no input meanwhile.
-        const RunInProgress query(m_runInProgress, std::make_shared<InputBlocker>(*this));
-        const TableListModel& items = listItems(lv);
-        const int count = items.itemCount();
-        QList<ScriptKey> keys;
-        for (int item = 1; item <= count; ++item)
-            if (items.isItemChecked(item))
-                keys.append({ items.subItemText(item, 1), items.itemText(item), items.itemDetails(item) });
-        const ScriptHeader header { db::DescribeConnectionTarget(gstrConnectPass).server,
-                                    count > 0 ? items.subItemText(1, 2) : QString(), m_platform.clock.now() };
+        const BusyGuard query(*this, m_runInProgress);
+        const QList<ScriptKey> keys = m_tables.checkedScriptKeys();
+        const ScriptHeader header { db::DescribeConnectionTarget(gstrConnectPass).server, m_tables.databaseName(),
+                                    m_platform.clock.now() };
         script = rebuildScript(database(), header, keys);
     });
     return script;
@@ -387,13 +345,13 @@ void frmMain::cmdExecute_Click()
 void frmMain::PerformFix()
 {
     guarded(m_report, "PerformFix", [&] {
-        const RunInProgress run(m_runInProgress, std::make_shared<InputBlocker>(*this));
+        const BusyGuard run(*this, m_runInProgress);
         // A connection lost earlier is opened again before anything else; when it cannot be, that
         // is the run's one report.
         database().Resume();
         const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
                                        strLogFile, m_platform.clock, m_report };
-        RunFix(context, tickedTables(), *this);
+        RunFix(context, m_tables.checkedTables(), *this);
     });
 }
 
@@ -401,23 +359,26 @@ void frmMain::runStarting(qint32)
 {
     m_ui->txtLog->setText(QString());
     // With nothing ticked the maximum is 0; the bar then shows empty (see RunProgressBar).
-    m_ui->sbStatus->setMaximum(CountSelectedinLV(*m_ui->lvTables).value_or(0));
+    m_ui->sbStatus->setMaximum(CountSelectedinLV().value_or(0));
 }
 
 void frmMain::tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed)
 {
-    AddtoTXTBox(*m_ui->txtLog, tableLogLine(table, outcome));
+    AddtoTXTBox(tableLogLine(table, outcome));
     m_ui->sbStatus->setValue(processed);
 }
 
 void frmMain::runFinished(const FixRunCounts& counts)
 {
-    AddtoTXTBox(*m_ui->txtLog, summaryLogLine(counts));
+    AddtoTXTBox(summaryLogLine(counts));
 }
 
-void frmMain::AddtoTXTBox(LogTextBox& txt, const QString& strLine)
+void frmMain::AddtoTXTBox(const QString& strLine)
 {
-    guarded(m_report, "AddtoTXTBox", [&] { txt.setText(textWithAppendedLine(txt.text(), strLine)); });
+    guarded(m_report, "AddtoTXTBox", [&] {
+        LogTextBox& txt = *m_ui->txtLog;
+        txt.setText(textWithAppendedLine(txt.text(), strLine));
+    });
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -436,35 +397,16 @@ void frmMain::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
 }
 
+db::Connection& frmMain::connection() const
+{
+    return database();
+}
+
 db::ReopeningConnection& frmMain::database() const
 {
     if (!cnnDatabase)
         throwObjectNotSet();
     return *cnnDatabase;
-}
-
-QList<TickedTable> frmMain::tickedTables() const
-{
-    const TableListModel& items = listItems(*m_ui->lvTables);
-    QList<TickedTable> tables;
-    const int count = items.itemCount();
-    for (int item = 1; item <= count; ++item)
-        if (items.isItemChecked(item))
-            tables.append({ items.subItemText(item, 1), items.itemText(item) });
-    return tables;
-}
-
-TableListModel& frmMain::listItems(const QTreeView& lv)
-{
-    auto* items = qobject_cast<TableListModel*>(lv.model());
-    if (items == nullptr)
-        throwObjectNotSet();
-    return *items;
-}
-
-void frmMain::showSelectedKeys()
-{
-    m_ui->lblKeys->setText(selectedKeysCaption(CountSelectedinLV(*m_ui->lvTables)));
 }
 
 } // namespace quorvane

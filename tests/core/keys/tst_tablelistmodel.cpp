@@ -1,10 +1,10 @@
-#include "keys/TableListModel.h"
+#include "keys/KeyListModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
 
-using quorvane::TableListModel;
+using quorvane::KeyListModel;
 
 // The rows behind the primary-key list.
 class tst_TableListModel : public QObject
@@ -17,11 +17,11 @@ private Q_SLOTS:
 
 void tst_TableListModel::ticksAndNamesHoldUp()
 {
-    TableListModel model;
+    KeyListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     for (int row = 0; row < 1000; ++row)
         model.addSubItem(model.addItem(QStringLiteral("PK%1").arg(row)), QStringLiteral("T%1").arg(row));
-    QSignalSpy userTicks(&model, &TableListModel::itemCheckedByUser);
+    QSignalSpy userTicks(&model, &KeyListModel::itemCheckedByUser);
     QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
 
     // A tick through the view is the user's, announced with its position.
@@ -29,7 +29,7 @@ void tst_TableListModel::ticksAndNamesHoldUp()
     QCOMPARE(userTicks, (QList<QVariantList> { { 2 } }));
     // Ticks set by the program are not, and a batch of them reaches the view as one change.
     {
-        const TableListModel::TickBatch batch(model);
+        const KeyListModel::TickBatch batch(model);
         for (int item = 1; item <= model.itemCount(); ++item)
             model.setItemChecked(item, true);
     }

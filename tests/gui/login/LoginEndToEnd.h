@@ -7,7 +7,7 @@
 #include "login/QtSettingsStore.h"
 #include "login/frmLogin.h"
 #include "widgets/Platform.h"
-#include "keys/TableListModel.h"
+#include "keys/KeyListModel.h"
 #include "main/frmMain.h"
 #include "support/FilesHolding.h"
 #include "support/RecordingMessageSink.h"
@@ -220,7 +220,7 @@ inline QString connectAs(const frmLogin& form, const QString& server, const QStr
 // In the main window, ticks every table listed and runs the rebuild with the activity log on.
 inline void rebuildEveryTable(frmMain& window)
 {
-    auto* items = qobject_cast<TableListModel*>(window.findChild<QTreeView*>("lvTables")->model());
+    auto* items = qobject_cast<KeyListModel*>(window.findChild<QTreeView*>("lvTables")->model());
     QVERIFY(items != nullptr);
     for (int row = 0; row < items->itemCount(); ++row)
         QVERIFY(items->setData(items->index(row, 0), Qt::Checked, Qt::CheckStateRole));

@@ -261,12 +261,14 @@ void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
     const SystemClock clock;
     const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
     frmMain window(platform, [&](frmMain& owner, bool) {
-        frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
+        QString gstrConnectPass;
+        frmLogin login(platform, owner.errorReport(), gstrConnectPass, &owner);
         whileOpen(login, false, [&] {
             connectAs(login, server, QStringLiteral("NAV"), user, wrongPassword, 0);
             QCOMPARE(messages.texts, QStringList { kLoginRefused });
             connectAs(login, server, QStringLiteral("NAV"), user, password, 0);
         });
+        return gstrConnectPass;
     });
     QVERIFY(window.Form_Load());
     QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), 1);

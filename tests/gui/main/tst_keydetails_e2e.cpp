@@ -1,6 +1,6 @@
 #include "keys/KeyDetails.h"
 #include "main/KeyListDelegate.h"
-#include "keys/TableListModel.h"
+#include "keys/KeyListModel.h"
 #include "support/HostPath.h"
 #include "support/HostProcess.h"
 #include "support/StandinWindow.h"
@@ -51,7 +51,7 @@ private Q_SLOTS:
     void failingQueryLeavesListUnmarked();
 
 private:
-    TableListModel& model() { return *qobject_cast<TableListModel*>(ui().control<QTreeView>("lvTables").model()); }
+    KeyListModel& model() { return *qobject_cast<KeyListModel*>(ui().control<QTreeView>("lvTables").model()); }
     QAction& action(const char* name) { return ui().control<QAction>(name); }
 };
 

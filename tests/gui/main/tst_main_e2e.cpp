@@ -203,7 +203,7 @@ void tst_MainEndToEnd::startupEndsSilently()
     QCOMPARE(visibleWindows(), QStringList {});
     QCOMPARE(ui().messages.texts, QStringList {});
     QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
-    QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
+    QVERIFY(ui().window().activityLogFile().endsWith(QStringLiteral("QuorvaneLog.txt")));
     if (listening)
         QCOMPARE(standin.sqlTexts(), QStringList {});
 }

@@ -1,4 +1,4 @@
-#include "keys/TableListModel.h"
+#include "keys/KeyListModel.h"
 
 #include "support/Failure.h"
 
@@ -8,7 +8,7 @@ namespace quorvane {
 
 namespace {
 
-    constexpr int kColumnCount = 1 + TableListModel::kSubItemCount;
+    constexpr int kColumnCount = 1 + KeyListModel::kSubItemCount;
 
     [[noreturn]] void throwIndexOutOfBounds()
     {
@@ -17,21 +17,21 @@ namespace {
 
 } // namespace
 
-TableListModel::TableListModel(QObject* parent)
+KeyListModel::KeyListModel(QObject* parent)
     : QAbstractTableModel(parent)
 { }
 
-int TableListModel::rowCount(const QModelIndex& parent) const
+int KeyListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : itemCount();
 }
 
-int TableListModel::columnCount(const QModelIndex& parent) const
+int KeyListModel::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
-QVariant TableListModel::data(const QModelIndex& index, int role) const
+QVariant KeyListModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
@@ -57,7 +57,7 @@ QVariant TableListModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
-QVariant TableListModel::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant KeyListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
@@ -73,7 +73,7 @@ QVariant TableListModel::headerData(int section, Qt::Orientation orientation, in
     }
 }
 
-Qt::ItemFlags TableListModel::flags(const QModelIndex& index) const
+Qt::ItemFlags KeyListModel::flags(const QModelIndex& index) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return Qt::NoItemFlags;
@@ -82,7 +82,7 @@ Qt::ItemFlags TableListModel::flags(const QModelIndex& index) const
     return index.column() == 0 ? common | Qt::ItemIsUserCheckable : common;
 }
 
-bool TableListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+bool KeyListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (role != Qt::CheckStateRole || index.column() != 0
         || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
@@ -93,7 +93,7 @@ bool TableListModel::setData(const QModelIndex& index, const QVariant& value, in
     return true;
 }
 
-int TableListModel::addItem(const QString& text)
+int KeyListModel::addItem(const QString& text)
 {
     const int row = itemCount();
     beginInsertRows({}, row, row);
@@ -102,7 +102,7 @@ int TableListModel::addItem(const QString& text)
     return row + 1;
 }
 
-void TableListModel::addSubItem(int item, const QString& text)
+void KeyListModel::addSubItem(int item, const QString& text)
 {
     Row& row = rowAt(item);
     if (row.subItemCount >= kSubItemCount)
@@ -113,12 +113,12 @@ void TableListModel::addSubItem(int item, const QString& text)
     Q_EMIT dataChanged(cell, cell, { Qt::DisplayRole });
 }
 
-QString TableListModel::itemText(int item) const
+QString KeyListModel::itemText(int item) const
 {
     return rowAt(item).text;
 }
 
-QString TableListModel::subItemText(int item, int subItem) const
+QString KeyListModel::subItemText(int item, int subItem) const
 {
     const Row& row = rowAt(item);
     if (subItem < 1 || subItem > row.subItemCount)
@@ -126,18 +126,62 @@ QString TableListModel::subItemText(int item, int subItem) const
     return row.subItems[static_cast<std::size_t>(subItem - 1)];
 }
 
-bool TableListModel::isItemChecked(int item) const
+bool KeyListModel::isItemChecked(int item) const
 {
     return rowAt(item).checked;
 }
 
-void TableListModel::setItemChecked(int item, bool checked)
+void KeyListModel::setItemChecked(int item, bool checked)
 {
     rowAt(item).checked = checked;
     announceTick(item - 1);
 }
 
-void TableListModel::setDetails(KeyDetailsIndex& details)
+void KeyListModel::setAllChecked(bool checked)
+{
+    const TickBatch batch(*this);
+    for (int item = 1; item <= itemCount(); ++item)
+        setItemChecked(item, checked);
+}
+
+void KeyListModel::checkKeysToRebuild()
+{
+    const TickBatch batch(*this);
+    for (int item = 1; item <= itemCount(); ++item) {
+        const std::optional<KeyDetails>& details = rowAt(item).details;
+        setItemChecked(item, details && needsClusteredRebuild(*details));
+    }
+}
+
+int KeyListModel::checkedCount() const
+{
+    return static_cast<int>(std::count_if(m_rows.cbegin(), m_rows.cend(), [](const Row& row) { return row.checked; }));
+}
+
+QList<TickedTable> KeyListModel::checkedTables() const
+{
+    QList<TickedTable> tables;
+    for (int item = 1; item <= itemCount(); ++item)
+        if (isItemChecked(item))
+            tables.append({ subItemText(item, 1), itemText(item) });
+    return tables;
+}
+
+QList<ScriptKey> KeyListModel::checkedScriptKeys() const
+{
+    QList<ScriptKey> keys;
+    for (int item = 1; item <= itemCount(); ++item)
+        if (isItemChecked(item))
+            keys.append({ subItemText(item, 1), itemText(item), itemDetails(item) });
+    return keys;
+}
+
+QString KeyListModel::databaseName() const
+{
+    return m_rows.empty() ? QString() : subItemText(1, 2);
+}
+
+void KeyListModel::setDetails(KeyDetailsIndex& details)
 {
     for (Row& row : m_rows)
         row.details = row.subItemCount > 0 ? details.take(row.text, row.subItems[0]) : std::nullopt;
@@ -147,24 +191,24 @@ void TableListModel::setDetails(KeyDetailsIndex& details)
                        { Qt::ToolTipRole, kClusteredRole, kRefusalRole });
 }
 
-std::optional<KeyDetails> TableListModel::itemDetails(int item) const
+std::optional<KeyDetails> KeyListModel::itemDetails(int item) const
 {
     return rowAt(item).details;
 }
 
-const TableListModel::Row& TableListModel::rowAt(int item) const
+const KeyListModel::Row& KeyListModel::rowAt(int item) const
 {
     if (item < 1 || item > itemCount())
         throwIndexOutOfBounds();
     return m_rows[static_cast<std::size_t>(item - 1)];
 }
 
-TableListModel::Row& TableListModel::rowAt(int item)
+KeyListModel::Row& KeyListModel::rowAt(int item)
 {
     return const_cast<Row&>(std::as_const(*this).rowAt(item));
 }
 
-void TableListModel::announceTick(int row)
+void KeyListModel::announceTick(int row)
 {
     if (m_batchDepth > 0) {
         m_batchFirst = m_batchFirst < 0 ? row : std::min(m_batchFirst, row);
@@ -175,13 +219,13 @@ void TableListModel::announceTick(int row)
     Q_EMIT dataChanged(cell, cell, { Qt::CheckStateRole });
 }
 
-TableListModel::TickBatch::TickBatch(TableListModel& model)
+KeyListModel::TickBatch::TickBatch(KeyListModel& model)
     : m_model(model)
 {
     ++m_model.m_batchDepth;
 }
 
-TableListModel::TickBatch::~TickBatch()
+KeyListModel::TickBatch::~TickBatch()
 {
     if (--m_model.m_batchDepth > 0 || m_model.m_batchFirst < 0)
         return;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "keys/KeyDetails.h"
+#include "rebuild/FixRun.h"
+#include "rebuild/RebuildScript.h"
 
 #include <QAbstractTableModel>
+#include <QList>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -14,7 +17,7 @@ namespace quorvane {
 // The error a list view raises for a row or sub-item position that does not exist.
 inline constexpr std::int32_t kIndexOutOfBounds = 35600;
 
-// The rows of the primary-key list: one row per constraint, its own text the constraint name,
+// The rows of the primary-key list: one row per primary-key constraint, its own text the constraint name,
 // sub-item 1 the table name, sub-item 2 the database name, and a tick. Rows stay in the order
 // they were added; nothing sorts them. A row may carry fewer than two sub-items when filling it
 // failed part way.
@@ -27,7 +30,7 @@ inline constexpr std::int32_t kIndexOutOfBounds = 35600;
 // Once the catalogue's details are known, every row's tool tip tells them (ToolTipRole), and two
 // roles of the first column carry the marks the view draws: kClusteredRole (bool) and kRefusalRole
 // (the predicted refusal in words, empty for none). Rows without details answer neither role.
-class TableListModel final : public QAbstractTableModel
+class KeyListModel final : public QAbstractTableModel
 {
     Q_OBJECT
 
@@ -36,7 +39,7 @@ public:
     static constexpr int kClusteredRole = Qt::UserRole + 1;
     static constexpr int kRefusalRole = Qt::UserRole + 2;
 
-    explicit TableListModel(QObject* parent = nullptr);
+    explicit KeyListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -56,6 +59,20 @@ public:
     // A tick set by the program: no itemCheckedByUser.
     void setItemChecked(int item, bool checked);
 
+    // The selection over all rows at once. Ticks set here are the program's (no itemCheckedByUser)
+    // and reach the views as one change. setAllChecked ticks every row, or clears every tick.
+    void setAllChecked(bool checked);
+    // Ticks exactly the keys to rebuild (needsClusteredRebuild); rows without details are cleared.
+    void checkKeysToRebuild();
+    int checkedCount() const;
+    // The ticked rows' tables and constraints (with their details for a script), in list order. A
+    // ticked row without its table name throws Failure(kIndexOutOfBounds).
+    QList<TickedTable> checkedTables() const;
+    QList<ScriptKey> checkedScriptKeys() const;
+    // The database the keys were read from: the first row's sub-item 2; empty for an empty list.
+    // A first row without it throws Failure(kIndexOutOfBounds).
+    QString databaseName() const;
+
     // Hands every row the details of its constraint and table name, announced to the views at once.
     void setDetails(KeyDetailsIndex& details);
     std::optional<KeyDetails> itemDetails(int item) const;
@@ -65,13 +82,13 @@ public:
     class TickBatch
     {
     public:
-        explicit TickBatch(TableListModel& model);
+        explicit TickBatch(KeyListModel& model);
         ~TickBatch();
         TickBatch(const TickBatch&) = delete;
         TickBatch& operator=(const TickBatch&) = delete;
 
     private:
-        TableListModel& m_model;
+        KeyListModel& m_model;
     };
 
 Q_SIGNALS:

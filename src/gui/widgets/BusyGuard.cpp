@@ -1,0 +1,36 @@
+#include "widgets/BusyGuard.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+namespace quorvane {
+
+BusyGuard::BusyGuard(QWidget& window, Pointer pointer)
+    : BusyGuard(window, nullptr, pointer)
+{ }
+
+BusyGuard::BusyGuard(QWidget& window, bool& busy, Pointer pointer)
+    : BusyGuard(window, &busy, pointer)
+{ }
+
+BusyGuard::BusyGuard(QWidget& window, bool* busy, Pointer pointer)
+    : m_inputBlocker(window)
+    , m_busy(busy)
+    , m_waitPointer(pointer == Pointer::Wait)
+{
+    if (m_busy)
+        *m_busy = true;
+    if (m_waitPointer)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+BusyGuard::~BusyGuard()
+{
+    // The input blocker goes after this, with the members.
+    if (m_waitPointer)
+        QGuiApplication::restoreOverrideCursor();
+    if (m_busy)
+        *m_busy = false;
+}
+
+} // namespace quorvane
