@@ -65,7 +65,7 @@ int RunTally::exitStatus() const
     return counts.failed == 0 && counts.notProcessed == 0 ? 0 : 1;
 }
 
-RunTally runKeys(const RunSettings& settings, const KeyRows& keys)
+RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys)
 {
     ObservedConnection observed(settings.connection);
     const QString logFile = settings.logFile;

@@ -49,7 +49,7 @@ struct RunSettings
 // The window's fix run over the keys in the order given (key-column query, then DROP and ADD in
 // one transaction, rolled back on failure; failures recorded in the error log; a lost connection
 // ends the run after the key it happened on, with the window's message).
-RunTally runKeys(const RunSettings& settings, const KeyRows& keys);
+RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys);
 
 // "table<TAB>constraint<TAB>rebuilt", "...failed: <message>" or "...skipped: <reason>", on one line.
 QString runLine(const KeyRow& key, const KeyResult& result);

@@ -7,7 +7,7 @@
 namespace quorvane {
 
 // Brackets the database check behind CONNECT. The check waits on the server for as long as the
-// login time-out allows, with the window's events still flowing (see ResponsiveConnection); while
+// login time-out allows, with the window's events still flowing (see EventLoopConnection); while
 // this lives the window keeps painting but drops every click and key and refuses to close, and
 // the mouse pointer shows the wait. Both end with the check, however it ends.
 class CheckInProgress

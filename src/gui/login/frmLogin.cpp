@@ -1,6 +1,6 @@
 #include "login/frmLogin.h"
 
-#include "db/ResponsiveConnection.h"
+#include "db/EventLoopConnection.h"
 #include "support/Guard.h"
 #include "support/MessageSink.h"
 #include "login/CheckInProgress.h"

@@ -1,7 +1,7 @@
 #include "main/frmMain.h"
 
-#include "db/ConnectionString.h"
-#include "db/ResponsiveConnection.h"
+#include "db/DriverConnectionString.h"
+#include "db/EventLoopConnection.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/FileHelpers.h"
@@ -165,7 +165,7 @@ bool frmMain::OpenConnection(const QString& strConnect)
         // The connection's calls run on a thread of their own so that the window keeps painting
         // while a statement takes minutes; input is kept away meanwhile (InputBlocker).
         cnnDatabase = std::make_unique<db::ReopeningConnection>(
-            std::make_unique<db::ResponsiveConnection>(std::move(connection)));
+            std::make_unique<db::EventLoopConnection>(std::move(connection)));
         cnnDatabase->Open(strConnect);
         return true;
     } catch (...) {
@@ -243,7 +243,7 @@ void frmMain::lvTables_ItemClick(int item)
         {
             // A connection lost earlier is opened again before anything else.
             const RunInProgress reopening(m_runInProgress, std::make_shared<InputBlocker>(*this));
-            database().Resume();
+            database().ResumeWithRetry();
         }
         LoadKeysIntoLST(*m_ui->lstFields, items.subItemText(item, 1), items.itemText(item));
     });
@@ -390,7 +390,7 @@ void frmMain::PerformFix()
         const RunInProgress run(m_runInProgress, std::make_shared<InputBlocker>(*this));
         // A connection lost earlier is opened again before anything else; when it cannot be, that
         // is the run's one report.
-        database().Resume();
+        database().ResumeWithRetry();
         const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
                                        strLogFile, m_platform.clock, m_report };
         RunFix(context, tickedTables(), *this);

@@ -1,4 +1,4 @@
-#include "selection/KeyList.h"
+#include "selection/KeyReading.h"
 
 #include "db/Connection.h"
 #include "keys/PrimaryKeyListQuery.h"

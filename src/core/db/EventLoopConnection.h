@@ -8,22 +8,22 @@ namespace quorvane::db {
 
 class CallThread;
 
-// A connection that keeps the calling thread's windows painted while the database works. Every
-// call that may wait on the server (Open, Execute, the transaction calls, Close, and the row set's
-// MoveNext) runs on a thread of its own, one call at a time and in order, while the
-// calling thread handles its events in a local event loop; the call returns its result or throws
-// its failure (the same Failure, number and description) on the calling thread as if it had run
-// there.
+// A connection whose calls run a nested event loop on the calling thread, so that its windows keep
+// painting while the database works. Every call that may wait on the server (Open, Execute, the
+// transaction calls, Close, and the row set's MoveNext) runs on a thread of its own, one call at a
+// time and in order, while the calling thread handles its events in a local event loop (see
+// CallThread::runWithEventLoop); the call returns its result or throws its failure (the same
+// Failure, number and description) on the calling thread as if it had run there.
 //
 // Handling events includes the user's input: whoever starts a run over this connection must keep
 // the window from taking input for the run's duration (see InputBlocker).
-class ResponsiveConnection final : public Connection
+class EventLoopConnection final : public Connection
 {
 public:
-    explicit ResponsiveConnection(std::unique_ptr<Connection> wrapped);
-    ~ResponsiveConnection() override;
-    ResponsiveConnection(const ResponsiveConnection&) = delete;
-    ResponsiveConnection& operator=(const ResponsiveConnection&) = delete;
+    explicit EventLoopConnection(std::unique_ptr<Connection> wrapped);
+    ~EventLoopConnection() override;
+    EventLoopConnection(const EventLoopConnection&) = delete;
+    EventLoopConnection& operator=(const EventLoopConnection&) = delete;
 
     void Open(const QString& connectionString) override;
     std::unique_ptr<RecordSet> Execute(const QString& sql) override;
@@ -42,7 +42,7 @@ private:
 };
 
 // A factory whose connections are those the given factory creates, each wrapped in a
-// ResponsiveConnection; it creates none where the given factory is empty or creates none.
+// EventLoopConnection; it creates none where the given factory is empty or creates none.
 ConnectionFactory responsiveConnections(ConnectionFactory factory);
 
 } // namespace quorvane::db
