@@ -11,7 +11,7 @@
 #include "terminal/StderrMessages.h"
 #include "db/DriverConnectionString.h"
 #include "db/OdbcConnection.h"
-#include "db/EventLoopConnection.h"
+#include "db/ConnectionStack.h"
 #include "support/ApplicationFolder.h"
 #include "support/Clock.h"
 #include "support/ErrorReport.h"
@@ -64,20 +64,20 @@ namespace {
     // Prints the login window's message for any refusal.
     std::unique_ptr<db::Connection> connect(const QString& strConnect)
     {
-        const db::ConnectionFactory factory = db::odbcConnectionFactory();
+        // Each connection's calls run on a thread of its own (see db/ConnectionStack.h), so that
+        // the progress bar keeps its clock going while a statement runs; Ctrl+C must never land on
+        // that thread.
+        const db::ConnectionFactory connections = [driverConnections = db::odbcConnectionFactory()] {
+            const InterruptsBlocked blocked;
+            return db::newConnectionStack(driverConnections);
+        };
         QString strRefusal;
-        const qint16 intResult = ValidateDatabase(factory, strConnect, &strRefusal);
+        const qint16 intResult = ValidateDatabase(connections, strConnect, &strRefusal);
         if (intResult != kCheckNavisionDatabase) {
             printError(CheckResultMessage(intResult, strRefusal));
             return nullptr;
         }
-        std::unique_ptr<db::Connection> connection;
-        {
-            // The connection's calls run on a thread of their own, so that the progress bar keeps
-            // its clock going while a statement runs; Ctrl+C must never land on that thread.
-            const InterruptsBlocked blocked;
-            connection = std::make_unique<db::EventLoopConnection>(factory());
-        }
+        std::unique_ptr<db::Connection> connection = connections();
         try {
             connection->Open(strConnect);
         } catch (const Failure& failure) {

@@ -173,14 +173,4 @@ bool EventLoopConnection::isOpen() const
     return m_wrapped->isOpen();
 }
 
-ConnectionFactory responsiveConnections(ConnectionFactory factory)
-{
-    return [factory = std::move(factory)]() -> std::unique_ptr<Connection> {
-        std::unique_ptr<Connection> connection = factory ? factory() : nullptr;
-        if (!connection)
-            return nullptr;
-        return std::make_unique<EventLoopConnection>(std::move(connection));
-    };
-}
-
 } // namespace quorvane::db

@@ -41,8 +41,4 @@ private:
     std::unique_ptr<Connection> m_wrapped;
 };
 
-// A factory whose connections are those the given factory creates, each wrapped in a
-// EventLoopConnection; it creates none where the given factory is empty or creates none.
-ConnectionFactory responsiveConnections(ConnectionFactory factory);
-
 } // namespace quorvane::db

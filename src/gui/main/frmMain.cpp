@@ -1,7 +1,7 @@
 #include "main/frmMain.h"
 
 #include "db/DriverConnectionString.h"
-#include "db/EventLoopConnection.h"
+#include "db/ConnectionStack.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/FileHelpers.h"
@@ -159,13 +159,11 @@ bool frmMain::Form_Load()
 bool frmMain::OpenConnection(const QString& strConnect)
 {
     try {
-        std::unique_ptr<db::Connection> connection = m_platform.connectionFactory();
-        if (!connection)
+        // The window keeps painting while a statement takes minutes (see db/ConnectionStack.h);
+        // input is kept away meanwhile (InputBlocker).
+        cnnDatabase = db::newConnectionStack(m_platform.connectionFactory);
+        if (!cnnDatabase)
             return false;
-        // The connection's calls run on a thread of their own so that the window keeps painting
-        // while a statement takes minutes; input is kept away meanwhile (InputBlocker).
-        cnnDatabase = std::make_unique<db::ReopeningConnection>(
-            std::make_unique<db::EventLoopConnection>(std::move(connection)));
         cnnDatabase->Open(strConnect);
         return true;
     } catch (...) {
