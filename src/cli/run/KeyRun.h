@@ -1,7 +1,7 @@
 #pragma once
 
-#include "selection/KeyRow.h"
 #include "rebuild/FixRun.h"
+#include "selection/KeyRow.h"
 
 #include <functional>
 
@@ -18,7 +18,7 @@ namespace quorvane::cli {
 // What became of one key: for a failure the server's message, for a skip the reason.
 struct KeyResult
 {
-    RebuildOutcome outcome = RebuildOutcome::Rebuilt;
+    RebuildOutcome::Kind outcome = RebuildOutcome::Rebuilt;
     QString detail;
 };
 
