@@ -1,9 +1,9 @@
 #include "selection/KeyReading.h"
 
 #include "db/Connection.h"
+#include "keys/KeyDetailsQuery.h"
 #include "keys/PrimaryKeyListQuery.h"
-
-#include <QStringList>
+#include "support/Guard.h"
 
 namespace quorvane::cli {
 
@@ -18,20 +18,13 @@ KeyRows loadKeyRows(db::Connection& connection)
     return rows;
 }
 
-KeyRows keysNamed(const KeyRows& rows, const QStringList& names, QStringList& missing)
+void attachKeyDetails(KeyRows& rows, db::Connection& connection, const ErrorReport& report)
 {
-    KeyRows chosen;
-    for (const KeyRow& row : rows)
-        if (names.contains(row.constraint))
-            chosen.append(row);
-    missing.clear();
-    for (const QString& name : names) {
-        const bool found = std::any_of(chosen.cbegin(), chosen.cend(),
-                                       [&name](const KeyRow& row) { return row.constraint == name; });
-        if (!found && !missing.contains(name))
-            missing.append(name);
-    }
-    return chosen;
+    guardedQuietly(report, "LoadKeyDetails", [&] {
+        KeyDetailsIndex index(readKeyDetails(connection));
+        for (KeyRow& row : rows)
+            row.details = index.take(row.constraint, row.table);
+    });
 }
 
 } // namespace quorvane::cli

@@ -2,9 +2,12 @@
 
 #include "selection/KeyRow.h"
 
-namespace quorvane::db {
-class Connection;
+namespace quorvane {
+class ErrorReport;
+namespace db {
+    class Connection;
 }
+} // namespace quorvane
 
 namespace quorvane::cli {
 
@@ -12,8 +15,9 @@ namespace quorvane::cli {
 // with, in the order the server returns them. Throws the failure the connection reports.
 KeyRows loadKeyRows(db::Connection& connection);
 
-// The keys whose constraint name is one of names, in list order (two keys of one name in two
-// schemas are both chosen). Names that match no key are handed back in missing.
-KeyRows keysNamed(const KeyRows& rows, const QStringList& names, QStringList& missing);
+// Reads the catalogue's details (clustered, rows, reserved size, expected refusals) into the rows
+// with the main window's details query. A failure is recorded in the error log with the source
+// "LoadKeyDetails", as the window records it, and leaves the rows without details.
+void attachKeyDetails(KeyRows& rows, db::Connection& connection, const ErrorReport& report);
 
 } // namespace quorvane::cli
