@@ -150,7 +150,7 @@ void tst_KeyRun::outcomes()
                                      printed.append(runLine(key, result));
                                      started = done;
                                  } };
-    const RunTally tally = runKeys(settings, fourKeys());
+    const RunTally tally = rebuildKeys(settings, fourKeys());
 
     QCOMPARE(printed, lines);
     QCOMPARE(summaryLogLine(tally.counts), summary);
@@ -184,10 +184,10 @@ void tst_KeyRun::activityLogOnlyWhenAsked()
     const FixedClock clock;
     const QString logFile = m_folder->filePath(QStringLiteral("activity.log"));
 
-    runKeys(RunSettings { *connection, QString(), clock, report, {}, {} }, fourKeys().mid(0, 1));
+    rebuildKeys(RunSettings { *connection, QString(), clock, report, {}, {} }, fourKeys().mid(0, 1));
     QVERIFY(!QFile::exists(logFile));
 
-    runKeys(RunSettings { *connection, logFile, clock, report, {}, {} }, fourKeys().mid(0, 1));
+    rebuildKeys(RunSettings { *connection, logFile, clock, report, {}, {} }, fourKeys().mid(0, 1));
     QFile file(logFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> logLines = file.readAll().split('\n');

@@ -2,16 +2,16 @@
 
 #include "command/CommandLine.h"
 #include "terminal/Interrupt.h"
-#include "selection/KeyList.h"
+#include "selection/KeyReading.h"
 #include "run/KeyRun.h"
 #include "selection/KeySelection.h"
 #include "selection/ListFormat.h"
 #include "terminal/PasswordSource.h"
 #include "terminal/ProgressBar.h"
 #include "terminal/StderrMessages.h"
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 #include "db/OdbcConnection.h"
-#include "db/ResponsiveConnection.h"
+#include "db/ConnectionStack.h"
 #include "support/ApplicationFolder.h"
 #include "support/Clock.h"
 #include "support/ErrorReport.h"
@@ -64,20 +64,20 @@ namespace {
     // Prints the login window's message for any refusal.
     std::unique_ptr<db::Connection> connect(const QString& strConnect)
     {
-        const db::ConnectionFactory factory = db::odbcConnectionFactory();
+        // Each connection's calls run on a thread of its own (see db/ConnectionStack.h), so that
+        // the progress bar keeps its clock going while a statement runs; Ctrl+C must never land on
+        // that thread.
+        const db::ConnectionFactory connections = [driverConnections = db::odbcConnectionFactory()] {
+            const InterruptsBlocked blocked;
+            return db::newConnectionStack(driverConnections);
+        };
         QString strRefusal;
-        const qint16 intResult = ValidateDatabase(factory, strConnect, &strRefusal);
+        const qint16 intResult = ValidateDatabase(connections, strConnect, &strRefusal);
         if (intResult != kCheckNavisionDatabase) {
             printError(CheckResultMessage(intResult, strRefusal));
             return nullptr;
         }
-        std::unique_ptr<db::Connection> connection;
-        {
-            // The connection's calls run on a thread of their own, so that the progress bar keeps
-            // its clock going while a statement runs; Ctrl+C must never land on that thread.
-            const InterruptsBlocked blocked;
-            connection = std::make_unique<db::ResponsiveConnection>(factory());
-        }
+        std::unique_ptr<db::Connection> connection = connections();
         try {
             connection->Open(strConnect);
         } catch (const Failure& failure) {
@@ -152,8 +152,8 @@ namespace {
         return kExitSuccess;
     }
 
-    int runKeys(const CliOptions& options, db::Connection& connection, StderrMessages& messages,
-                const ErrorReport& report, const QString& errorLog, const KeyRows& chosen)
+    int runWithProgressBar(const CliOptions& options, db::Connection& connection, StderrMessages& messages,
+                           const ErrorReport& report, const QString& errorLog, const KeyRows& chosen)
     {
         const SystemClock clock;
         ProgressBar bar(stderr, static_cast<int>(chosen.size()));
@@ -176,7 +176,7 @@ namespace {
                                          bar.setDone(done);
                                          bar.draw();
                                      } };
-        const RunTally tally = cli::runKeys(settings, chosen);
+        const RunTally tally = cli::rebuildKeys(settings, chosen);
         redraw.stop();
         bar.clear();
         messages.beforeWriting = nullptr;
@@ -234,7 +234,7 @@ int execute(const QStringList& arguments)
         return exitStatus;
     if (options.command == Command::Script)
         return scriptKeys(*connection, report, strConnect, rows, *chosen);
-    return runKeys(options, *connection, messages, report, errorLog, *chosen);
+    return runWithProgressBar(options, *connection, messages, report, errorLog, *chosen);
 }
 
 } // namespace quorvane::cli

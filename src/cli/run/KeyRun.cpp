@@ -1,6 +1,6 @@
 #include "run/KeyRun.h"
 
-#include "run/ObservedConnection.h"
+#include "db/Connection.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -23,23 +23,21 @@ namespace {
     class CommandLineRun final : public FixRunListener
     {
     public:
-        CommandLineRun(const RunSettings& settings, const KeyRows& keys, ObservedConnection& observed)
+        CommandLineRun(const RunSettings& settings, const KeyRows& keys)
             : m_settings(settings)
             , m_keys(keys)
-            , m_observed(observed)
         { }
 
         bool interrupted() const { return m_interrupted; }
 
-        void runStarting(qint32) override { m_observed.resetObservation(); }
+        void runStarting(qint32) override { }
         void tableFinished(const TickedTable&, RebuildOutcome outcome, qint32 processed) override
         {
-            KeyResult result { outcome, QString() };
-            if (outcome == RebuildOutcome::Failed && m_observed.firstFailure())
-                result.detail = m_observed.firstFailure()->description();
-            if (outcome == RebuildOutcome::Skipped)
+            KeyResult result { outcome.kind, QString() };
+            if (outcome.failure)
+                result.detail = outcome.failure->description();
+            if (outcome.kind == RebuildOutcome::Skipped)
                 result.detail = QStringLiteral("the key's columns were not found");
-            m_observed.resetObservation();
             if (m_settings.keyDone)
                 m_settings.keyDone(m_keys[processed - 1], result, processed);
         }
@@ -54,7 +52,6 @@ namespace {
     private:
         const RunSettings& m_settings;
         const KeyRows& m_keys;
-        ObservedConnection& m_observed;
         mutable bool m_interrupted = false;
     };
 
@@ -65,21 +62,20 @@ int RunTally::exitStatus() const
     return counts.failed == 0 && counts.notProcessed == 0 ? 0 : 1;
 }
 
-RunTally runKeys(const RunSettings& settings, const KeyRows& keys)
+RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys)
 {
-    ObservedConnection observed(settings.connection);
     const QString logFile = settings.logFile;
-    const RebuildContext context { observed, [logFile] { return !logFile.isEmpty(); }, logFile, settings.clock,
-                                   settings.report };
+    const RebuildContext context { settings.connection, [logFile] { return !logFile.isEmpty(); }, logFile,
+                                   settings.clock, settings.report };
     QList<TickedTable> tables;
     for (const KeyRow& key : keys)
         tables.append({ key.table, key.constraint });
 
-    CommandLineRun listener(settings, keys, observed);
+    CommandLineRun listener(settings, keys);
     RunTally tally;
     tally.counts = RunFix(context, tables, listener);
     tally.interrupted = listener.interrupted();
-    tally.connectionLost = !observed.isOpen();
+    tally.connectionLost = !settings.connection.isOpen();
     return tally;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "selection/KeyRow.h"
 #include "rebuild/FixRun.h"
+#include "selection/KeyRow.h"
 
 #include <functional>
 
@@ -18,7 +18,7 @@ namespace quorvane::cli {
 // What became of one key: for a failure the server's message, for a skip the reason.
 struct KeyResult
 {
-    RebuildOutcome outcome = RebuildOutcome::Rebuilt;
+    RebuildOutcome::Kind outcome = RebuildOutcome::Rebuilt;
     QString detail;
 };
 
@@ -49,7 +49,7 @@ struct RunSettings
 // The window's fix run over the keys in the order given (key-column query, then DROP and ADD in
 // one transaction, rolled back on failure; failures recorded in the error log; a lost connection
 // ends the run after the key it happened on, with the window's message).
-RunTally runKeys(const RunSettings& settings, const KeyRows& keys);
+RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys);
 
 // "table<TAB>constraint<TAB>rebuilt", "...failed: <message>" or "...skipped: <reason>", on one line.
 QString runLine(const KeyRow& key, const KeyResult& result);

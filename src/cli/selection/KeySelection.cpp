@@ -1,19 +1,23 @@
 #include "selection/KeySelection.h"
 
-#include "support/Guard.h"
-#include "keys/KeyDetailsQuery.h"
-
 #include <algorithm>
 
 namespace quorvane::cli {
 
-void attachKeyDetails(KeyRows& rows, db::Connection& connection, const ErrorReport& report)
+KeyRows keysNamed(const KeyRows& rows, const QStringList& names, QStringList& missing)
 {
-    guardedQuietly(report, "LoadKeyDetails", [&] {
-        KeyDetailsIndex index(readKeyDetails(connection));
-        for (KeyRow& row : rows)
-            row.details = index.take(row.constraint, row.table);
-    });
+    KeyRows chosen;
+    for (const KeyRow& row : rows)
+        if (names.contains(row.constraint))
+            chosen.append(row);
+    missing.clear();
+    for (const QString& name : names) {
+        const bool found = std::any_of(chosen.cbegin(), chosen.cend(),
+                                       [&name](const KeyRow& row) { return row.constraint == name; });
+        if (!found && !missing.contains(name))
+            missing.append(name);
+    }
+    return chosen;
 }
 
 KeyRows keysNotClustered(const KeyRows& rows)

@@ -2,20 +2,13 @@
 
 #include "selection/KeyRow.h"
 
-namespace quorvane::db {
-class Connection;
-}
-
-namespace quorvane {
-class ErrorReport;
-}
+#include <QStringList>
 
 namespace quorvane::cli {
 
-// Reads the catalogue's details (clustered, rows, reserved size, expected refusals) into the rows
-// with the main window's details query. A failure is recorded in the error log with the source
-// "LoadKeyDetails", as the window records it, and leaves the rows without details.
-void attachKeyDetails(KeyRows& rows, db::Connection& connection, const ErrorReport& report);
+// The keys whose constraint name is one of names, in list order (two keys of one name in two
+// schemas are both chosen). Names that match no key are handed back in missing.
+KeyRows keysNamed(const KeyRows& rows, const QStringList& names, QStringList& missing);
 
 // The keys "Tick Keys That Are Not Clustered" ticks: not clustered and no refusal expected.
 // Keys without details are never among them.

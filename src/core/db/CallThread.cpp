@@ -44,7 +44,7 @@ CallThread::~CallThread()
     m_thread.join();
 }
 
-void CallThread::run(const std::function<void()>& call)
+void CallThread::runWithEventLoop(const std::function<void()>& call)
 {
     // An event loop needs the application object; without one (early start-up, late shut-down)
     // the caller simply waits.

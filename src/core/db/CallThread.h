@@ -20,7 +20,7 @@ public:
     // Runs the call on this thread and returns when it has finished. Meanwhile the calling
     // thread keeps handling its events in a local event loop, so its windows go on painting.
     // Whatever the call throws is thrown again here, the same exception object.
-    void run(const std::function<void()>& call);
+    void runWithEventLoop(const std::function<void()>& call);
 
     // The same, but the calling thread simply waits: for destructors and other places where
     // handling events in between is not safe.

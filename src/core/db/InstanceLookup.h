@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 
 #include <QByteArray>
 #include <QString>

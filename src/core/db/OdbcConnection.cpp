@@ -1,6 +1,6 @@
 #include "db/OdbcConnection.h"
 
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 #include "db/ErrorNumbers.h"
 #include "db/InstanceLookup.h"
 #include "db/OdbcCursor.h"

@@ -8,27 +8,27 @@ ReopeningConnection::ReopeningConnection(std::unique_ptr<Connection> wrapped)
     : m_wrapped(std::move(wrapped))
 { }
 
-void ReopeningConnection::Resume()
+void ReopeningConnection::ResumeWithRetry()
 {
-    m_resuming = false;
+    m_retryArmed = false;
     if (!m_wrapped->isOpen())
         reopen();
     else
-        m_resuming = true;
+        m_retryArmed = true;
 }
 
 void ReopeningConnection::Open(const QString& connectionString)
 {
-    m_resuming = false;
+    m_retryArmed = false;
     m_wrapped->Open(connectionString);
     m_connectionString = connectionString;
 }
 
 std::unique_ptr<RecordSet> ReopeningConnection::Execute(const QString& sql)
 {
-    if (!m_resuming)
+    if (!m_retryArmed)
         return m_wrapped->Execute(sql);
-    m_resuming = false;
+    m_retryArmed = false;
     try {
         return m_wrapped->Execute(sql);
     } catch (const Failure&) {
@@ -52,25 +52,25 @@ int ReopeningConnection::CommandTimeout() const
 
 void ReopeningConnection::BeginTrans()
 {
-    m_resuming = false;
+    m_retryArmed = false;
     m_wrapped->BeginTrans();
 }
 
 void ReopeningConnection::CommitTrans()
 {
-    m_resuming = false;
+    m_retryArmed = false;
     m_wrapped->CommitTrans();
 }
 
 void ReopeningConnection::RollbackTrans()
 {
-    m_resuming = false;
+    m_retryArmed = false;
     m_wrapped->RollbackTrans();
 }
 
 void ReopeningConnection::Close()
 {
-    m_resuming = false;
+    m_retryArmed = false;
     m_wrapped->Close();
 }
 

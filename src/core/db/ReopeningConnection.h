@@ -18,10 +18,11 @@ public:
 
     // Starts a use that follows a pause (a run, a click on a row), with no transaction open. A
     // connection known to be lost is opened again at once with the same string; a failure to open
-    // is thrown. Otherwise the first statement of the use, should it find that the server dropped
-    // the link during the pause (a server restarted meanwhile), opens the connection again and is
-    // sent once more: nothing of the use had reached the server by then.
-    void Resume();
+    // is thrown. Otherwise it arms one retry: the first statement of the use, should it find that
+    // the server dropped the link during the pause (a server restarted meanwhile), opens the
+    // connection again and is sent once more, as nothing of the use had reached the server by then.
+    // Any other call disarms the retry.
+    void ResumeWithRetry();
 
     void Open(const QString& connectionString) override;
     std::unique_ptr<RecordSet> Execute(const QString& sql) override;
@@ -38,7 +39,7 @@ private:
 
     std::unique_ptr<Connection> m_wrapped;
     QString m_connectionString;
-    bool m_resuming = false;
+    bool m_retryArmed = false; // by ResumeWithRetry, for the next Execute only
 };
 
 } // namespace quorvane::db

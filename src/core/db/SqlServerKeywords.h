@@ -1,7 +1,7 @@
 #pragma once
 
-#include "db/ConnectionString.h"
 #include "db/ConnectionStringPairs.h"
+#include "db/DriverConnectionString.h"
 #include "db/SqlServerDriver.h"
 
 #include <QString>

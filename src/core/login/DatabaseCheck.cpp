@@ -1,6 +1,6 @@
 #include "login/DatabaseCheck.h"
 
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 #include "db/ErrorNumbers.h"
 #include "support/Failure.h"
 

@@ -39,8 +39,12 @@ namespace {
 RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString& strTable,
                                     const QString& strConstraint)
 {
-    RebuildOutcome outcome = RebuildOutcome::Rebuilt;
-    const bool finished = guarded(context.report, "CreateClusteredIndex", [&] {
+    RebuildOutcome outcome;
+    const auto reportFailure = [&](std::int32_t number, const QString& description) {
+        context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), number, description);
+        outcome = { RebuildOutcome::Failed, Failure(number, description) };
+    };
+    guardedWith(reportFailure, [&] {
         db::Connection& cnnDatabase = context.cnnDatabase;
         const QString strColumns = bracketedColumnList(keyColumns(cnnDatabase, strTable, strConstraint));
 
@@ -49,7 +53,7 @@ RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString
 
         // No key columns: the key is gone already, or the list is out of date; leave the table alone.
         if (strColumns.trimmed().isEmpty()) {
-            outcome = RebuildOutcome::Skipped;
+            outcome.kind = RebuildOutcome::Skipped;
             return;
         }
 
@@ -77,7 +81,7 @@ RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString
         }
         logFailures.release();
     });
-    return finished ? outcome : RebuildOutcome::Failed;
+    return outcome;
 }
 
 } // namespace quorvane

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "support/Failure.h"
+
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace quorvane {
 
@@ -21,11 +24,19 @@ struct RebuildContext
     const ErrorReport& report;
 };
 
-// How one rebuild ended.
-enum class RebuildOutcome {
-    Rebuilt, // the key was dropped and added again as clustered
-    Failed, // reported with the source "CreateClusteredIndex"; the table keeps its key as it was
-    Skipped, // the key's columns could not be found: nothing was sent, nothing reported
+// How one rebuild ended, and for a failed one the failure it reported.
+struct RebuildOutcome
+{
+    enum class Kind {
+        Rebuilt, // the key was dropped and added again as clustered
+        Failed, // reported with the source "CreateClusteredIndex"; the table keeps its key as it was
+        Skipped, // the key's columns could not be found: nothing was sent, nothing reported
+    };
+    using enum Kind;
+
+    Kind kind = Rebuilt;
+    // For Failed: the number and description reported (a statement refused, the connection lost).
+    std::optional<Failure> failure;
 };
 
 // Re-creates the table's primary key as a clustered primary key on the same columns in key order,

@@ -7,10 +7,10 @@
 
 namespace quorvane {
 
-QString tableLogLine(const TickedTable& table, RebuildOutcome outcome)
+QString tableLogLine(const TickedTable& table, const RebuildOutcome& outcome)
 {
     QString line = table.strTable + QLatin1Char('\t') + table.strConstraint;
-    if (outcome == RebuildOutcome::Failed)
+    if (outcome.kind == RebuildOutcome::Failed)
         line += QStringLiteral("  (failed, see ErrorLog.txt)");
     return line;
 }
@@ -42,7 +42,7 @@ FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tab
             break;
         const RebuildOutcome outcome = CreateClusteredIndex(context, table.strTable, table.strConstraint);
         ++processed;
-        switch (outcome) {
+        switch (outcome.kind) {
         case RebuildOutcome::Rebuilt:
             ++counts.rebuilt;
             break;

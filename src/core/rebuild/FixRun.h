@@ -26,7 +26,7 @@ struct FixRunCounts
 
 // The on-screen log's line for a table: table name, tab, constraint name; for a table whose
 // rebuild failed followed by "  (failed, see ErrorLog.txt)".
-QString tableLogLine(const TickedTable& table, RebuildOutcome outcome);
+QString tableLogLine(const TickedTable& table, const RebuildOutcome& outcome);
 // "Done: R rebuilt, F failed, S skipped, P not processed."
 QString summaryLogLine(const FixRunCounts& counts);
 // "The connection to the server was lost. N ticked tables were not processed."

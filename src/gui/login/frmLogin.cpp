@@ -1,6 +1,6 @@
 #include "login/frmLogin.h"
 
-#include "db/ResponsiveConnection.h"
+#include "db/ConnectionStack.h"
 #include "support/Guard.h"
 #include "support/MessageSink.h"
 #include "widgets/BusyGuard.h"
@@ -190,8 +190,8 @@ void frmLogin::cmdConnect_Click()
         qint16 intResult = kCheckUnexpected;
         {
             const BusyGuard check(*this, BusyGuard::Pointer::Wait);
-            intResult = ValidateDatabase(db::responsiveConnections(m_platform.connectionFactory), strConnect,
-                                         &strRefusal, &failure);
+            intResult = ValidateDatabase([this] { return db::newConnectionStack(m_platform.connectionFactory); },
+                                         strConnect, &strRefusal, &failure);
         }
         if (intResult == kCheckNavisionDatabase) {
             m_gstrConnectPass = strConnect;

@@ -1,7 +1,7 @@
 #include "main/frmMain.h"
 
-#include "db/ConnectionString.h"
-#include "db/ResponsiveConnection.h"
+#include "db/ConnectionStack.h"
+#include "db/DriverConnectionString.h"
 #include "keys/Captions.h"
 #include "keys/KeyDetailsQuery.h"
 #include "keys/PrimaryKeyListQuery.h"
@@ -154,13 +154,11 @@ bool frmMain::Form_Load()
 bool frmMain::OpenConnection(const QString& strConnect)
 {
     try {
-        std::unique_ptr<db::Connection> connection = m_platform.connectionFactory();
-        if (!connection)
+        // The window keeps painting while a statement takes minutes (see db/ConnectionStack.h);
+        // input is kept away meanwhile (InputBlocker).
+        cnnDatabase = db::newConnectionStack(m_platform.connectionFactory);
+        if (!cnnDatabase)
             return false;
-        // The connection's calls run on a thread of their own so that the window keeps painting
-        // while a statement takes minutes; input is kept away meanwhile (InputBlocker).
-        cnnDatabase = std::make_unique<db::ReopeningConnection>(
-            std::make_unique<db::ResponsiveConnection>(std::move(connection)));
         cnnDatabase->Open(strConnect);
         return true;
     } catch (...) {
@@ -228,7 +226,7 @@ void frmMain::lvTables_ItemClick(int item)
         {
             // A connection lost earlier is opened again before anything else.
             const BusyGuard reopening(*this, m_runInProgress);
-            database().Resume();
+            database().ResumeWithRetry();
         }
         LoadKeysIntoLST(m_tables.subItemText(item, 1), m_tables.itemText(item));
     });
@@ -348,7 +346,7 @@ void frmMain::PerformFix()
         const BusyGuard run(*this, m_runInProgress);
         // A connection lost earlier is opened again before anything else; when it cannot be, that
         // is the run's one report.
-        database().Resume();
+        database().ResumeWithRetry();
         const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
                                        strLogFile, m_platform.clock, m_report };
         RunFix(context, m_tables.checkedTables(), *this);

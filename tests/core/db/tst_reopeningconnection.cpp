@@ -20,13 +20,13 @@ private Q_SLOTS:
 
 void tst_ReopeningConnection::resume_data()
 {
-    // What happens before Resume(): "lost" (a statement that took the link with it), or nothing.
+    // What happens before ResumeWithRetry(): "lost" (a statement that took the link with it), or nothing.
     QTest::addColumn<QString>("before");
-    // How the first two statements after Resume() go: "ok", "refused" (the link stays), "lost".
+    // How the first two statements after ResumeWithRetry() go: "ok", "refused" (the link stays), "lost".
     QTest::addColumn<QStringList>("statements");
     QTest::addColumn<bool>("openFails"); // opening again fails
-    QTest::addColumn<QStringList>("events"); // after Resume() was called
-    QTest::addColumn<int>("failures"); // of the two statements, or of Resume() itself
+    QTest::addColumn<QStringList>("events"); // after ResumeWithRetry() was called
+    QTest::addColumn<int>("failures"); // of the two statements, or of ResumeWithRetry() itself
     const QString open = QStringLiteral("OPEN Data Source=S");
     QTest::newRow("open and well") << "" << QStringList { "ok", "ok" } << false << QStringList { "EXEC 1", "EXEC 2" }
                                    << 0;
@@ -70,7 +70,7 @@ void tst_ReopeningConnection::resume()
 
     int failed = 0;
     try {
-        connection.Resume();
+        connection.ResumeWithRetry();
         for (const QString& sql : { QStringLiteral("1"), QStringLiteral("2") }) {
             try {
                 connection.Execute(sql);

@@ -13,7 +13,7 @@
 using namespace quorvane;
 using namespace quorvane::test;
 
-Q_DECLARE_METATYPE(quorvane::RebuildOutcome)
+Q_DECLARE_METATYPE(quorvane::RebuildOutcome::Kind)
 
 namespace {
 
@@ -53,7 +53,7 @@ void tst_ClusteredIndexRebuild::failureAtEachStep_data()
     QTest::addColumn<int>("number"); // of the failure reported
     // What happened, in order; BOX is a message shown to the user.
     QTest::addColumn<QString>("events");
-    QTest::addColumn<RebuildOutcome>("outcome");
+    QTest::addColumn<RebuildOutcome::Kind>("outcome");
     const auto rebuilt = RebuildOutcome::Rebuilt;
     const auto failed = RebuildOutcome::Failed;
     QTest::newRow("none") << QStringList() << 0 << "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, COMMIT" << rebuilt;
@@ -78,7 +78,7 @@ void tst_ClusteredIndexRebuild::failureAtEachStep()
     QFETCH(QStringList, failing);
     QFETCH(int, number);
     QFETCH(QString, events);
-    QFETCH(RebuildOutcome, outcome);
+    QFETCH(RebuildOutcome::Kind, outcome);
     const QTemporaryDir folder;
     // A path below a regular file (this program) cannot be created, whoever runs the test.
     const QString logFile = failing.contains("log") ? QCoreApplication::applicationFilePath() + "/QuorvaneLog.txt"
@@ -103,9 +103,11 @@ void tst_ClusteredIndexRebuild::failureAtEachStep()
     connection->Open(QStringLiteral("Provider=sqloledb"));
     database.events.clear();
 
-    QCOMPARE(CreateClusteredIndex({ *connection, [] { return true; }, logFile, SystemClock(), report },
-                                  QStringLiteral("CRONUS$Customer"), QStringLiteral("CRONUS$Customer$0")),
-             outcome);
+    const RebuildOutcome result
+        = CreateClusteredIndex({ *connection, [] { return true; }, logFile, SystemClock(), report },
+                               QStringLiteral("CRONUS$Customer"), QStringLiteral("CRONUS$Customer$0"));
+    QCOMPARE(result.kind, outcome);
+    QCOMPARE(result.failure ? result.failure->number() : 0, number);
 
     QStringList kinds;
     for (const QString& event : database.events)

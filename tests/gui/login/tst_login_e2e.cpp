@@ -4,7 +4,7 @@
 // The stand-in answers as the Browser on UDP port 1434, so these tests never run beside another
 // program that does.
 #include "LoginEndToEnd.h"
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 #include "db/InstanceLookup.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "support/GatedConnection.h"
-#include "db/ResponsiveConnection.h"
+#include "db/EventLoopConnection.h"
 #include "widgets/InputBlocker.h"
 
 #include <QApplication>
@@ -77,7 +77,7 @@ void tst_InputBlocker::inputDuringHeldCallIsDropped()
     {
         const std::optional<InputBlocker> blocker = blocked ? std::make_optional<InputBlocker>(window) : std::nullopt;
         test::Gate gate;
-        db::ResponsiveConnection connection(std::make_unique<test::GatedConnection>(gate));
+        db::EventLoopConnection connection(std::make_unique<test::GatedConnection>(gate));
         QTimer::singleShot(0, this, [&] {
             clickThroughWindow(chkAll);
             QTest::keyClick(holder.windowHandle(), Qt::Key_Space);

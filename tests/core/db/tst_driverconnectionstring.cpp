@@ -1,5 +1,5 @@
 #include "DriverReads.h"
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 #include "db/ErrorNumbers.h"
 #include "support/Failure.h"
 
@@ -8,7 +8,7 @@
 using quorvane::Failure;
 using namespace quorvane::db;
 
-class TestConnectionString : public QObject
+class TestDriverConnectionString : public QObject
 {
     Q_OBJECT
 
@@ -232,5 +232,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestConnectionString)
-#include "tst_connectionstring.moc"
+QTEST_GUILESS_MAIN(TestDriverConnectionString)
+#include "tst_driverconnectionstring.moc"

@@ -1,6 +1,6 @@
 #include "support/GatedConnection.h"
 #include "db/ErrorNumbers.h"
-#include "db/ResponsiveConnection.h"
+#include "db/EventLoopConnection.h"
 #include "support/FakeConnection.h"
 
 #include <QTest>
@@ -14,7 +14,7 @@ using Call = std::function<void(db::Connection&)>;
 Q_DECLARE_METATYPE(Call)
 
 // The connection that runs each database call on a thread of its own while the caller's events go on.
-class tst_ResponsiveConnection : public QObject
+class tst_EventLoopConnection : public QObject
 {
     Q_OBJECT
 
@@ -24,7 +24,7 @@ private Q_SLOTS:
     void longResultFailsWhereTheReaderMeetsIt();
 };
 
-void tst_ResponsiveConnection::heldCallLetsTimersFireAndFailsIntact_data()
+void tst_EventLoopConnection::heldCallLetsTimersFireAndFailsIntact_data()
 {
     QTest::addColumn<Call>("call");
     QTest::newRow("Open") << Call([](db::Connection& c) { c.Open(QStringLiteral("Provider=sqloledb")); });
@@ -36,12 +36,12 @@ void tst_ResponsiveConnection::heldCallLetsTimersFireAndFailsIntact_data()
     QTest::newRow("Close") << Call([](db::Connection& c) { c.Close(); });
 }
 
-void tst_ResponsiveConnection::heldCallLetsTimersFireAndFailsIntact()
+void tst_EventLoopConnection::heldCallLetsTimersFireAndFailsIntact()
 {
     QFETCH(Call, call);
     Gate gate;
     gate.failure = Failure(3725, QStringLiteral("The constraint 'Item$0' is being referenced.\nCould not drop."));
-    db::ResponsiveConnection connection(std::make_unique<GatedConnection>(gate));
+    db::EventLoopConnection connection(std::make_unique<GatedConnection>(gate));
     // The timer can only fire while the call is held if this thread handles events meanwhile.
     bool timerFired = false;
     QTimer::singleShot(0, this, [&] {
@@ -62,7 +62,7 @@ void tst_ResponsiveConnection::heldCallLetsTimersFireAndFailsIntact()
 
 // Rows are fetched ahead in batches; a result longer than a batch still arrives whole and in order,
 // and a connection lost part way shows at the move past the last row read, not earlier.
-void tst_ResponsiveConnection::longResultFailsWhereTheReaderMeetsIt()
+void tst_EventLoopConnection::longResultFailsWhereTheReaderMeetsIt()
 {
     constexpr int kLostAt = 9000;
     FakeDatabase database;
@@ -72,7 +72,7 @@ void tst_ResponsiveConnection::longResultFailsWhereTheReaderMeetsIt()
             result.rows.append({ QString::number(row), QStringLiteral("CRONUS") });
         return result;
     };
-    db::ResponsiveConnection connection(database.factory()());
+    db::EventLoopConnection connection(database.factory()());
     connection.Open(QStringLiteral("Provider=sqloledb"));
     const std::unique_ptr<db::RecordSet> rows = connection.Execute(QStringLiteral("SELECT 1"));
 
@@ -87,5 +87,5 @@ void tst_ResponsiveConnection::longResultFailsWhereTheReaderMeetsIt()
     QCOMPARE(read, kLostAt);
 }
 
-QTEST_GUILESS_MAIN(tst_ResponsiveConnection)
-#include "tst_responsiveconnection.moc"
+QTEST_GUILESS_MAIN(tst_EventLoopConnection)
+#include "tst_eventloopconnection.moc"

@@ -1,4 +1,4 @@
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 
 #include "db/ConnectionStringPairs.h"
 #include "db/SqlServerKeywords.h"

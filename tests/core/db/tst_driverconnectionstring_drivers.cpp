@@ -1,5 +1,5 @@
 #include "DriverReads.h"
-#include "db/ConnectionString.h"
+#include "db/DriverConnectionString.h"
 #include "db/ErrorNumbers.h"
 #include "support/Failure.h"
 
@@ -20,7 +20,7 @@ constexpr auto kClassic = SqlServerDriver::SqlServer;
 } // namespace
 
 // The connection string each Microsoft driver receives for Provider=SQLOLEDB, under its own keywords.
-class TestConnectionStringDrivers : public QObject
+class TestDriverConnectionStringDrivers : public QObject
 {
     Q_OBJECT
 
@@ -235,5 +235,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestConnectionStringDrivers)
-#include "tst_connectionstringdrivers.moc"
+QTEST_GUILESS_MAIN(TestDriverConnectionStringDrivers)
+#include "tst_driverconnectionstring_drivers.moc"

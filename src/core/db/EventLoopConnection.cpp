@@ -1,4 +1,4 @@
-#include "db/ResponsiveConnection.h"
+#include "db/EventLoopConnection.h"
 
 #include "db/CallThread.h"
 #include "db/RecordSetErrors.h"
@@ -21,21 +21,21 @@ namespace {
     // result costs one hand-over per batch instead of one per row. A failure met while fetching
     // (a field that cannot be read, a connection lost between rows) is kept and raised exactly
     // where the reader would have met it: at that field, or at the move past the last good row.
-    class ResponsiveRecordSet final : public RecordSet
+    class EventLoopRecordSet final : public RecordSet
     {
     public:
-        ResponsiveRecordSet(std::shared_ptr<CallThread> thread, std::unique_ptr<RecordSet> wrapped)
+        EventLoopRecordSet(std::shared_ptr<CallThread> thread, std::unique_ptr<RecordSet> wrapped)
             : m_thread(std::move(thread))
             , m_wrapped(std::move(wrapped))
             , m_fieldCount(m_wrapped->fieldCount())
         { }
-        ~ResponsiveRecordSet() override
+        ~EventLoopRecordSet() override
         {
             // Releasing a statement can wait on the server; it still belongs on the call thread.
             m_thread->runWaiting([this] { m_wrapped.reset(); });
         }
-        ResponsiveRecordSet(const ResponsiveRecordSet&) = delete;
-        ResponsiveRecordSet& operator=(const ResponsiveRecordSet&) = delete;
+        EventLoopRecordSet(const EventLoopRecordSet&) = delete;
+        EventLoopRecordSet& operator=(const EventLoopRecordSet&) = delete;
 
         // Runs on the call thread.
         void fetchBatch()
@@ -75,7 +75,7 @@ namespace {
                 m_current = 0;
                 throw failure;
             }
-            m_thread->run([this] { fetchBatch(); });
+            m_thread->runWithEventLoop([this] { fetchBatch(); });
         }
         QString Fields(int index) const override
         {
@@ -109,78 +109,68 @@ namespace {
 
 } // namespace
 
-ResponsiveConnection::ResponsiveConnection(std::unique_ptr<Connection> wrapped)
+EventLoopConnection::EventLoopConnection(std::unique_ptr<Connection> wrapped)
     : m_thread(std::make_shared<CallThread>())
     , m_wrapped(std::move(wrapped))
 { }
 
-ResponsiveConnection::~ResponsiveConnection()
+EventLoopConnection::~EventLoopConnection()
 {
     // Closing an open connection talks to the server; do it where every other call ran.
     m_thread->runWaiting([this] { m_wrapped.reset(); });
 }
 
-void ResponsiveConnection::Open(const QString& connectionString)
+void EventLoopConnection::Open(const QString& connectionString)
 {
-    m_thread->run([this, &connectionString] { m_wrapped->Open(connectionString); });
+    m_thread->runWithEventLoop([this, &connectionString] { m_wrapped->Open(connectionString); });
 }
 
-std::unique_ptr<RecordSet> ResponsiveConnection::Execute(const QString& sql)
+std::unique_ptr<RecordSet> EventLoopConnection::Execute(const QString& sql)
 {
-    std::unique_ptr<ResponsiveRecordSet> rows;
-    m_thread->run([this, &sql, &rows] {
+    std::unique_ptr<EventLoopRecordSet> rows;
+    m_thread->runWithEventLoop([this, &sql, &rows] {
         std::unique_ptr<RecordSet> result = m_wrapped->Execute(sql);
         if (!result)
             return;
-        rows = std::make_unique<ResponsiveRecordSet>(m_thread, std::move(result));
+        rows = std::make_unique<EventLoopRecordSet>(m_thread, std::move(result));
         rows->fetchBatch();
     });
     return rows;
 }
 
-void ResponsiveConnection::setCommandTimeout(int seconds)
+void EventLoopConnection::setCommandTimeout(int seconds)
 {
-    m_thread->run([this, seconds] { m_wrapped->setCommandTimeout(seconds); });
+    m_thread->runWithEventLoop([this, seconds] { m_wrapped->setCommandTimeout(seconds); });
 }
 
-int ResponsiveConnection::CommandTimeout() const
+int EventLoopConnection::CommandTimeout() const
 {
     return m_wrapped->CommandTimeout();
 }
 
-void ResponsiveConnection::BeginTrans()
+void EventLoopConnection::BeginTrans()
 {
-    m_thread->run([this] { m_wrapped->BeginTrans(); });
+    m_thread->runWithEventLoop([this] { m_wrapped->BeginTrans(); });
 }
 
-void ResponsiveConnection::CommitTrans()
+void EventLoopConnection::CommitTrans()
 {
-    m_thread->run([this] { m_wrapped->CommitTrans(); });
+    m_thread->runWithEventLoop([this] { m_wrapped->CommitTrans(); });
 }
 
-void ResponsiveConnection::RollbackTrans()
+void EventLoopConnection::RollbackTrans()
 {
-    m_thread->run([this] { m_wrapped->RollbackTrans(); });
+    m_thread->runWithEventLoop([this] { m_wrapped->RollbackTrans(); });
 }
 
-void ResponsiveConnection::Close()
+void EventLoopConnection::Close()
 {
-    m_thread->run([this] { m_wrapped->Close(); });
+    m_thread->runWithEventLoop([this] { m_wrapped->Close(); });
 }
 
-bool ResponsiveConnection::isOpen() const
+bool EventLoopConnection::isOpen() const
 {
     return m_wrapped->isOpen();
-}
-
-ConnectionFactory responsiveConnections(ConnectionFactory factory)
-{
-    return [factory = std::move(factory)]() -> std::unique_ptr<Connection> {
-        std::unique_ptr<Connection> connection = factory ? factory() : nullptr;
-        if (!connection)
-            return nullptr;
-        return std::make_unique<ResponsiveConnection>(std::move(connection));
-    };
 }
 
 } // namespace quorvane::db
