@@ -126,6 +126,7 @@ void ResolveInstancePort(OdbcConnectRequest& request)
     if (!port)
         refuseUnanswered(request);
     request.connectionString += QStringLiteral("Port=%1;").arg(*port);
+    request.serverPort = *port;
     if (request.loginTimeoutSeconds > 0) {
         const auto left = std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(deadline.remainingTime()));
         request.loginTimeoutSeconds = std::max(1, int(left.count()));
