@@ -1,6 +1,7 @@
 // The program: gathers the platform services, runs the main window's start-up (which shows the
 // login window first) and then the event loop. Everything else lives in the libraries.
 #include "db/DriverEnvironment.h"
+#include "support/DumpProtection.h"
 #include "db/OdbcConnection.h"
 #include "support/ApplicationFolder.h"
 #include "support/Clock.h"
@@ -16,6 +17,7 @@
 int main(int argc, char* argv[])
 {
     // First of all, while this is the only thread: the application object may start others.
+    quorvane::protectFromDumps();
     quorvane::db::RemoveDriverEnvironmentOverrides();
 
     QApplication application(argc, argv);

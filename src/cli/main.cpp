@@ -3,12 +3,14 @@
 #include "command/CliMain.h"
 #include "terminal/Terminal.h"
 #include "db/DriverEnvironment.h"
+#include "support/DumpProtection.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char* argv[])
 {
     // First of all, while this is the only thread: the application object may start others.
+    quorvane::protectFromDumps();
     quorvane::db::RemoveDriverEnvironmentOverrides();
     quorvane::cli::writeStandardOutputAsIs();
 

@@ -65,6 +65,12 @@ namespace {
 
 } // namespace
 
+std::optional<QString> readPasswordLineWithoutEcho(std::FILE* terminal)
+{
+    const EchoOff echoOff(fileno(terminal));
+    return readPasswordLine(terminal);
+}
+
 std::optional<QString> promptForPassword()
 {
     const std::unique_ptr<std::FILE, StreamCloser> terminal(std::fopen("/dev/tty", "r+"));

@@ -1,6 +1,7 @@
 #include "terminal/PasswordSource.h"
 
 #include <cwchar>
+#include <io.h>
 #include <iterator>
 #include <windows.h>
 
@@ -109,6 +110,12 @@ namespace {
     }
 
 } // namespace
+
+std::optional<QString> readPasswordLineWithoutEcho(std::FILE* terminal)
+{
+    const EchoOff echoOff(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(terminal))));
+    return readPasswordLine(terminal);
+}
 
 std::optional<QString> promptForPassword()
 {

@@ -3,6 +3,8 @@
 #include "terminal/Terminal.h"
 
 #include <QByteArray>
+#include <cstdlib>
+#include <cstring>
 
 namespace quorvane::cli {
 
@@ -28,9 +30,12 @@ std::optional<QString> readPasswordLine(std::FILE* input)
 std::optional<QString> obtainPassword(bool fromStdin)
 {
     if (fromStdin)
-        return readPasswordLine(stdin);
-    if (qEnvironmentVariableIsSet(kPasswordVariable)) {
-        const QString password = qEnvironmentVariable(kPasswordVariable);
+        return isTerminal(stdin) ? readPasswordLineWithoutEcho(stdin) : readPasswordLine(stdin);
+    if (char* value = std::getenv(kPasswordVariable)) {
+        const QString password = QString::fromLocal8Bit(value);
+        // The variable's text stays in the process's initial environment block after it is
+        // removed; blank it there first.
+        std::memset(value, 0, std::strlen(value));
         qunsetenv(kPasswordVariable);
         return password;
     }

@@ -28,6 +28,8 @@ namespace {
             { QStringLiteral("workstation id"), Property::WorkstationId },
             { QStringLiteral("packet size"), Property::PacketSize },
             { QStringLiteral("use encryption for data"), Property::UseEncryption },
+            { QStringLiteral("trust server certificate"), Property::TrustServerCertificate },
+            { QStringLiteral("server certificate"), Property::ServerCertificate },
             { QStringLiteral("network library"), Property::NetworkLibrary },
             { QStringLiteral("persist security info"), Property::PersistSecurityInfo },
             { QStringLiteral("integrated security"), Property::IntegratedSecurity },

@@ -21,6 +21,8 @@ enum class Property {
     WorkstationId,
     PacketSize,
     UseEncryption,
+    TrustServerCertificate,
+    ServerCertificate,
     NetworkLibrary,
     PersistSecurityInfo,
     IntegratedSecurity,

@@ -1,6 +1,7 @@
 #include "db/DriverConnectionString.h"
 
 #include "db/ConnectionStringPairs.h"
+#include "db/ServerTrust.h"
 #include "db/SqlServerKeywords.h"
 #include "support/Failure.h"
 
@@ -102,6 +103,13 @@ OdbcConnectRequest TranslateConnectionString(const QString& oleDbString,
         return request;
     }
     request.connectionString = freeTdsString(pairs, properties, address);
+    request.serverHost = hostOrLocalhost(address.host);
+    request.serverPort = address.port;
+    request.serverTrust = serverTrustOf(properties);
+    if (request.serverTrust == ServerTrust::Pinned)
+        request.trustedCertificates = find(properties, Property::ServerCertificate)->value;
+    else if (request.serverTrust == ServerTrust::Authorities)
+        request.trustedCertificates = systemAuthorities();
     if (!address.instance.isEmpty()) {
         request.browserHost = hostOrLocalhost(address.host);
         request.instanceName = address.instance;

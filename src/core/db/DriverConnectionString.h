@@ -13,6 +13,11 @@ namespace quorvane::db {
 // login window's template writes behind every server.
 inline constexpr int kDefaultSqlServerPort = 1433;
 
+// How the server's certificate is checked: not at all (the login is still encrypted whenever the
+// server can), against the system's trusted authorities and the server's name ("Use Encryption
+// for Data=True"), or against exactly one certificate ("Server Certificate=PATH").
+enum class ServerTrust { Unchecked, Authorities, Pinned };
+
 // What SQLDriverConnectW needs to open the connection an OLE DB style string describes.
 struct OdbcConnectRequest
 {
@@ -31,6 +36,14 @@ struct OdbcConnectRequest
     // Bytes per network packet, set as a connection attribute for a driver without a keyword for
     // it; 0 leaves the driver's default.
     int packetSizeBytes = 0;
+    // With FreeTDS and a checked certificate, the driver finds the check in a configuration
+    // section of that name (see FreeTdsTrustConfig), written just for the connect.
+    ServerTrust serverTrust = ServerTrust::Unchecked;
+    // Authorities: the file of trusted authorities; Pinned: the one certificate accepted.
+    QString trustedCertificates;
+    // The server as the connection string names it, and its TCP port once known.
+    QString serverHost;
+    int serverPort = 0;
 };
 
 // Translates an OLE DB style connection string ("Provider=sqloledb;Data Source=host,1433;...") into

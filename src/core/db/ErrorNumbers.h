@@ -18,4 +18,8 @@ inline constexpr std::int32_t kErrorNoTable = static_cast<std::int32_t>(0x80040E
 // value or the provider); nothing was sent to any server.
 inline constexpr std::int32_t kErrorBadConnectionString = static_cast<std::int32_t>(0x80040E73u);
 
+// The server's certificate could not be verified as the connection string asks; the description
+// says why, to whom the certificate was issued and how to connect all the same. No login was sent.
+inline constexpr std::int32_t kErrorServerNotVerified = static_cast<std::int32_t>(0x800B010Fu);
+
 } // namespace quorvane::db

@@ -44,6 +44,13 @@ namespace {
         return info.addresses();
     }
 
+    bool isOneOf(const QHostAddress& sender, const QList<QHostAddress>& addresses)
+    {
+        return std::any_of(addresses.begin(), addresses.end(), [&sender](const QHostAddress& address) {
+            return address.isEqual(sender, QHostAddress::TolerantConversion);
+        });
+    }
+
     std::optional<quint16> askBrowser(const QList<QHostAddress>& addresses, const QString& instanceName,
                                       const QDeadlineTimer& deadline)
     {
@@ -61,7 +68,14 @@ namespace {
                 }
                 while (socket.hasPendingDatagrams()) {
                     QByteArray reply(qsizetype(std::max<qint64>(socket.pendingDatagramSize(), 0)), '\0');
-                    socket.readDatagram(reply.data(), reply.size());
+                    QHostAddress sender;
+                    quint16 senderPort = 0;
+                    socket.readDatagram(reply.data(), reply.size(), &sender, &senderPort);
+                    // Only the Browser service of the host asked may name the port: a reply from
+                    // another machine, or from another port of this one, could send the login to
+                    // a listener of its own.
+                    if (senderPort != kBrowserPort || !isOneOf(sender, addresses))
+                        continue;
                     if (const auto port = InstancePortFromReply(reply, instanceName))
                         return port;
                 }
@@ -104,12 +118,15 @@ void ResolveInstancePort(OdbcConnectRequest& request)
 {
     if (request.instanceName.isEmpty())
         return;
+    // The name lookup counts against the login time-out as much as the Browser's answer does.
     const int limitSeconds = request.loginTimeoutSeconds > 0 ? request.loginTimeoutSeconds : kUnlimitedLookupSeconds;
     const QDeadlineTimer deadline { std::chrono::seconds { limitSeconds } };
-    const auto port = askBrowser(addressesOf(request), request.instanceName, deadline);
+    const QList<QHostAddress> addresses = addressesOf(request);
+    const auto port = askBrowser(addresses, request.instanceName, deadline);
     if (!port)
         refuseUnanswered(request);
     request.connectionString += QStringLiteral("Port=%1;").arg(*port);
+    request.serverPort = *port;
     if (request.loginTimeoutSeconds > 0) {
         const auto left = std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(deadline.remainingTime()));
         request.loginTimeoutSeconds = std::max(1, int(left.count()));

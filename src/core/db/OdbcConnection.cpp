@@ -7,6 +7,7 @@
 #include "db/OdbcHandle.h"
 #include "db/OdbcRecordSet.h"
 #include "db/OdbcSession.h"
+#include "db/ServerTrust.h"
 #include "db/SqlServerDriver.h"
 #include "support/Failure.h"
 
@@ -93,12 +94,23 @@ namespace {
                                      integerAttribute(SQLULEN(request.packetSizeBytes)), SQL_IS_UINTEGER),
                   session->connection, OdbcOperation::Connect);
 
+        const bool checksCertificate
+            = request.driver == SqlServerDriver::FreeTds && request.serverTrust != ServerTrust::Unchecked;
+        std::optional<FreeTdsTrustConfig> trustConfig;
+        if (checksCertificate)
+            trustConfig.emplace(request);
         const SQLRETURN result
             = SQLDriverConnectW(connection, nullptr, const_cast<SQLWCHAR*>(WideText(request.connectionString)), SQL_NTS,
                                 nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        trustConfig.reset();
         if (!SQL_SUCCEEDED(result)) {
             const Failure failure
                 = FailureFromDiagnostics(ReadDiagnostics(SQL_HANDLE_DBC, connection), OdbcOperation::Connect);
+            // The driver says only that the connection failed; a certificate that fails the check
+            // is told apart by reading it.
+            if (checksCertificate)
+                if (const auto problem = certificateProblem(request))
+                    throw Failure(kErrorServerNotVerified, *problem);
             // Only FreeTDS needs a Kerberos ticket for Integrated Security; the Microsoft drivers use
             // the logged-on account directly.
             const bool kerberos = request.integratedSecurity && request.driver == SqlServerDriver::FreeTds;

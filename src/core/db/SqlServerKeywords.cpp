@@ -1,5 +1,7 @@
 #include "db/SqlServerKeywords.h"
 
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 #include <functional>
 #include <utility>
@@ -55,10 +57,8 @@ namespace {
         return port;
     }
 
-    // True for "Use Encryption for Data=True": the whole connection must be encrypted.
-    bool encryptionRequired(const Properties& properties)
+    bool isTrue(const Pair* pair)
     {
-        const Pair* pair = find(properties, Property::UseEncryption);
         if (!pair)
             return false;
         const QString value = pair->value.toLower();
@@ -67,6 +67,24 @@ namespace {
         if (value == QLatin1String("false") || value == QLatin1String("no"))
             return false;
         refuseValue(*pair, QStringLiteral("\"%1\" must be True or False."));
+    }
+
+    // True for "Use Encryption for Data=True", or a pinned certificate: the whole connection must
+    // be encrypted.
+    bool encryptionRequired(const Properties& properties)
+    {
+        return isTrue(find(properties, Property::UseEncryption)) || find(properties, Property::ServerCertificate);
+    }
+
+    // FreeTDS reads the certificate check from a configuration section; the host goes into it, so
+    // it must be a plain host name or address.
+    void checkVerifiableHost(const QString& host, const Pair* dataSource)
+    {
+        static const QRegularExpression plainHost(QStringLiteral("^[A-Za-z0-9._:-]+$"));
+        if (!plainHost.match(host).hasMatch())
+            refuseValue(*dataSource,
+                        QStringLiteral("The server in \"%1\" must be a plain host name or address for "
+                                       "its certificate to be verified."));
     }
 
     void checkNetworkLibrary(const Pair* pair)
@@ -181,12 +199,33 @@ bool integratedSecurityOf(const Properties& properties)
     refuseValue(*pair, QStringLiteral("\"%1\" must be SSPI, True or False."));
 }
 
+ServerTrust serverTrustOf(const Properties& properties)
+{
+    const bool trustAny = isTrue(find(properties, Property::TrustServerCertificate));
+    const Pair* pinned = find(properties, Property::ServerCertificate);
+    if (pinned && trustAny)
+        refuseValue(*pinned,
+                    QStringLiteral("\"%1\" accepts one certificate and \"Trust Server Certificate=True\" "
+                                   "any: use one of them."));
+    if (pinned) {
+        if (!QFileInfo(pinned->value).isReadable())
+            refuseValue(*pinned, QStringLiteral("The certificate file that \"%1\" names cannot be read."));
+        return ServerTrust::Pinned;
+    }
+    return trustAny || !encryptionRequired(properties) ? ServerTrust::Unchecked : ServerTrust::Authorities;
+}
+
 QString freeTdsString(const std::vector<Pair>& pairs, const Properties& properties, const ServerAddress& address)
 {
     const QString host = hostOrLocalhost(address.host);
+    const bool verified = serverTrustOf(properties) != ServerTrust::Unchecked;
+    if (verified && address.dataSource)
+        checkVerifiableHost(host, address.dataSource);
     QStringList keywords {
         pairText(QStringLiteral("Driver"), DriverName(SqlServerDriver::FreeTds)),
-        pairText(QStringLiteral("Server"), address.dataSource ? quoteForFreeTds(host, *address.dataSource) : host),
+        verified ? pairText(QStringLiteral("Servername"), QString::fromLatin1(kFreeTdsTrustSection))
+                 : pairText(QStringLiteral("Server"),
+                            address.dataSource ? quoteForFreeTds(host, *address.dataSource) : host),
     };
     if (address.instance.isEmpty())
         keywords.append(pairText(QStringLiteral("Port"), QString::number(address.port)));
@@ -249,8 +288,19 @@ QString microsoftString(const std::vector<Pair>& pairs, const Properties& proper
                                        "ODBC Driver 18 for SQL Server to connect with encryption."));
     } else {
         keywords.append(pairText(QStringLiteral("Encrypt"), encrypt ? QStringLiteral("yes") : QStringLiteral("no")));
-        // Unverified, as with FreeTDS: most servers have only the self-signed certificate SQL Server makes.
-        keywords.append(pairText(QStringLiteral("TrustServerCertificate"), QStringLiteral("yes")));
+        // Unverified unless the string asks for a verified server: most servers have only the
+        // self-signed certificate SQL Server makes.
+        const ServerTrust trust = serverTrustOf(properties);
+        keywords.append(pairText(QStringLiteral("TrustServerCertificate"),
+                                 trust == ServerTrust::Unchecked ? QStringLiteral("yes") : QStringLiteral("no")));
+        if (trust == ServerTrust::Pinned) {
+            const Pair* pinned = find(properties, Property::ServerCertificate);
+            if (driver != SqlServerDriver::OdbcDriver18)
+                refuseValue(*pinned,
+                            QStringLiteral("Only ODBC Driver 18 for SQL Server accepts \"%1\"; install it, "
+                                           "or trust the server's authority on this computer."));
+            keywords.append(pairText(QStringLiteral("ServerCertificate"), quote(pinned->value, *pinned)));
+        }
     }
     appendLogin(keywords, properties, quote);
     return keywords.join(QLatin1Char(';')) + QLatin1Char(';');

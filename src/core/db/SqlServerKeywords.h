@@ -46,6 +46,13 @@ bool integratedSecurityOf(const Properties& properties);
 // given so that freetds.conf and the TDSVER variable cannot change them: without an explicit
 // version the driver may fall back to an old login that sends the password in clear text and
 // ignores the login time-out.
+// How the string asks for the server's certificate to be checked. Throws for a certificate file
+// that cannot be read, or one given along with "Trust Server Certificate=True".
+ServerTrust serverTrustOf(const Properties& properties);
+
+// The freetds.conf section a connection with a checked certificate names (Servername).
+inline constexpr char kFreeTdsTrustSection[] = "quorvane-verified";
+
 QString freeTdsString(const std::vector<Pair>& pairs, const Properties& properties, const ServerAddress& address);
 
 // Brace-quotes a value by the ODBC rule (every "}" inside doubled) when a driver could misread it.

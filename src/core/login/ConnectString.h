@@ -24,8 +24,9 @@ QString BuildConnectionString(const QString& strConnectTemplate, const QString& 
 // becomes one double-quoted value with inner double quotes doubled; any other goes in as typed.
 QString PasswordValue(const QString& strPassword);
 
-// The connection string with password: every "%PW%" in the text the user sees replaced by the
-// password value. The shown text itself is never changed.
+// The connection string with password: every "%PW%" inside the value of a Password or PWD pair of
+// the text the user sees replaced by the password value; elsewhere it stays literal. The shown
+// text itself is never changed.
 QString ConnectStringWithPassword(const QString& strConnectText, const QString& strPassword);
 
 } // namespace quorvane

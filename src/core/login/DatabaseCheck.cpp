@@ -10,7 +10,7 @@ namespace quorvane {
 
 qint16 CheckResultForErrorNumber(qint32 lngNumber)
 {
-    if (lngNumber == db::kErrorFail)
+    if (lngNumber == db::kErrorFail || lngNumber == db::kErrorServerNotVerified)
         return kCheckServerUnreachable;
     if (lngNumber == db::kErrorNoTable)
         return kCheckNotNavision;
@@ -25,6 +25,8 @@ QString EncryptionRefusalReason(const QString& strConnect, const Failure& failur
     // fails: its one line for a connection given up, without the line of an unreachable server or
     // any message from the server.
     static const QString kGivenUp = QStringLiteral("Unable to connect to data source");
+    if (failure.number() == db::kErrorServerNotVerified)
+        return failure.description();
     if (failure.number() != db::kErrorFail || failure.description().trimmed() != kGivenUp)
         return {};
     static const QRegularExpression requiresEncryption(QStringLiteral("(^|;)Encryption=require(;|$)"),

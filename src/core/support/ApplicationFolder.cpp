@@ -9,14 +9,27 @@
 
 namespace quorvane {
 
+namespace {
+
+    QString perUserFolderCreated(const QString& folder)
+    {
+        QDir().mkpath(folder);
+        return QDir::toNativeSeparators(folder);
+    }
+
+} // namespace
+
 QString resolveApplicationFolder(const QString& executableFolder, const QString& perUserDataFolder)
 {
     const QFileInfo folder(executableFolder);
     const QString absolute = QDir::cleanPath(folder.absoluteFilePath());
+#ifndef Q_OS_WIN
+    if (!isFolderOnlyTheUserWrites(absolute))
+        return perUserFolderCreated(perUserDataFolder);
+#endif
     if (folder.isDir() && !isInstalledCopyFolder(absolute) && canCreateFilesIn(absolute))
         return QDir::toNativeSeparators(folder.absoluteFilePath());
-    QDir().mkpath(perUserDataFolder);
-    return QDir::toNativeSeparators(perUserDataFolder);
+    return perUserFolderCreated(perUserDataFolder);
 }
 
 QString perUserDataFolder()

@@ -5,8 +5,9 @@
 namespace quorvane {
 
 // The folder the program writes its log files to: the folder that holds the executable, or, when
-// no file can be created there or it holds an installed copy (isInstalledCopyFolder), the per-user
-// application data folder, created when missing. Both with the platform's own separators.
+// no file can be created there, it holds an installed copy (isInstalledCopyFolder) or, on Linux,
+// others may write to it, the per-user application data folder, created when missing. Both with the platform's own
+// separators.
 QString resolveApplicationFolder(const QString& executableFolder, const QString& perUserDataFolder);
 
 // The per-user folder for the program's files, created when missing, with the platform's own
@@ -21,5 +22,10 @@ QString applicationFolder();
 // which keeps no log files of its own even when the user may write there: below /usr on Linux,
 // below the Program Files folders on Windows.
 bool isInstalledCopyFolder(const QString& folder);
+
+#ifndef Q_OS_WIN
+// Whether a folder belongs to the user (or to root) and no one else may write to it.
+bool isFolderOnlyTheUserWrites(const QString& folder);
+#endif
 
 } // namespace quorvane

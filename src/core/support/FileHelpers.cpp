@@ -9,6 +9,12 @@
 #include <QStringEncoder>
 #include <QTemporaryFile>
 
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace quorvane {
 
 namespace {
@@ -39,10 +45,30 @@ namespace {
         return { kDeviceIoError, QStringLiteral("Device I/O error") };
     }
 
+    // Opens the log for appending without following a symbolic link planted in its place, and
+    // creates it readable by the user only: a log holds server names, logins and statements.
+    bool openForAppending(QFile& file)
+    {
+#ifdef Q_OS_WIN
+        if (QFileInfo(file.fileName()).isSymbolicLink())
+            return false;
+        return file.open(QIODevice::WriteOnly | QIODevice::Append);
+#else
+        const int descriptor = ::open(QFile::encodeName(file.fileName()).constData(),
+                                      O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (descriptor < 0)
+            return false;
+        if (file.open(descriptor, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle))
+            return true;
+        ::close(descriptor);
+        return false;
+#endif
+    }
+
     void appendLine(const QString& path, const QString& text)
     {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (!openForAppending(file))
             throw openFailure(file);
         QStringEncoder toCodePage(QStringEncoder::System);
         const QByteArray bytes = toCodePage(text + QStringLiteral("\r\n"));

@@ -2,6 +2,9 @@
 #include "db/InstanceLookup.h"
 
 #include <QTest>
+#include <QUdpSocket>
+#include <future>
+#include <thread>
 
 using namespace quorvane::db;
 
@@ -93,6 +96,60 @@ private Q_SLOTS:
         QFETCH(int, port);
         const auto found = InstancePortFromReply(reply, QStringLiteral("NAV"));
         QCOMPARE(found.value_or(0), port);
+    }
+
+    // A Browser on 127.0.0.1:1434 whose answer leaves from the address and port of the row: only
+    // the host asked, from the Browser's port, is believed.
+    void trustsOnlyTheHostAsked_data()
+    {
+        QTest::addColumn<QString>("replyAddress");
+        QTest::addColumn<bool>("replyFromBrowserPort");
+        QTest::addColumn<bool>("believed");
+        QTest::newRow("the host asked") << QStringLiteral("127.0.0.1") << true << true;
+        QTest::newRow("another address") << QStringLiteral("127.0.0.2") << true << false;
+        QTest::newRow("another port of the host") << QStringLiteral("127.0.0.1") << false << false;
+    }
+
+    void trustsOnlyTheHostAsked()
+    {
+        QFETCH(QString, replyAddress);
+        QFETCH(bool, replyFromBrowserPort);
+        QFETCH(bool, believed);
+        std::promise<bool> listening;
+        std::thread answer([&] {
+            QUdpSocket browser;
+            QUdpSocket replier;
+            const bool sameSocket = replyAddress == QLatin1String("127.0.0.1") && replyFromBrowserPort;
+            listening.set_value(
+                browser.bind(QHostAddress::LocalHost, kBrowserPort)
+                && (sameSocket || replier.bind(QHostAddress(replyAddress), replyFromBrowserPort ? kBrowserPort : 0)));
+            if (!browser.waitForReadyRead(5000))
+                return;
+            QHostAddress client;
+            quint16 clientPort = 0;
+            QByteArray request(qsizetype(browser.pendingDatagramSize()), '\0');
+            browser.readDatagram(request.data(), request.size(), &client, &clientPort);
+            QUdpSocket& from = sameSocket ? browser : replier;
+            from.writeDatagram(*standin::browserReply(request, kNav), client, clientPort);
+            from.waitForBytesWritten(1000);
+        });
+        if (!listening.get_future().get()) {
+            answer.join();
+            QFAIL("cannot bind the Browser's sockets");
+        }
+        OdbcConnectRequest request;
+        request.loginTimeoutSeconds = 2;
+        request.browserHost = QStringLiteral("127.0.0.1");
+        request.instanceName = QStringLiteral("NAV");
+        bool refused = false;
+        try {
+            ResolveInstancePort(request);
+        } catch (const quorvane::Failure&) {
+            refused = true;
+        }
+        answer.join();
+        QCOMPARE(refused, !believed);
+        QCOMPARE(request.connectionString.contains(QLatin1String("Port=49172;")), believed);
     }
 };
 

@@ -65,9 +65,9 @@ void tst_ConnectString::withPassword_data()
     QTest::newRow("trailing blank quoted") << shown << QString("pw ") << "User ID=u;Password=\"pw \";";
     QTest::newRow("a password holding the placeholder is not searched again")
         << shown << QString("%PW%") << "User ID=u;Password=%PW%;";
-    QTest::newRow("every placeholder, case-sensitive, in a manually edited text")
-        << QString("Password=%PW%;x=%pw%;Application Name=%PW%") << QString("k")
-        << "Password=k;x=%pw%;Application Name=k";
+    QTest::newRow("only inside the password's value, case-sensitive, in a manually edited text")
+        << QString("Initial Catalog=%PW%;PWD = %PW%%PW%;x=%pw%;Application Name='a;%PW%';pwd=\"%PW%\";")
+        << QString("k") << "Initial Catalog=%PW%;PWD = kk;x=%pw%;Application Name='a;%PW%';pwd=\"k\";";
 }
 
 void tst_ConnectString::withPassword()

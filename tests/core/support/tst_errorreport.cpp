@@ -152,9 +152,20 @@ void tst_ErrorReport::appendtoFileTellsOnlyRealFailures()
 
     if (!QFile::exists(QStringLiteral("/dev/full")))
         QSKIP("needs /dev/full, a device that is always full");
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("seek.*sequential")));
     AppendtoFile(messages, QStringLiteral("/dev/full"), QStringLiteral("line"));
     QCOMPARE(messages.texts, QStringList { kSaveFailed.arg(61).arg("Disk full") }); // and none for the empty path
+
+    // A new log is the user's alone; a link planted in a log's place is not followed.
+    AppendtoFile(messages, errorLogPath(), QStringLiteral("line"));
+    QCOMPARE(QFile::permissions(errorLogPath()) & 0x0077, QFileDevice::Permissions());
+    const QString victim = m_folder->filePath(QStringLiteral("victim.txt"));
+    QVERIFY(QFile::rename(errorLogPath(), victim));
+    QVERIFY(QFile::link(victim, errorLogPath()));
+    AppendtoFile(messages, errorLogPath(), QStringLiteral("planted"));
+    QCOMPARE(messages.texts.size(), 2);
+    QFile planted(victim);
+    QVERIFY(planted.open(QIODevice::ReadOnly));
+    QCOMPARE(planted.readAll(), QByteArray("line\r\n"));
 }
 
 void tst_ErrorReport::addBackslash_data()
@@ -193,6 +204,7 @@ void tst_ErrorReport::applicationFolderFallsBackToUserFolder_data()
     QTest::newRow("installed under Program Files") << "installed";
 #else
     QTest::newRow("installed under /usr") << "installed";
+    QTest::newRow("folder others may write to") << "shared";
 #endif
 }
 
@@ -213,6 +225,8 @@ void tst_ErrorReport::applicationFolderFallsBackToUserFolder()
         if (QTemporaryFile(executableFolder + QStringLiteral("/probe")).open())
             QSKIP("this user may create files in a folder without write permission (root, or Windows, where "
                   "the read-only attribute does not protect a folder)");
+    } else if (kind == "shared") {
+        QVERIFY(QFile::setPermissions(executableFolder, QFileDevice::Permissions(0x7777)));
     } else if (kind == "installed") {
 #ifdef Q_OS_WIN
         installed = std::make_unique<QTemporaryDir>(qEnvironmentVariable("ProgramFiles")
