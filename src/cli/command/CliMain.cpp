@@ -165,6 +165,7 @@ namespace {
 
         catchInterrupts();
         bar.draw();
+        const int recordsBefore = report.recordsWritten();
         const RunSettings settings { connection,
                                      options.logFile,
                                      clock,
@@ -184,7 +185,9 @@ namespace {
         // A lost connection has been told by the run itself, in the window's words.
         if (tally.interrupted)
             printError(QStringLiteral("Stopped at Ctrl+C. %1 keys were not processed.").arg(tally.counts.notProcessed));
-        if (tally.counts.failed > 0)
+        // Only a log that took the failures' records is named; a log that could not be written
+        // has said so itself.
+        if (tally.counts.failed > 0 && report.recordsWritten() > recordsBefore)
             printError(QStringLiteral("The failures are recorded in %1.").arg(QDir::toNativeSeparators(errorLog)));
         printOut(summaryLogLine(tally.counts) + QLatin1Char('\n'));
         return tally.exitStatus();

@@ -40,7 +40,8 @@ void ErrorReport::RecordError(const QString& strSource, std::int32_t lngNumber,
         const QString path = m_errorLogPath.isEmpty()
             ? AddBackslash(m_applicationFolder) + QStringLiteral("ErrorLog.txt")
             : m_errorLogPath;
-        AppendtoFile(m_messages, path, record);
+        if (AppendtoFile(m_messages, path, record))
+            ++*m_recordsWritten;
     } catch (...) { }
 }
 

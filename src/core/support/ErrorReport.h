@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <cstdint>
 
 namespace quorvane {
@@ -26,11 +27,14 @@ public:
 
     MessageSink& messages() const { return m_messages; }
     const QString& applicationFolder() const { return m_applicationFolder; }
+    // How many records this report (and its copies) wrote to the error log.
+    int recordsWritten() const { return *m_recordsWritten; }
 
 private:
     MessageSink& m_messages;
     QString m_applicationFolder;
     QString m_errorLogPath; // empty: "ErrorLog.txt" in the application's folder
+    std::shared_ptr<int> m_recordsWritten = std::make_shared<int>(0);
 };
 
 } // namespace quorvane

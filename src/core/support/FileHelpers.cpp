@@ -100,12 +100,13 @@ QString AddBackslash(const QString& path)
     return path + directorySeparator();
 }
 
-void AppendtoFile(MessageSink& messages, const QString& path, const QString& text)
+bool AppendtoFile(MessageSink& messages, const QString& path, const QString& text)
 {
     if (path.isEmpty())
-        return;
+        return false;
     try {
         appendLine(path, text);
+        return true;
     } catch (const Failure& failure) {
         messages.showMessage(QStringLiteral("An error occurred while attempting to save a file.\r\nNumber: ")
                              + QString::number(failure.number()) + QStringLiteral("\r\nDescription: ")
@@ -115,6 +116,7 @@ void AppendtoFile(MessageSink& messages, const QString& path, const QString& tex
                              + QString::number(kUnexpectedFailureNumber) + QStringLiteral("\r\nDescription: ")
                              + QString::fromLocal8Bit(exception.what()));
     }
+    return false;
 }
 
 } // namespace quorvane

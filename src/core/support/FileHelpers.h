@@ -20,7 +20,8 @@ QString AddBackslash(const QString& path);
 
 // Appends text followed by CR LF to the file at path, as 8-bit text in the system code page.
 // The file is opened, written and closed within the call; a missing file is created. An empty
-// path does nothing. A failure shows the save-failure message and returns normally.
-void AppendtoFile(MessageSink& messages, const QString& path, const QString& text);
+// path does nothing. A failure shows the save-failure message and returns normally. True when the
+// line was written.
+bool AppendtoFile(MessageSink& messages, const QString& path, const QString& text);
 
 } // namespace quorvane
