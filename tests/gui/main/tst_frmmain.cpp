@@ -1,26 +1,31 @@
+#include "main/LogTextBox.h"
 #include "main/RunProgressBar.h"
-#include "widgets/Twips.h"
 #include "support/FakeConnection.h"
 #include "support/StandinWindow.h"
+#include "widgets/Twips.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSemaphore>
 #include <QTreeView>
+#include <QWindow>
 
 using namespace quorvane;
 using namespace quorvane::test;
 
 namespace {
 
-// Rows "PK<n>", "T<n>", "Navision" for n from 1 to count, as the primary-key list returns them.
-QList<QStringList> keys(int count)
+// Counts the paint events the main window gets during a run.
+struct PaintsDuringRun final : QObject
 {
-    QList<QStringList> rows;
-    for (int n = 1; n <= count; ++n)
-        rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });
-    return rows;
-}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        counted += event->type() == QEvent::Paint && static_cast<frmMain*>(watched)->isRunInProgress() ? 1 : 0;
+        return false;
+    }
+    int counted = 0;
+};
 
 } // namespace
 
@@ -32,17 +37,17 @@ class tst_frmMain : public WindowTest
 
 private Q_SLOTS:
     void init();
-    void startupSizesColumnsAndShowsVersion_data();
     void startupSizesColumnsAndShowsVersion();
     void fillFailureIsReportedOnceAndRowsStay();
     void selection_data();
     void selection();
     void runWithNothingTickedShowsEmptyBar();
+    void heldStatementKeepsWindowPaintedAndDeaf();
 
 private:
-    // Starts the window on a database whose primary-key list holds these rows, every key on the
-    // column "Code".
-    void startWith(const QList<QStringList>& rows);
+    // Starts the window on a database whose primary-key list holds the rows "PK<n>", "T<n>",
+    // "Navision" for n from 1 to count, or the rows given, every key on the column "Code".
+    void startWith(int count, QList<QStringList> rows = {});
 
     std::unique_ptr<FakeDatabase> m_database;
 };
@@ -53,8 +58,10 @@ void tst_frmMain::init()
     m_ui = std::make_unique<StandinWindow>(m_database->factory());
 }
 
-void tst_frmMain::startWith(const QList<QStringList>& rows)
+void tst_frmMain::startWith(int count, QList<QStringList> rows)
 {
+    for (int n = 1; n <= count; ++n)
+        rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });
     m_database->respond = [rows](const QString& sql) {
         if (sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS")))
             return FakeResult { rows, {}, 0 };
@@ -65,24 +72,14 @@ void tst_frmMain::startWith(const QList<QStringList>& rows)
     QVERIFY(ui().start(QStringLiteral("Provider=sqloledb;Data Source=srv;Initial Catalog=Navision;")));
 }
 
-void tst_frmMain::startupSizesColumnsAndShowsVersion_data()
-{
-    QTest::addColumn<QList<int>>("version");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("1.0.0") << QList<int> { 1, 0, 0 } << "Clustered Index Fix Utility - v1.0.0  (TVL 2006)";
-    QTest::newRow("10.20.300") << QList<int> { 10, 20, 300 } << "Clustered Index Fix Utility - v10.20.300  (TVL 2006)";
-}
-
 void tst_frmMain::startupSizesColumnsAndShowsVersion()
 {
-    QFETCH(QList<int>, version);
-    QFETCH(QString, caption);
-    ui().platform().versionMajor = version.at(0);
-    ui().platform().versionMinor = version.at(1);
-    ui().platform().versionRevision = version.at(2);
-    startWith(keys(1));
+    ui().platform().versionMajor = 10;
+    ui().platform().versionMinor = 20;
+    ui().platform().versionRevision = 300;
+    startWith(1);
 
-    QCOMPARE(ui().window().windowTitle(), caption);
+    QCOMPARE(ui().window().windowTitle(), "Clustered Index Fix Utility - v10.20.300  (TVL 2006)");
     const auto& lv = ui().control<QTreeView>("lvTables");
     QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
     // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
@@ -94,7 +91,7 @@ void tst_frmMain::startupSizesColumnsAndShowsVersion()
 void tst_frmMain::fillFailureIsReportedOnceAndRowsStay()
 {
     // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
-    startWith({ { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
+    startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
     QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
     QCOMPARE(ui().rows(), (QStringList { "PK1 | T1 | Navision", "PK2 |  | " }));
     QCOMPARE(ui().window().windowTitle(), QStringLiteral("Clustered Index Fix Utility - v1.0.0  (TVL 2006)"));
@@ -129,7 +126,7 @@ void tst_frmMain::selection()
     QFETCH(QStringList, steps);
     QFETCH(QString, label);
     QFETCH(int, ticked);
-    startWith(keys(rows));
+    startWith(rows);
     for (const QString& step : steps) {
         if (step == QLatin1String("a"))
             QTest::mouseClick(&ui().control<QCheckBox>("chkAll"), Qt::LeftButton);
@@ -147,11 +144,12 @@ void tst_frmMain::selection()
 
 void tst_frmMain::runWithNothingTickedShowsEmptyBar()
 {
-    startWith(keys(5));
+    startWith(5);
 
     ui().clickExecute();
 
     QCOMPARE(m_database->executed().size(), 2); // the list and its details only
+    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), "Done: 0 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
     auto& bar = ui().control<RunProgressBar>("sbStatus");
     QCOMPARE(bar.maximum(), 0);
     // Drawn like an empty bar, not as Qt's busy animation for a zero range.
@@ -162,6 +160,48 @@ void tst_frmMain::runWithNothingTickedShowsEmptyBar()
     empty.resize(bar.size());
     QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
              empty.grab().toImage().convertToFormat(QImage::Format_ARGB32));
+}
+
+void tst_frmMain::heldStatementKeepsWindowPaintedAndDeaf()
+{
+    startWith(5);
+    frmMain& window = ui().window();
+    auto& chkAll = ui().control<QCheckBox>("chkAll");
+    const auto clickSelectAll = [&] {
+        // The way the window system delivers a click: to the window, at the box's middle.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
+    };
+    // While the first DROP is held, the window is asked to repaint, a click goes to "Select All
+    // Tables" and the window is asked to close; the statement goes on once that is done.
+    QList<bool> closed;
+    QSemaphore done;
+    bool held = false; // used on the connection's thread only
+    m_database->respond = [&, answer = m_database->respond](const QString& sql) {
+        if (!held && sql.contains(QLatin1String(" DROP "))) {
+            held = true;
+            QMetaObject::invokeMethod(&window, [&] {
+                window.update();
+                QCoreApplication::processEvents();
+                clickSelectAll();
+                closed.append(window.close());
+                done.release();
+            });
+            done.tryAcquire(1, 20000);
+        }
+        return answer(sql);
+    };
+    PaintsDuringRun paints;
+    window.installEventFilter(&paints);
+
+    ui().runOn({ 1, 3 });
+
+    QCOMPARE(closed, QList<bool> { false });
+    QVERIFY(paints.counted > 0);
+    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 3 }));
+    QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), 2);
+    // The same click after the run does reach the box.
+    clickSelectAll();
+    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5 }));
 }
 
 QTEST_MAIN(tst_frmMain)

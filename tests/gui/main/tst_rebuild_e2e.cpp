@@ -1,31 +1,64 @@
-#include "ExpectedRun.h"
-#include "support/ActivityLog.h"
 #include "main/LogTextBox.h"
 #include "support/StandinWindow.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
-#include <QWindow>
 
 using namespace quorvane;
 using namespace quorvane::test;
 
 namespace {
 
-// Counts the paint events the main window gets during a run.
-struct PaintsDuringRun final : QObject
+const QString kErrorMessage = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
+
+QString lostMessage(int notProcessed)
 {
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        counted += event->type() == QEvent::Paint && static_cast<frmMain*>(watched)->isRunInProgress() ? 1 : 0;
-        return false;
-    }
-    int counted = 0;
-};
+    return QStringLiteral("The connection to the server was lost. %1 ticked tables were not processed.")
+        .arg(notProcessed);
+}
+
+// The three statements of the rebuild of a table whose name needs no quoting and whose key is "<table>$0".
+QStringList rebuildStatements(const QString& table, const QString& columns = QStringLiteral("[No_]"))
+{
+    return { QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
+                            "isKCU.CONSTRAINT_NAME = '%1$0' AND isKCU.TABLE_NAME = '%1' ORDER BY "
+                            "isKCU.ORDINAL_POSITION")
+                 .arg(table),
+             QStringLiteral("ALTER TABLE dbo.[%1] DROP CONSTRAINT [%1$0]").arg(table),
+             QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%1$0] PRIMARY KEY CLUSTERED  (%2) ON [PRIMARY]")
+                 .arg(table, columns) };
+}
+
+// The on-screen log's lines of tables that were not refused.
+QString listed(const QStringList& tables)
+{
+    QString text;
+    for (const QString& table : tables)
+        text += table + QLatin1Char('\t') + table + QStringLiteral("$0\r\n");
+    return text;
+}
+
+// The error log's records in short: "<source> <number>".
+QStringList records(const QString& errorLog)
+{
+    static const QRegularExpression record(QStringLiteral("Source: (\\S+)\r\nNumber: (-?\\d+)\r\n"));
+    QStringList found;
+    for (const QRegularExpressionMatch& match : record.globalMatch(errorLog))
+        found.append(match.captured(1) + QLatin1Char(' ') + match.captured(2));
+    return found;
+}
+
+// A fault that applies to the first matching statement only.
+QJsonObject once(QJsonObject fault)
+{
+    fault.insert(QStringLiteral("times"), 1);
+    return fault;
+}
 
 } // namespace
 
@@ -36,215 +69,261 @@ class tst_RebuildEndToEnd : public WindowTest
     Q_OBJECT
 
 private Q_SLOTS:
-    void statementTextsAndClusteredResultOnEveryRun();
-    void twoTickedOfFiveInListOrder_data();
-    void twoTickedOfFiveInListOrder();
-    void referencedKeyIsReportedAndRunGoesOn();
-    void failedAddKeepsOldKey_data();
-    void failedAddKeepsOldKey();
-    void awkwardNamesAreRebuilt();
-    void keyWithoutColumnsIsLeftAlone();
-    void longStatementKeepsWindowPaintedAndDeaf();
+    void runs_data();
+    void runs();
+    void lostConnectionEndsRunOnce_data();
+    void lostConnectionEndsRunOnce();
+    void restartedServerIsReachedAgain();
+    void failedReopenIsOneReport();
 
 private:
-    QJsonObject state() { return ui().standin().state(); }
-    // The statements the window's own connection sent after loading the list and its details.
-    QStringList runStatements();
+    bool clustered(const QString& table)
+    {
+        return primaryKeyIn(ui().standin().state(), table) == primaryKey(table + "$0", { "No_" }, true);
+    }
+    QString txtLog() { return ui().control<LogTextBox>("txtLog").text(); }
 };
 
-QStringList tst_RebuildEndToEnd::runStatements()
+void tst_RebuildEndToEnd::runs_data()
 {
-    const QJsonArray statements = ui().standin().statements();
-    QStringList texts;
-    for (qsizetype n = 2; n < statements.size(); ++n)
-        if (statements[n][QLatin1String("connection")] == statements[0][QLatin1String("connection")])
-            texts.append(statements[n][QLatin1String("sql")].toString());
-    return texts;
-}
+    QTest::addColumn<QJsonObject>("fixture");
+    QTest::addColumn<QString>("release"); // empty: the stand-in's default
+    QTest::addColumn<QList<int>>("ticks"); // in the order ticked
+    QTest::addColumn<QStringList>("statements"); // everything sent after the list and its details
+    QTest::addColumn<QString>("screen");
+    // The activity log file's lines; none: "Log Results to a File" is cleared before the run.
+    QTest::addColumn<QStringList>("activity");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("errors"); // "<source> <number>"
+    QTest::addColumn<QStringList>("clusteredAfter"); // the tables whose key is clustered at the end
 
-void tst_RebuildEndToEnd::statementTextsAndClusteredResultOnEveryRun()
-{
+    // Each activity log line is stamped just before it is written: four lines, four moments.
+    QTest::newRow("two of five, ticked in reverse")
+        << databaseFixture(numberedTables(5)) << QString() << QList<int> { 4, 2 }
+        << rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T4")
+        << listed({ "CRONUS$T2", "CRONUS$T4" }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n"
+        << QStringList { "3/14/06 9:26:53 AM- DROP: ALTER TABLE dbo.[CRONUS$T2] DROP CONSTRAINT [CRONUS$T2$0]",
+                         "3/14/06 9:26:54 AM- ADD: ALTER TABLE dbo.[CRONUS$T2] ADD CONSTRAINT [CRONUS$T2$0] "
+                         "PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]",
+                         "3/14/06 9:26:55 AM- DROP: ALTER TABLE dbo.[CRONUS$T4] DROP CONSTRAINT [CRONUS$T4$0]",
+                         "3/14/06 9:26:56 AM- ADD: ALTER TABLE dbo.[CRONUS$T4] ADD CONSTRAINT [CRONUS$T4$0] "
+                         "PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]" }
+        << QStringList() << QStringList() << QStringList { "CRONUS$T2", "CRONUS$T4" };
+
     // The three-column key's order is not the table's column order.
-    const QStringList key { "Line No_", "Document Type", "Document No_" };
-    QVERIFY(ui().startWith(databaseFixture(
-        { keyedTable("CRONUS$Item", { "No_", "Description" }, { "No_" }),
-          keyedTable("CRONUS$Sales Line", { "Document Type", "Document No_", "Line No_", "Type" }, key) })));
-    const QStringList run = rebuildStatements("CRONUS$Item") + rebuildStatements("CRONUS$Sales Line", key);
+    const QString awkward = QStringLiteral("O'Brien] Bikes$Straße 日本");
+    QTest::newRow("awkward names, key columns in the key's order")
+        << databaseFixture({ keyedTable("CRONUS$Item", { "No_", "Description" }),
+                             keyedTable(awkward, { "Äpfel'ß]", "[No_]", "Ωmega" }, { "Ωmega", "Äpfel'ß]", "[No_]" }) })
+        << QString() << QList<int> { 2, 1 }
+        << rebuildStatements("CRONUS$Item")
+            + QStringList { "SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
+                            "isKCU.CONSTRAINT_NAME = 'O''Brien] Bikes$Straße 日本$0' AND isKCU.TABLE_NAME = "
+                            "'O''Brien] Bikes$Straße 日本' ORDER BY isKCU.ORDINAL_POSITION",
+                            "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] DROP CONSTRAINT [O'Brien]] Bikes$Straße "
+                            "日本$0]",
+                            "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] ADD CONSTRAINT [O'Brien]] Bikes$Straße "
+                            "日本$0] "
+                            "PRIMARY KEY CLUSTERED  ([Ωmega],[Äpfel'ß]]],[[No_]]]) ON [PRIMARY]" }
+        << listed({ "CRONUS$Item", awkward }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n"
+        << QStringList() << QStringList() << QStringList() << QStringList { "CRONUS$Item", awkward };
 
-    ui().runOn({ 1, 2 });
+    // A refused ADD comes after a DROP that went through: the DROP is rolled back and the old key
+    // stays. SQL Server 2000 (TDS 7.1) gets the transaction's statements as batches, in the statement
+    // log: the first ROLLBACK is refused and sent again. The failed table's own cause is the one reported.
+    const QJsonObject duplicate { { "number", 1505 },
+                                  { "message", "CREATE UNIQUE INDEX terminated because a duplicate key was found." } };
+    const QJsonObject refused { { "number", 3998 }, { "message", "Uncommittable transaction is detected." } };
+    const QJsonObject rollback = fault("rollback", {}, "error", refused);
+    const QStringList t1 = rebuildStatements("CRONUS$T1"), t2 = rebuildStatements("CRONUS$T2");
+    const QString failedT1 = QStringLiteral("CRONUS$T1\tCRONUS$T1$0  (failed, see ErrorLog.txt)\r\n");
+    QTest::newRow("failed ADD keeps the old key, its rollback refused once")
+        << databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) })
+        << "2000" << QList<int> { 1, 2 }
+        << QStringList { t1[0],
+                         "BEGIN TRANSACTION",
+                         t1[1],
+                         t1[2],
+                         "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION",
+                         "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION",
+                         "IF @@TRANCOUNT > 0 ROLLBACK",
+                         t2[0],
+                         "BEGIN TRANSACTION",
+                         t2[1],
+                         t2[2],
+                         "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION",
+                         "IF @@TRANCOUNT > 0 ROLLBACK" }
+        << failedT1 + listed({ "CRONUS$T2" }) + "Done: 1 rebuilt, 1 failed, 0 skipped, 0 not processed.\r\n"
+        << QStringList() << QStringList { kErrorMessage } << QStringList { "CreateClusteredIndex 1505" }
+        << QStringList { "CRONUS$T2" };
+    // A transaction that cannot be ended ends with its connection: the lost connection's rule applies.
+    QTest::newRow("rollback refused every time: the connection goes")
+        << databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), rollback }) << QString()
+        << QList<int> { 1, 2 } << rebuildStatements("CRONUS$T1")
+        << failedT1 + "Done: 0 rebuilt, 1 failed, 0 skipped, 1 not processed.\r\n"
+        << QStringList() << QStringList { kErrorMessage, lostMessage(1) }
+        << QStringList { "CreateClusteredIndex 1505", "PerformFix -2147467259" } << QStringList();
 
-    // Everything the server received, on any connection: the list and its details, then two rebuilds.
-    QCOMPARE(ui().standin().sqlTexts().mid(2), run);
-    QCOMPARE(primaryKeyIn(state(), "CRONUS$Item"), primaryKey("CRONUS$Item$0", { "No_" }, true));
-    QCOMPARE(primaryKeyIn(state(), "CRONUS$Sales Line"), primaryKey("CRONUS$Sales Line$0", key, true));
-
-    // A second run repeats the rebuild of the same rows.
-    ui().clickExecute();
-    QCOMPARE(ui().standin().sqlTexts().mid(2), run + run);
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
-             tableLines({ "CRONUS$Item", "CRONUS$Sales Line" }) + summaryLine(2, 0, 0, 0));
-    QCOMPARE(ui().errorLog(), QString());
+    // As after an earlier run whose ADD failed: nothing is sent but the key-column query.
+    QTest::newRow("key without columns") << databaseFixture({ keyedTable("CRONUS$Item", { "No_" }, {}) }) << QString()
+                                         << QList<int> { 1 } << rebuildStatements("CRONUS$Item").mid(0, 1)
+                                         << listed({ "CRONUS$Item" })
+            + "Done: 0 rebuilt, 0 failed, 1 skipped, 0 not processed.\r\n"
+                                         << QStringList() << QStringList() << QStringList() << QStringList();
 }
 
-void tst_RebuildEndToEnd::twoTickedOfFiveInListOrder_data()
+void tst_RebuildEndToEnd::runs()
 {
-    QTest::addColumn<bool>("logToFile");
-    QTest::newRow("Log Results to a File ticked") << true;
-    QTest::newRow("Log Results to a File cleared") << false;
-}
-
-void tst_RebuildEndToEnd::twoTickedOfFiveInListOrder()
-{
-    QFETCH(bool, logToFile);
-    QVERIFY(ui().startWith(databaseFixture(numberedTables(5))));
-    if (!logToFile)
+    QFETCH(QJsonObject, fixture);
+    QFETCH(QString, release);
+    QFETCH(QList<int>, ticks);
+    QFETCH(QStringList, statements);
+    QFETCH(QString, screen);
+    QFETCH(QStringList, activity);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, errors);
+    QFETCH(QStringList, clusteredAfter);
+    QVERIFY(ui().startWith(fixture, StandinProcess::releaseOptions(release)));
+    if (activity.isEmpty())
         QTest::mouseClick(&ui().control<QCheckBox>("chkLog"), Qt::LeftButton);
     auto& bar = ui().control<QProgressBar>("sbStatus");
     QSignalSpy progress(&bar, &QProgressBar::valueChanged);
 
-    ui().runOn({ 4, 2 });
+    ui().runOn(ticks);
 
-    QCOMPARE(runStatements(), rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T4"));
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
-             tableLines({ "CRONUS$T2", "CRONUS$T4" }) + summaryLine(2, 0, 0, 0));
-    QCOMPARE(bar.maximum(), 2);
-    QCOMPARE(progress, (QList<QVariantList> { { 1 }, { 2 } }));
-    QCOMPARE(primaryKeyIn(state(), "CRONUS$T3"), primaryKey("CRONUS$T3$0", { "No_" }, false));
-    // Each activity log line's time stamp is taken just before it is written: four lines, four moments.
-    QCOMPARE(QFile::exists(ui().activityLogPath()), logToFile);
-    QStringList expected;
-    for (int stamp = 0; logToFile && stamp < 4; stamp += 2) {
-        const QString table = stamp == 0 ? "CRONUS$T2" : "CRONUS$T4";
-        expected.append(activityLogLine(ui().clock.timeOfCall(stamp), "- DROP: ", dropStatement(table)));
-        expected.append(activityLogLine(ui().clock.timeOfCall(stamp + 1), "- ADD: ", addStatement(table, { "No_" })));
+    QCOMPARE(ui().standin().sqlTexts().mid(2), statements);
+    QCOMPARE(txtLog(), screen);
+    QCOMPARE(ui().activityLogLines(), activity);
+    QCOMPARE(QFile::exists(ui().activityLogPath()), !activity.isEmpty());
+    QCOMPARE(ui().messages.texts, messages);
+    QCOMPARE(records(ui().errorLog()), errors);
+    QCOMPARE(ui().errorLog().isEmpty(), errors.isEmpty());
+    // One step of the bar for each table processed.
+    QCOMPARE(bar.maximum(), ticks.size());
+    QList<QVariantList> steps;
+    for (int step = 1; step < screen.count(QStringLiteral("\r\n")); ++step)
+        steps.append(QVariantList { step });
+    QCOMPARE(progress, steps);
+    for (const QJsonValue& table : fixture["databases"][0]["tables"].toArray()) {
+        QJsonObject key = table["primary_key"].toObject();
+        key.insert("clustered", clusteredAfter.contains(table["name"].toString()));
+        QCOMPARE(primaryKeyIn(ui().standin().state(), table["name"].toString()), key);
     }
-    QCOMPARE(ui().activityLogLines(), expected);
 }
 
-void tst_RebuildEndToEnd::referencedKeyIsReportedAndRunGoesOn()
+void tst_RebuildEndToEnd::lostConnectionEndsRunOnce_data()
 {
-    QJsonObject sales = keyedTable("CRONUS$Sales", { "No_", "Customer No_" }, { "No_" });
-    sales.insert("foreign_keys",
-                 QJsonArray { QJsonObject { { "name", "FK_Sales_Customer" },
-                                            { "columns", QJsonArray { "Customer No_" } },
-                                            { "references", QJsonObject { { "table", "CRONUS$Customer" } } } } });
-    QVERIFY(ui().startWith(databaseFixture({ keyedTable("CRONUS$Customer"), keyedTable("CRONUS$Item"), sales })));
-
-    ui().runOn({ 1, 2 });
-
-    QCOMPARE(ui().errorSources(), QStringList { "CreateClusteredIndex" });
-    QVERIFY(ui().errorLog().contains("\r\nNumber: 3725\r\n"));
-    QCOMPARE(ui().messages.texts, QStringList { kErrorMessage });
-    const QStringList log = ui().activityLogLines();
-    QCOMPARE(log.size(), 3);
-    QVERIFY(log.at(0).endsWith("- DROP: " + dropStatement("CRONUS$Customer")));
-    QVERIFY(log.at(1).endsWith("- DROP: " + dropStatement("CRONUS$Item")));
-    QVERIFY(log.at(2).endsWith("- ADD: " + addStatement("CRONUS$Item", { "No_" })));
-    QCOMPARE(primaryKeyIn(state(), "CRONUS$Customer"), primaryKey("CRONUS$Customer$0", { "No_" }, false));
-    QCOMPARE(primaryKeyIn(state(), "CRONUS$Item"), primaryKey("CRONUS$Item$0", { "No_" }, true));
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
-             failedLine("CRONUS$Customer") + tableLines({ "CRONUS$Item" }) + summaryLine(1, 1, 0, 0));
+    QTest::addColumn<int>("cut"); // the table whose ADD the connection is cut on
+    QTest::addColumn<bool>("clickFirst"); // a click on a row before the second run
+    QTest::addColumn<QString>("release"); // empty: the stand-in's default, encrypting the login only
+    QTest::addColumn<QString>("addedKeywords");
+    QTest::newRow("run again") << 3 << false << QString() << QString();
+    QTest::newRow("click a row, then run again") << 3 << true << QString() << QString();
+    QTest::newRow("cut at the last table") << 6 << false << QString() << QString();
+    // Everything inside TLS: the cut comes in the middle of an encrypted session.
+    QTest::newRow("forced encryption") << 3 << false << "2022" << QString();
+    QTest::newRow("encryption for data, click a row")
+        << 3 << true << "2016" << QStringLiteral("Use Encryption for Data=True;");
 }
 
-void tst_RebuildEndToEnd::failedAddKeepsOldKey_data()
+void tst_RebuildEndToEnd::lostConnectionEndsRunOnce()
 {
-    QTest::addColumn<QJsonObject>("fixture");
-    QTest::addColumn<QString>("number"); // of the failure reported; a cut connection: the fix run's tests
-    QJsonObject entries = keyedTable("CRONUS$G_L Entry", { "Entry No_", "Posting Date" }, { "Entry No_" });
-    const QJsonObject duplicate { { "number", 1505 },
-                                  { "message", "CREATE UNIQUE INDEX terminated because a duplicate key was found." } };
-    QTest::newRow("duplicate key") << databaseFixture({ entries }, { fault("add", {}, "error", duplicate) }) << "1505";
-    entries.insert("indexes",
-                   QJsonArray { QJsonObject {
-                       { "name", "$1" }, { "clustered", true }, { "columns", QJsonArray { "Posting Date" } } } });
-    QTest::newRow("a second clustered index") << databaseFixture({ entries }) << "1902";
+    QFETCH(int, cut);
+    QFETCH(bool, clickFirst);
+    QFETCH(QString, release);
+    QFETCH(QString, addedKeywords);
+    const QStringList six { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3", "CRONUS$T4", "CRONUS$T5", "CRONUS$T6" };
+    QVERIFY(
+        ui().startWith(databaseFixture(numberedTables(6), { once(fault("add", six.at(cut - 1), "disconnect", true)) }),
+                       StandinProcess::releaseOptions(release), addedKeywords));
+
+    ui().runOn({ 1, 2, 3, 4, 5, 6 });
+
+    // The cut table's report and the lost connection's, nothing sent after the cut.
+    QCOMPARE(ui().messages.texts, (QStringList { kErrorMessage, lostMessage(6 - cut) }));
+    QCOMPARE(ui().errorSources(), (QStringList { "CreateClusteredIndex", "PerformFix" }));
+    QVERIFY2(!ui().errorLog().contains("Unspecified error"), qPrintable(ui().errorLog()));
+    QVERIFY(ui().errorLog().endsWith("Source: PerformFix\r\nNumber: -2147467259\r\nDescription: " + lostMessage(6 - cut)
+                                     + "\r\n"));
+    QStringList firstRun;
+    for (int n = 0; n < 6; ++n) {
+        firstRun += n < cut ? rebuildStatements(six.at(n)) : QStringList();
+        QCOMPARE(clustered(six.at(n)), n < cut - 1);
+    }
+    QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun);
+    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5, 6 }));
+    QCOMPARE(txtLog(),
+             listed(six.mid(0, cut - 1)) + six.at(cut - 1) + '\t' + six.at(cut - 1)
+                 + QStringLiteral("$0  (failed, see ErrorLog.txt)\r\nDone: %1 rebuilt, 1 failed, 0 skipped, %2 not "
+                                  "processed.\r\n")
+                       .arg(cut - 1)
+                       .arg(6 - cut));
+    QCOMPARE(ui().control<QProgressBar>("sbStatus").value(), cut);
+
+    // The connection is opened again with the same string before anything else is sent.
+    QStringList reopened;
+    if (clickFirst) {
+        ui().clickRow(4);
+        QCOMPARE(ui().fieldLines(), QStringList { "No_" });
+        reopened.append(rebuildStatements("CRONUS$T4").at(0));
+    }
+    ui().clickExecute();
+
+    QCOMPARE(ui().messages.texts.size(), 2);
+    for (const QString& table : six) {
+        reopened += rebuildStatements(table);
+        QVERIFY2(clustered(table), qPrintable(table));
+    }
+    QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun + reopened);
+    QSet<int> connections;
+    for (const QJsonValue& statement : ui().standin().statements())
+        connections.insert(statement[QLatin1String("connection")].toInt());
+    QCOMPARE(connections.size(), 2);
+    QCOMPARE(txtLog(), listed(six) + "Done: 6 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
 }
 
-void tst_RebuildEndToEnd::failedAddKeepsOldKey()
+void tst_RebuildEndToEnd::restartedServerIsReachedAgain()
 {
-    QFETCH(QJsonObject, fixture);
-    QFETCH(QString, number);
-    QVERIFY(ui().startWith(fixture));
-
-    ui().runOn({ 1 });
-
-    // The ADD was sent after a DROP that went through, and refused.
-    QCOMPARE(runStatements(), rebuildStatements("CRONUS$G_L Entry", { "Entry No_" }));
-    QCOMPARE(primaryKeyIn(state(), "CRONUS$G_L Entry"), primaryKey("CRONUS$G_L Entry$0", { "Entry No_" }, false));
-    QCOMPARE(ui().errorSources(), QStringList { "CreateClusteredIndex" });
-    QVERIFY(ui().errorLog().startsWith("Source: CreateClusteredIndex\r\nNumber: " + number + "\r\n"));
-    QCOMPARE(ui().messages.texts, QStringList { kErrorMessage });
-}
-
-void tst_RebuildEndToEnd::awkwardNamesAreRebuilt()
-{
-    const QString table = QStringLiteral("O'Brien] Bikes$Straße 日本");
-    const QStringList columns { QStringLiteral("Äpfel'ß]"), QStringLiteral("[No_]"), QStringLiteral("Ωmega") };
-    const QStringList key { columns.at(2), columns.at(0), columns.at(1) };
-    QVERIFY(ui().startWith(databaseFixture({ keyedTable(table, columns, key) })));
-
-    ui().runOn({ 1 });
-
-    QCOMPARE(runStatements(), rebuildStatements(table, key));
-    QCOMPARE(primaryKeyIn(state(), table), primaryKey(table + "$0", key, true));
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), tableLines({ table }) + summaryLine(1, 0, 0, 0));
-    QCOMPARE(ui().errorLog(), QString());
-}
-
-void tst_RebuildEndToEnd::keyWithoutColumnsIsLeftAlone()
-{
-    QVERIFY(ui().startWith(databaseFixture({ keyedTable("CRONUS$Item") })));
-    // The key goes after the list was loaded, as after an earlier run whose ADD failed.
-    const auto other = db::odbcConnectionFactory()();
-    other->Open(ui().standin().connectionString(kDatabaseName, kLoginName, kLoginPassword));
-    other->Execute(dropStatement("CRONUS$Item"));
-
-    ui().runOn({ 1 });
-
-    QCOMPARE(runStatements(), QStringList { keyQuery("CRONUS$Item") });
-    QVERIFY(!QFile::exists(ui().activityLogPath()));
-    QCOMPARE(ui().errorLog(), QString());
-    QCOMPARE(ui().messages.texts, QStringList {});
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
-             tableLines({ "CRONUS$Item" }) + summaryLine(0, 0, 1, 0)); // skipped
-}
-
-void tst_RebuildEndToEnd::longStatementKeepsWindowPaintedAndDeaf()
-{
-    QVERIFY(ui().startWith(databaseFixture(numberedTables(5), { fault("drop", "CRONUS$T1", "delay_ms", 1500) })));
-    auto& chkAll = ui().control<QCheckBox>("chkAll");
-    frmMain& window = ui().window();
-    const auto clickSelectAll = [&] {
-        // The way the window system delivers a click: to the window, at the box's middle.
-        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
-    };
-
-    // While the run waits on the server, a timer keeps asking the window to repaint, and once
-    // clicks "Select All Tables" and tries to close the window; the paints during the run are counted.
-    QList<bool> closed;
-    QTimer timer;
-    connect(&timer, &QTimer::timeout, this, [&] {
-        if (!window.isRunInProgress())
-            return;
-        window.update();
-        if (closed.isEmpty()) {
-            clickSelectAll();
-            closed.append(window.close());
-        }
-    });
-    PaintsDuringRun paints;
-    window.installEventFilter(&paints);
-    timer.start(10);
-
+    QVERIFY(ui().startWith(databaseFixture(numberedTables(3))));
     ui().runOn({ 1, 3 });
+    QCOMPARE(txtLog(),
+             listed({ "CRONUS$T1", "CRONUS$T3" }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
 
-    QCOMPARE(closed, QList<bool> { false });
-    QVERIFY(paints.counted > 0);
-    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 3 }));
-    QCOMPARE(runStatements(), rebuildStatements("CRONUS$T1") + rebuildStatements("CRONUS$T3"));
-    // The same click after the run does reach the box.
-    clickSelectAll();
-    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5 }));
+    ui().standin().restart();
+    QVERIFY(ui().standin().started());
+    ui().tickRow(2);
+    ui().clickExecute();
+
+    QCOMPARE(ui().messages.texts, QStringList());
+    QCOMPARE(ui().errorLog(), QString());
+    // The first statement after the restart met the dropped link and was sent again, once; the
+    // rows of the first run are rebuilt again.
+    QCOMPARE(ui().standin().sqlTexts().mid(2),
+             rebuildStatements("CRONUS$T1") + rebuildStatements("CRONUS$T3") + rebuildStatements("CRONUS$T1")
+                 + rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T3"));
+    for (const QString table : { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" })
+        QVERIFY2(clustered(table), qPrintable(table));
+    QCOMPARE(txtLog(),
+             listed({ "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" })
+                 + "Done: 3 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
+}
+
+void tst_RebuildEndToEnd::failedReopenIsOneReport()
+{
+    QVERIFY(
+        ui().startWith(databaseFixture(numberedTables(3), { once(fault("add", "CRONUS$T1", "disconnect", true)) })));
+    ui().runOn({ 1, 2, 3 });
+    const QString before = txtLog();
+    const auto statements = ui().standin().sqlTexts().size();
+
+    ui().standin().stop();
+    ui().clickExecute();
+
+    QCOMPARE(ui().messages.texts, (QStringList { kErrorMessage, lostMessage(2), kErrorMessage }));
+    QCOMPARE(ui().errorSources(), (QStringList { "CreateClusteredIndex", "PerformFix", "PerformFix" }));
+    QVERIFY(ui().errorLog().contains("Source: PerformFix\r\nNumber: -2147467259\r\n"));
+    QCOMPARE(txtLog(), before);
+    QCOMPARE(ui().standin().sqlTexts().size(), statements);
 }
 
 QTEST_MAIN(tst_RebuildEndToEnd)
