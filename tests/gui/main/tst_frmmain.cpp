@@ -5,8 +5,10 @@
 #include "widgets/Twips.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSemaphore>
 #include <QTreeView>
 #include <QWindow>
@@ -26,6 +28,17 @@ struct PaintsDuringRun final : QObject
     }
     int counted = 0;
 };
+
+// A click on the middle of the box, queued for later delivery.
+void postClick(QCheckBox& box)
+{
+    const QPointF at = box.rect().center();
+    const QPointF global = box.mapToGlobal(at);
+    QCoreApplication::postEvent(
+        &box, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, {}));
+    QCoreApplication::postEvent(
+        &box, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, {}));
+}
 
 } // namespace
 
@@ -167,12 +180,13 @@ void tst_frmMain::heldStatementKeepsWindowPaintedAndDeaf()
     startWith(5);
     frmMain& window = ui().window();
     auto& chkAll = ui().control<QCheckBox>("chkAll");
-    const auto clickSelectAll = [&] {
-        // The way the window system delivers a click: to the window, at the box's middle.
-        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
-    };
-    // While the first DROP is held, the window is asked to repaint, a click goes to "Select All
-    // Tables" and the window is asked to close; the statement goes on once that is done.
+    // A box of the main window's own, such as a message box, goes on taking input.
+    QDialog dialog(&window);
+    auto* inDialog = new QCheckBox(&dialog);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    // While the first DROP is held, the window is asked to repaint, and gets what the window system
+    // and the program send to a window: clicks, a space bar, a close.
     QList<bool> closed;
     QSemaphore done;
     bool held = false; // used on the connection's thread only
@@ -182,8 +196,15 @@ void tst_frmMain::heldStatementKeepsWindowPaintedAndDeaf()
             QMetaObject::invokeMethod(&window, [&] {
                 window.update();
                 QCoreApplication::processEvents();
-                clickSelectAll();
-                closed.append(window.close());
+                for (QCheckBox* box : { &chkAll, inDialog }) {
+                    QTest::mouseClick(box->window()->windowHandle(), Qt::LeftButton, {},
+                                      box->mapTo(box->window(), box->rect().center()));
+                    box->setFocus();
+                    QTest::keyClick(box->window()->windowHandle(), Qt::Key_Space);
+                    postClick(*box);
+                    closed.append(box->window()->close());
+                    box->window()->windowHandle()->close();
+                }
                 done.release();
             });
             done.tryAcquire(1, 20000);
@@ -194,13 +215,18 @@ void tst_frmMain::heldStatementKeepsWindowPaintedAndDeaf()
     window.installEventFilter(&paints);
 
     ui().runOn({ 1, 3 });
+    // Nothing was held back to arrive once the window takes input again.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 
-    QCOMPARE(closed, QList<bool> { false });
+    QCOMPARE(closed, (QList<bool> { false, true }));
     QVERIFY(paints.counted > 0);
     QCOMPARE(ui().tickedRows(), (QList<int> { 1, 3 }));
+    QVERIFY(window.isVisible());
+    QVERIFY(inDialog->isChecked() && !dialog.isVisible()); // three times toggled, then closed
     QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), 2);
     // The same click after the run does reach the box.
-    clickSelectAll();
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
     QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5 }));
 }
 
