@@ -60,7 +60,23 @@ QJsonObject once(QJsonObject fault)
     return fault;
 }
 
+// One run: the database, what is ticked, and everything the run is expected to leave behind.
+struct Run
+{
+    QJsonObject fixture {};
+    QString release {}; // empty: the stand-in's default
+    QList<int> ticks {}; // in the order ticked
+    QStringList statements {}; // everything sent after the list and its details
+    QString screen {};
+    QStringList activity {}; // the activity log file's lines; none: "Log Results to a File" cleared first
+    QStringList messages {};
+    QStringList errors {}; // "<source> <number>"
+    QStringList clusteredAfter {}; // the tables whose key is clustered at the end
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Run)
 
 // The fix run driven from the main window, through the FreeTDS ODBC driver against the stand-in;
 // what reached the server is read back from the stand-in's statement log and saved catalogue.
@@ -86,37 +102,38 @@ private:
 
 void tst_RebuildEndToEnd::runs_data()
 {
-    QTest::addColumn<QJsonObject>("fixture");
-    QTest::addColumn<QString>("release"); // empty: the stand-in's default
-    QTest::addColumn<QList<int>>("ticks"); // in the order ticked
-    QTest::addColumn<QStringList>("statements"); // everything sent after the list and its details
-    QTest::addColumn<QString>("screen");
-    // The activity log file's lines; none: "Log Results to a File" is cleared before the run.
-    QTest::addColumn<QStringList>("activity");
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<QStringList>("errors"); // "<source> <number>"
-    QTest::addColumn<QStringList>("clusteredAfter"); // the tables whose key is clustered at the end
-
-    // Each activity log line is stamped just before it is written: four lines, four moments.
-    QTest::newRow("two of five, ticked in reverse")
-        << databaseFixture(numberedTables(5)) << QString() << QList<int> { 4, 2 }
-        << rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T4")
-        << listed({ "CRONUS$T2", "CRONUS$T4" }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n"
-        << QStringList { "3/14/06 9:26:53 AM- DROP: ALTER TABLE dbo.[CRONUS$T2] DROP CONSTRAINT [CRONUS$T2$0]",
-                         "3/14/06 9:26:54 AM- ADD: ALTER TABLE dbo.[CRONUS$T2] ADD CONSTRAINT [CRONUS$T2$0] "
-                         "PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]",
-                         "3/14/06 9:26:55 AM- DROP: ALTER TABLE dbo.[CRONUS$T4] DROP CONSTRAINT [CRONUS$T4$0]",
-                         "3/14/06 9:26:56 AM- ADD: ALTER TABLE dbo.[CRONUS$T4] ADD CONSTRAINT [CRONUS$T4$0] "
-                         "PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]" }
-        << QStringList() << QStringList() << QStringList { "CRONUS$T2", "CRONUS$T4" };
+    QTest::addColumn<Run>("run");
+    // Each activity log line is stamped just before it is written: four lines, four moments, in the
+    // user's format (the tests run in US English; Windows writes the year there with four digits).
+#ifdef Q_OS_WIN
+    const QString day = QStringLiteral("3/14/2006");
+#else
+    const QString day = QStringLiteral("3/14/06");
+#endif
+    QTest::newRow("two of five, ticked in reverse") << Run {
+        .fixture = databaseFixture(numberedTables(5)),
+        .ticks = { 4, 2 },
+        .statements = rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T4"),
+        .screen = listed({ "CRONUS$T2", "CRONUS$T4" }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n",
+        .activity = { day + " 9:26:53 AM- DROP: ALTER TABLE dbo.[CRONUS$T2] DROP CONSTRAINT [CRONUS$T2$0]",
+                      day
+                          + " 9:26:54 AM- ADD: ALTER TABLE dbo.[CRONUS$T2] ADD CONSTRAINT [CRONUS$T2$0] PRIMARY KEY "
+                            "CLUSTERED  ([No_]) ON [PRIMARY]",
+                      day + " 9:26:55 AM- DROP: ALTER TABLE dbo.[CRONUS$T4] DROP CONSTRAINT [CRONUS$T4$0]",
+                      day
+                          + " 9:26:56 AM- ADD: ALTER TABLE dbo.[CRONUS$T4] ADD CONSTRAINT [CRONUS$T4$0] PRIMARY KEY "
+                            "CLUSTERED  ([No_]) ON [PRIMARY]" },
+        .clusteredAfter = { "CRONUS$T2", "CRONUS$T4" }
+    };
 
     // The three-column key's order is not the table's column order.
     const QString awkward = QStringLiteral("O'Brien] Bikes$Straße 日本");
-    QTest::newRow("awkward names, key columns in the key's order")
-        << databaseFixture({ keyedTable("CRONUS$Item", { "No_", "Description" }),
-                             keyedTable(awkward, { "Äpfel'ß]", "[No_]", "Ωmega" }, { "Ωmega", "Äpfel'ß]", "[No_]" }) })
-        << QString() << QList<int> { 2, 1 }
-        << rebuildStatements("CRONUS$Item")
+    QTest::newRow("awkward names, key columns in the key's order") << Run {
+        .fixture
+        = databaseFixture({ keyedTable("CRONUS$Item", { "No_", "Description" }),
+                            keyedTable(awkward, { "Äpfel'ß]", "[No_]", "Ωmega" }, { "Ωmega", "Äpfel'ß]", "[No_]" }) }),
+        .ticks = { 2, 1 },
+        .statements = rebuildStatements("CRONUS$Item")
             + QStringList { "SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
                             "isKCU.CONSTRAINT_NAME = 'O''Brien] Bikes$Straße 日本$0' AND isKCU.TABLE_NAME = "
                             "'O''Brien] Bikes$Straße 日本' ORDER BY isKCU.ORDINAL_POSITION",
@@ -124,9 +141,10 @@ void tst_RebuildEndToEnd::runs_data()
                             "日本$0]",
                             "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] ADD CONSTRAINT [O'Brien]] Bikes$Straße "
                             "日本$0] "
-                            "PRIMARY KEY CLUSTERED  ([Ωmega],[Äpfel'ß]]],[[No_]]]) ON [PRIMARY]" }
-        << listed({ "CRONUS$Item", awkward }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n"
-        << QStringList() << QStringList() << QStringList() << QStringList { "CRONUS$Item", awkward };
+                            "PRIMARY KEY CLUSTERED  ([Ωmega],[Äpfel'ß]]],[[No_]]]) ON [PRIMARY]" },
+        .screen = listed({ "CRONUS$Item", awkward }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n",
+        .clusteredAfter = { "CRONUS$Item", awkward }
+    };
 
     // A refused ADD comes after a DROP that went through: the DROP is rolled back and the old key
     // stays. SQL Server 2000 (TDS 7.1) gets the transaction's statements as batches, in the statement
@@ -138,75 +156,65 @@ void tst_RebuildEndToEnd::runs_data()
     const QStringList t1 = rebuildStatements("CRONUS$T1"), t2 = rebuildStatements("CRONUS$T2");
     const QString failedT1 = QStringLiteral("CRONUS$T1\tCRONUS$T1$0  (failed, see ErrorLog.txt)\r\n");
     QTest::newRow("failed ADD keeps the old key, its rollback refused once")
-        << databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) })
-        << "2000" << QList<int> { 1, 2 }
-        << QStringList { t1[0],
-                         "BEGIN TRANSACTION",
-                         t1[1],
-                         t1[2],
-                         "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION",
-                         "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION",
-                         "IF @@TRANCOUNT > 0 ROLLBACK",
-                         t2[0],
-                         "BEGIN TRANSACTION",
-                         t2[1],
-                         t2[2],
-                         "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION",
-                         "IF @@TRANCOUNT > 0 ROLLBACK" }
-        << failedT1 + listed({ "CRONUS$T2" }) + "Done: 1 rebuilt, 1 failed, 0 skipped, 0 not processed.\r\n"
-        << QStringList() << QStringList { kErrorMessage } << QStringList { "CreateClusteredIndex 1505" }
-        << QStringList { "CRONUS$T2" };
+        << Run { .fixture = databaseFixture(numberedTables(2),
+                                            { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) }),
+                 .release = "2000",
+                 .ticks = { 1, 2 },
+                 .statements = QStringList { t1[0], "BEGIN TRANSACTION", t1[1], t1[2] }
+                     + QStringList(2, "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION")
+                     + QStringList { "IF @@TRANCOUNT > 0 ROLLBACK", t2[0], "BEGIN TRANSACTION", t2[1], t2[2] }
+                     + QStringList { "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "IF @@TRANCOUNT > 0 ROLLBACK" },
+                 .screen
+                 = failedT1 + listed({ "CRONUS$T2" }) + "Done: 1 rebuilt, 1 failed, 0 skipped, 0 not processed.\r\n",
+                 .messages = { kErrorMessage },
+                 .errors = { "CreateClusteredIndex 1505" },
+                 .clusteredAfter = { "CRONUS$T2" } };
     // A transaction that cannot be ended ends with its connection: the lost connection's rule applies.
     QTest::newRow("rollback refused every time: the connection goes")
-        << databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), rollback }) << QString()
-        << QList<int> { 1, 2 } << rebuildStatements("CRONUS$T1")
-        << failedT1 + "Done: 0 rebuilt, 1 failed, 0 skipped, 1 not processed.\r\n"
-        << QStringList() << QStringList { kErrorMessage, lostMessage(1) }
-        << QStringList { "CreateClusteredIndex 1505", "PerformFix -2147467259" } << QStringList();
+        << Run { .fixture
+                 = databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), rollback }),
+                 .ticks = { 1, 2 },
+                 .statements = t1,
+                 .screen = failedT1 + "Done: 0 rebuilt, 1 failed, 0 skipped, 1 not processed.\r\n",
+                 .messages = { kErrorMessage, lostMessage(1) },
+                 .errors = { "CreateClusteredIndex 1505", "PerformFix -2147467259" } };
 
     // As after an earlier run whose ADD failed: nothing is sent but the key-column query.
-    QTest::newRow("key without columns") << databaseFixture({ keyedTable("CRONUS$Item", { "No_" }, {}) }) << QString()
-                                         << QList<int> { 1 } << rebuildStatements("CRONUS$Item").mid(0, 1)
-                                         << listed({ "CRONUS$Item" })
-            + "Done: 0 rebuilt, 0 failed, 1 skipped, 0 not processed.\r\n"
-                                         << QStringList() << QStringList() << QStringList() << QStringList();
+    QTest::newRow("key without columns") << Run {
+        .fixture = databaseFixture({ keyedTable("CRONUS$Item", { "No_" }, {}) }),
+        .ticks = { 1 },
+        .statements = rebuildStatements("CRONUS$Item").mid(0, 1),
+        .screen = listed({ "CRONUS$Item" }) + "Done: 0 rebuilt, 0 failed, 1 skipped, 0 not processed.\r\n"
+    };
 }
 
 void tst_RebuildEndToEnd::runs()
 {
-    QFETCH(QJsonObject, fixture);
-    QFETCH(QString, release);
-    QFETCH(QList<int>, ticks);
-    QFETCH(QStringList, statements);
-    QFETCH(QString, screen);
-    QFETCH(QStringList, activity);
-    QFETCH(QStringList, messages);
-    QFETCH(QStringList, errors);
-    QFETCH(QStringList, clusteredAfter);
-    QVERIFY(ui().startWith(fixture, StandinProcess::releaseOptions(release)));
-    if (activity.isEmpty())
+    QFETCH(Run, run);
+    QVERIFY(ui().startWith(run.fixture, StandinProcess::releaseOptions(run.release)));
+    if (run.activity.isEmpty())
         QTest::mouseClick(&ui().control<QCheckBox>("chkLog"), Qt::LeftButton);
     auto& bar = ui().control<QProgressBar>("sbStatus");
     QSignalSpy progress(&bar, &QProgressBar::valueChanged);
 
-    ui().runOn(ticks);
+    ui().runOn(run.ticks);
 
-    QCOMPARE(ui().standin().sqlTexts().mid(2), statements);
-    QCOMPARE(txtLog(), screen);
-    QCOMPARE(ui().activityLogLines(), activity);
-    QCOMPARE(QFile::exists(ui().activityLogPath()), !activity.isEmpty());
-    QCOMPARE(ui().messages.texts, messages);
-    QCOMPARE(records(ui().errorLog()), errors);
-    QCOMPARE(ui().errorLog().isEmpty(), errors.isEmpty());
+    QCOMPARE(ui().standin().sqlTexts().mid(2), run.statements);
+    QCOMPARE(txtLog(), run.screen);
+    QCOMPARE(ui().activityLogLines(), run.activity);
+    QCOMPARE(QFile::exists(ui().activityLogPath()), !run.activity.isEmpty());
+    QCOMPARE(ui().messages.texts, run.messages);
+    QCOMPARE(records(ui().errorLog()), run.errors);
+    QCOMPARE(ui().errorLog().isEmpty(), run.errors.isEmpty());
     // One step of the bar for each table processed.
-    QCOMPARE(bar.maximum(), ticks.size());
+    QCOMPARE(bar.maximum(), run.ticks.size());
     QList<QVariantList> steps;
-    for (int step = 1; step < screen.count(QStringLiteral("\r\n")); ++step)
+    for (int step = 1; step < run.screen.count(QStringLiteral("\r\n")); ++step)
         steps.append(QVariantList { step });
     QCOMPARE(progress, steps);
-    for (const QJsonValue& table : fixture["databases"][0]["tables"].toArray()) {
+    for (const QJsonValue& table : run.fixture["databases"][0]["tables"].toArray()) {
         QJsonObject key = table["primary_key"].toObject();
-        key.insert("clustered", clusteredAfter.contains(table["name"].toString()));
+        key.insert("clustered", run.clusteredAfter.contains(table["name"].toString()));
         QCOMPARE(primaryKeyIn(ui().standin().state(), table["name"].toString()), key);
     }
 }
