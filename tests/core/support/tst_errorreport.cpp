@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -47,6 +48,7 @@ private Q_SLOTS:
     void addBackslash();
     void applicationFolderFallsBackToUserFolder_data();
     void applicationFolderFallsBackToUserFolder();
+    void perUserDataFolderIsTheLocalOne();
     void guardReportsAnyExceptionOnce();
 
 private:
@@ -190,6 +192,25 @@ void tst_ErrorReport::applicationFolderFallsBackToUserFolder()
     // Finding out whether the folder takes files leaves nothing behind.
     if (kind == "writable")
         QVERIFY(QDir(executableFolder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+}
+
+void tst_ErrorReport::perUserDataFolderIsTheLocalOne()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const auto restore = qScopeGuard([] { QStandardPaths::setTestModeEnabled(false); });
+    const QString folder = perUserDataFolder();
+#ifdef Q_OS_WIN
+    // %LOCALAPPDATA%, not the roaming %APPDATA%: log files stay on the machine they are about.
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    QVERIFY(!local.isEmpty());
+    QVERIFY2(folder.startsWith(local + QLatin1Char('\\'), Qt::CaseInsensitive), qPrintable(folder));
+    QVERIFY2(!folder.contains(QLatin1Char('/')), qPrintable(folder));
+#else
+    // The same folder as ever: ~/.local/share/<application name>.
+    QCOMPARE(folder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+#endif
+    QVERIFY(folder.endsWith(QCoreApplication::applicationName()));
+    QVERIFY(QFileInfo(folder).isDir());
 }
 
 void tst_ErrorReport::guardReportsAnyExceptionOnce()
