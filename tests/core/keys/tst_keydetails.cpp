@@ -15,137 +15,130 @@ class tst_KeyDetails : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void sizesInTheUsersFormat_data();
-    void sizesInTheUsersFormat();
-    void refusalsInWordsInFixedOrder();
-    void sameNamesTakeDetailsInQueryOrder();
-    void queryRowsAreRead_data();
-    void queryRowsAreRead();
-    void scriptLeavesOutWhatWouldFail();
-};
-
-void tst_KeyDetails::sizesInTheUsersFormat_data()
-{
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<qint64>("rows");
-    QTest::addColumn<qint64>("kilobytes");
-    QTest::addColumn<QString>("text");
-    const QLocale us(QLocale::English, QLocale::UnitedStates);
-    const QLocale german(QLocale::German, QLocale::Germany);
-    QTest::newRow("German digits") << german << qint64(1234567) << qint64(1536) << "1.234.567 rows, 1,5 MB";
-    QTest::newRow("empty table") << us << qint64(0) << qint64(0) << "0 rows, 0 KB";
-    QTest::newRow("one row, two pages") << us << qint64(1) << qint64(16) << "1 row, 16 KB";
-    QTest::newRow("just below a MB") << us << qint64(12) << qint64(1023) << "12 rows, 1,023 KB";
-    QTest::newRow("tens of GB, whole") << us << qint64(3000000000) << qint64(40LL * 1024 * 1024 + 300000)
-                                       << "3,000,000,000 rows, 40 GB";
-    QTest::newRow("terabytes") << us << qint64(5) << qint64(3LL * 1024 * 1024 * 1024 * 1024) << "5 rows, 3,072 TB";
-}
-
-void tst_KeyDetails::sizesInTheUsersFormat()
-{
-    QFETCH(QLocale, locale);
-    QFETCH(qint64, rows);
-    QFETCH(qint64, kilobytes);
-    QFETCH(QString, text);
-    QCOMPARE(rowCountText(rows, locale) + QStringLiteral(", ") + sizeText(kilobytes, locale), text);
-}
-
-void tst_KeyDetails::refusalsInWordsInFixedOrder()
-{
-    const KeyRefusals all = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
-        | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
-    QCOMPARE(keyToolTip("K", "T", KeyDetails { false, 2, 8, all }, QLocale::c()),
-             QStringLiteral("Primary key: K\nTable: T\nClustered: no\n2 rows, 8 KB\n"
-                            "Will be refused: the table is not in schema dbo\n"
-                            "Will be refused: the table name is in more than one schema, so the key columns get mixed\n"
-                            "Will be refused: a foreign key refers to the key, so the DROP will fail\n"
-                            "Will be refused: the table has another clustered index, so the ADD will fail"));
-}
-
-void tst_KeyDetails::sameNamesTakeDetailsInQueryOrder()
-{
-    KeyDetailsIndex index({ { "K$0", "T", { false, 1, 8, {} } },
-                            { "K$0", "T", { true, 2, 16, {} } },
-                            { "K$0", "U", { false, 3, 24, {} } } });
-    // A key of the same name on another table, asked for out of the query's order.
-    QCOMPARE(index.take("K$0", "U")->rows, 3);
-    QCOMPARE(index.take("K$0", "T")->rows, 1);
-    QCOMPARE(index.take("K$0", "T")->rows, 2);
-    QCOMPARE(index.take("K$0", "T"), std::nullopt);
-    QCOMPARE(index.take("k$0", "t"), std::nullopt); // names come back from the server exactly
-}
-
-void tst_KeyDetails::queryRowsAreRead_data()
-{
-    QTest::addColumn<QStringList>("row");
-    QTest::addColumn<int>("failure"); // 0: none
-    QTest::newRow("every flag") << QStringList { "K", "T", "1", "5000000000", "3", "15" } << 0;
-    QTest::newRow("not a number") << QStringList { "K", "T", "0", "many", "3", "0" } << kTypeMismatch;
-    QTest::newRow("unknown refusal") << QStringList { "K", "T", "0", "1", "3", "16" } << kTypeMismatch;
-    QTest::newRow("short row") << QStringList { "K", "T", "0" } << 3265;
-}
-
-void tst_KeyDetails::queryRowsAreRead()
-{
-    QFETCH(QStringList, row);
-    QFETCH(int, failure);
-    FakeDatabase database;
-    database.respond = [&](const QString&) { return FakeResult { { row }, {}, 0 }; };
-    const auto connection = database.factory()();
-    connection->Open(QString());
-    try {
-        const std::vector<NamedKeyDetails> all = readKeyDetails(*connection);
-        QCOMPARE(failure, 0);
-        QCOMPARE(all.size(), 1u);
-        QCOMPARE(all[0].constraint, QStringLiteral("K"));
-        QCOMPARE(all[0].table, QStringLiteral("T"));
-        const KeyRefusals every = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
-            | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
-        QCOMPARE(all[0].details, (KeyDetails { true, 5000000000, 24, every }));
-    } catch (const Failure& thrown) {
-        QCOMPARE(thrown.number(), failure);
+    void sizesInTheUsersFormat_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<qint64>("rows");
+        QTest::addColumn<qint64>("kilobytes");
+        QTest::addColumn<QString>("text");
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        const QLocale german(QLocale::German, QLocale::Germany);
+        QTest::newRow("German digits") << german << qint64(1234567) << qint64(1536) << "1.234.567 rows, 1,5 MB";
+        QTest::newRow("empty table") << us << qint64(0) << qint64(0) << "0 rows, 0 KB";
+        QTest::newRow("one row, two pages") << us << qint64(1) << qint64(16) << "1 row, 16 KB";
+        QTest::newRow("just below a MB") << us << qint64(12) << qint64(1023) << "12 rows, 1,023 KB";
+        QTest::newRow("tens of GB, whole")
+            << us << qint64(3000000000) << qint64(40LL * 1024 * 1024 + 300000) << "3,000,000,000 rows, 40 GB";
+        QTest::newRow("terabytes") << us << qint64(5) << qint64(3LL * 1024 * 1024 * 1024 * 1024) << "5 rows, 3,072 TB";
     }
-}
 
-void tst_KeyDetails::scriptLeavesOutWhatWouldFail()
-{
-    FakeDatabase database;
-    database.respond = [](const QString& sql) {
-        if (sql.contains(QLatin1String("'Gone$0'")))
-            return FakeResult {};
-        return FakeResult { { { "Document Type" }, { "No]_" } }, {}, 0 };
-    };
-    const auto connection = database.factory()();
-    connection->Open(QString());
-    const ScriptHeader header { "srv\n-- x", "Nav", QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)) };
-    const QString script
-        = rebuildScript(*connection, header,
-                        { { "Line\nBreak", "Line$0", KeyDetails {} },
-                          { "Gone", "Gone$0", std::nullopt },
-                          { "Other", "Other$0", KeyDetails { false, 0, 0, KeyRefusal::OtherClusteredIndex } } });
-    QCOMPARE(
-        script,
-        QStringLiteral("-- Primary keys re-created as clustered primary keys\n"
-                       "-- Server: srv -- x\n"
-                       "-- Database: Nav\n"
-                       "-- Time: 2026-01-02 03:04:05\n"
-                       "SET XACT_ABORT ON\n"
-                       "GO\n"
-                       "-- Line Break (Line$0), key columns [Document Type],[No]]_]\n"
-                       "BEGIN TRANSACTION\n"
-                       "ALTER TABLE dbo.[Line\nBreak] DROP CONSTRAINT [Line$0]\n"
-                       "ALTER TABLE dbo.[Line\nBreak] ADD CONSTRAINT [Line$0] PRIMARY KEY CLUSTERED  "
-                       "([Document Type],[No]]_]) ON [PRIMARY]\n"
-                       "COMMIT TRANSACTION\n"
-                       "GO\n"
-                       "-- Left out Gone (Gone$0): the key has no columns\n"
-                       "-- Left out Other (Other$0): the table has another clustered index, so the ADD will fail\n"));
-    // A refused key's columns are not even read.
-    QCOMPARE(database.executed().size(), 2);
+    void sizesInTheUsersFormat()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(qint64, rows);
+        QFETCH(qint64, kilobytes);
+        QFETCH(QString, text);
+        QCOMPARE(rowCountText(rows, locale) + QStringLiteral(", ") + sizeText(kilobytes, locale), text);
+    }
 
-    database.respond = [](const QString&) { return FakeResult { {}, Failure(-2147467259, "lost"), 0 }; };
-    QVERIFY_THROWS_EXCEPTION(Failure, rebuildScript(*connection, header, { { "T", "T$0", std::nullopt } }));
-}
+    void refusalsInWordsInFixedOrder()
+    {
+        const KeyRefusals all = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
+            | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
+        QCOMPARE(
+            keyToolTip("K", "T", KeyDetails { false, 2, 8, all }, QLocale::c()),
+            QStringLiteral("Primary key: K\nTable: T\nClustered: no\n2 rows, 8 KB\n"
+                           "Will be refused: the table is not in schema dbo\n"
+                           "Will be refused: the table name is in more than one schema, so the key columns get mixed\n"
+                           "Will be refused: a foreign key refers to the key, so the DROP will fail\n"
+                           "Will be refused: the table has another clustered index, so the ADD will fail"));
+    }
+
+    void sameNamesTakeDetailsInQueryOrder()
+    {
+        KeyDetailsIndex index({ { "K$0", "T", { false, 1, 8, {} } },
+                                { "K$0", "T", { true, 2, 16, {} } },
+                                { "K$0", "U", { false, 3, 24, {} } } });
+        // A key of the same name on another table, asked for out of the query's order.
+        QCOMPARE(index.take("K$0", "U")->rows, 3);
+        QCOMPARE(index.take("K$0", "T")->rows, 1);
+        QCOMPARE(index.take("K$0", "T")->rows, 2);
+        QCOMPARE(index.take("K$0", "T"), std::nullopt);
+        QCOMPARE(index.take("k$0", "t"), std::nullopt); // names come back from the server exactly
+    }
+
+    void queryRowsAreRead_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        QTest::addColumn<int>("failure"); // 0: none
+        QTest::newRow("every flag") << QStringList { "K", "T", "1", "5000000000", "3", "15" } << 0;
+        QTest::newRow("not a number") << QStringList { "K", "T", "0", "many", "3", "0" } << kTypeMismatch;
+        QTest::newRow("unknown refusal") << QStringList { "K", "T", "0", "1", "3", "16" } << kTypeMismatch;
+        QTest::newRow("short row") << QStringList { "K", "T", "0" } << 3265;
+    }
+
+    void queryRowsAreRead()
+    {
+        QFETCH(QStringList, row);
+        QFETCH(int, failure);
+        FakeDatabase database;
+        database.respond = [&](const QString&) { return FakeResult { { row }, {}, 0 }; };
+        const auto connection = database.factory()();
+        connection->Open(QString());
+        try {
+            const std::vector<NamedKeyDetails> all = readKeyDetails(*connection);
+            QCOMPARE(failure, 0);
+            QCOMPARE(all.size(), 1u);
+            QCOMPARE(all[0].constraint, QStringLiteral("K"));
+            QCOMPARE(all[0].table, QStringLiteral("T"));
+            const KeyRefusals every = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
+                | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
+            QCOMPARE(all[0].details, (KeyDetails { true, 5000000000, 24, every }));
+        } catch (const Failure& thrown) {
+            QCOMPARE(thrown.number(), failure);
+        }
+    }
+
+    void scriptLeavesOutWhatWouldFail()
+    {
+        FakeDatabase database;
+        database.respond = [](const QString& sql) {
+            if (sql.contains(QLatin1String("'Gone$0'")))
+                return FakeResult {};
+            return FakeResult { { { "Document Type" }, { "No]_" } }, {}, 0 };
+        };
+        const auto connection = database.factory()();
+        connection->Open(QString());
+        const ScriptHeader header { "srv\n-- x", "Nav", QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)) };
+        const QString script
+            = rebuildScript(*connection, header,
+                            { { "Line\nBreak", "Line$0", KeyDetails {} },
+                              { "Gone", "Gone$0", std::nullopt },
+                              { "Other", "Other$0", KeyDetails { false, 0, 0, KeyRefusal::OtherClusteredIndex } } });
+        QCOMPARE(script,
+                 QStringLiteral(
+                     "-- Primary keys re-created as clustered primary keys\n"
+                     "-- Server: srv -- x\n"
+                     "-- Database: Nav\n"
+                     "-- Time: 2026-01-02 03:04:05\n"
+                     "SET XACT_ABORT ON\n"
+                     "GO\n"
+                     "-- Line Break (Line$0), key columns [Document Type],[No]]_]\n"
+                     "BEGIN TRANSACTION\n"
+                     "ALTER TABLE dbo.[Line\nBreak] DROP CONSTRAINT [Line$0]\n"
+                     "ALTER TABLE dbo.[Line\nBreak] ADD CONSTRAINT [Line$0] PRIMARY KEY CLUSTERED  "
+                     "([Document Type],[No]]_]) ON [PRIMARY]\n"
+                     "COMMIT TRANSACTION\n"
+                     "GO\n"
+                     "-- Left out Gone (Gone$0): the key has no columns\n"
+                     "-- Left out Other (Other$0): the table has another clustered index, so the ADD will fail\n"));
+        // A refused key's columns are not even read.
+        QCOMPARE(database.executed().size(), 2);
+
+        database.respond = [](const QString&) { return FakeResult { {}, Failure(-2147467259, "lost"), 0 }; };
+        QVERIFY_THROWS_EXCEPTION(Failure, rebuildScript(*connection, header, { { "T", "T$0", std::nullopt } }));
+    }
+};
 
 QTEST_MAIN(tst_KeyDetails)
 #include "tst_keydetails.moc"

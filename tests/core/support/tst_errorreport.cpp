@@ -41,15 +41,170 @@ class tst_ErrorReport : public QObject
 
 private Q_SLOTS:
     void init() { QVERIFY(m_folder.emplace().isValid()); }
-    void eachRecordIsWrittenBeforeItsBox_data();
-    void eachRecordIsWrittenBeforeItsBox();
-    void appendtoFileTellsOnlyRealFailures();
-    void addBackslash_data();
-    void addBackslash();
-    void applicationFolderFallsBackToUserFolder_data();
-    void applicationFolderFallsBackToUserFolder();
-    void perUserDataFolderIsTheLocalOne();
-    void guardReportsAnyExceptionOnce();
+    void eachRecordIsWrittenBeforeItsBox_data()
+    {
+        QTest::addColumn<QString>("named"); // the error log's own name; empty: ErrorLog.txt in the folder
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("ErrorLog.txt in the folder") << QString() << true;
+        QTest::newRow("a named error log") << "nightly-errors.log" << true;
+        QTest::newRow("a folder below a regular file") << QString() << false;
+    }
+
+    void eachRecordIsWrittenBeforeItsBox()
+    {
+        QFETCH(QString, named);
+        QFETCH(bool, writable);
+        const QString folder = writable ? m_folder->path() : pathBelowRegularFile();
+        const QString path = QDir(folder).filePath(named.isEmpty() ? QStringLiteral("ErrorLog.txt") : named);
+        test::RecordingMessageSink messages;
+        QByteArrayList logWhenShown;
+        messages.whileShown = [&](const QString&) { logWhenShown.append(contentsOf(path)); };
+        const ErrorReport report
+            = named.isEmpty() ? ErrorReport(messages, folder) : ErrorReport::toFile(messages, path);
+
+        report.RaiseError(QStringLiteral("PerformFix"), 91, QStringLiteral("Object variable not set"));
+        report.RaiseError(QStringLiteral("CreateClusteredIndex"), static_cast<qint32>(0x80004005u),
+                          QStringLiteral("[Müller$Ключ 日付] é\r\nNot dropped.\nEnd"));
+
+        if (!writable) {
+            const QString notSaved = kSaveFailed.arg(76).arg("Path not found");
+            QCOMPARE(messages.texts, (QStringList { notSaved, kReportBox, notSaved, kReportBox }));
+            return;
+        }
+        // A description goes in as it is, in the system's 8-bit code page: UTF-8 on Linux, the ANSI
+        // code page on Windows, where a character the code page lacks becomes "?".
+#ifdef Q_OS_WIN
+        if (GetACP() != 1252)
+            QSKIP("the bytes below are those of code page 1252 (Western European), the ANSI code page of Wine "
+                  "and of Western Windows installations; this system has another one");
+        const QByteArray description = "[M\xFCller$???? ??] \xE9";
+#else
+        const QByteArray description = "[Müller$Ключ 日付] é";
+#endif
+        const QByteArray first = "Source: PerformFix\r\nNumber: 91\r\nDescription: Object variable not set\r\n";
+        QCOMPARE(messages.texts, QStringList(2, kReportBox));
+        QCOMPARE(logWhenShown,
+                 (QByteArrayList { first,
+                                   first + "Source: CreateClusteredIndex\r\nNumber: -2147467259\r\nDescription: "
+                                       + description + "\r\nNot dropped.\nEnd\r\n" }));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { QFileInfo(path).fileName() });
+    }
+
+    void appendtoFileTellsOnlyRealFailures()
+    {
+        const auto restore = qScopeGuard([start = QDir::currentPath()] { QDir::setCurrent(start); });
+        QVERIFY(QDir::setCurrent(m_folder->path()));
+        test::RecordingMessageSink messages;
+        AppendtoFile(messages, QString(), QStringLiteral("line")); // an empty path does nothing
+        QVERIFY(QDir(m_folder->path()).isEmpty());
+
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("needs /dev/full, a device that is always full");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("seek.*sequential")));
+        AppendtoFile(messages, QStringLiteral("/dev/full"), QStringLiteral("line"));
+        QCOMPARE(messages.texts, QStringList { kSaveFailed.arg(61).arg("Disk full") }); // and none for the empty path
+    }
+
+    void addBackslash_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+#ifdef Q_OS_WIN
+        QTest::newRow("folder") << QString("C:\\Quorvane") << "C:\\Quorvane\\";
+        QTest::newRow("folder with separator") << QString("C:\\") << "C:\\";
+        QTest::newRow("slash is no separator here") << QString("C:\\Quorvane/") << "C:\\Quorvane/\\";
+#else
+        QTest::newRow("folder") << QString("/opt/quorvane") << "/opt/quorvane/";
+        QTest::newRow("folder with separator") << QString("/") << "/";
+        QTest::newRow("backslash is no separator here") << QString("/opt/quorvane\\") << "/opt/quorvane\\/";
+#endif
+    }
+
+    void addBackslash()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(AddBackslash(path), expected);
+    }
+
+    void applicationFolderFallsBackToUserFolder_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("writable folder") << "writable";
+        QTest::newRow("folder below a regular file") << "below file";
+        QTest::newRow("folder without write permission") << "read-only";
+        QTest::newRow("installed (under Program Files, or /usr)") << "installed";
+    }
+
+    void applicationFolderFallsBackToUserFolder()
+    {
+        QFETCH(QString, kind);
+        const QString userFolder = m_folder->filePath(QStringLiteral("user/Quorvane"));
+        QString executableFolder = m_folder->filePath(QStringLiteral("bin"));
+        QVERIFY(QDir().mkpath(executableFolder));
+        const auto writableAgain = qScopeGuard([bin = executableFolder] {
+            QFile::setPermissions(bin, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        std::unique_ptr<QTemporaryDir> installed;
+        if (kind == "below file") {
+            executableFolder = pathBelowRegularFile();
+        } else if (kind == "read-only") {
+            QVERIFY(QFile::setPermissions(executableFolder, QFile::ReadOwner | QFile::ExeOwner));
+            if (QTemporaryFile(executableFolder + QStringLiteral("/probe")).open())
+                QSKIP("this user may create files in a folder without write permission (root, or Windows, where "
+                      "the read-only attribute does not protect a folder)");
+        } else if (kind == "installed") {
+#ifdef Q_OS_WIN
+            installed = std::make_unique<QTemporaryDir>(qEnvironmentVariable("ProgramFiles")
+                                                        + QStringLiteral("/Quorvane-test-XXXXXX"));
+            QVERIFY2(installed->isValid(), "the test creates a folder below Program Files, which needs the right to");
+            executableFolder = installed->path();
+#else
+            executableFolder = QStringLiteral("/usr/bin");
+#endif
+        }
+
+        const QString folder = resolveApplicationFolder(executableFolder, userFolder);
+
+        QCOMPARE(folder, QDir::toNativeSeparators(kind == "writable" ? executableFolder : userFolder));
+        QVERIFY(QFileInfo(folder).isDir());
+        // Finding out whether the folder takes files leaves nothing behind.
+        if (kind == "writable")
+            QVERIFY(
+                QDir(executableFolder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+    }
+
+    void perUserDataFolderIsTheLocalOne()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        const auto restore = qScopeGuard([] { QStandardPaths::setTestModeEnabled(false); });
+        const QString folder = perUserDataFolder();
+#ifdef Q_OS_WIN
+        // %LOCALAPPDATA%, not the roaming %APPDATA%: log files stay on the machine they are about.
+        const QString local = qEnvironmentVariable("LOCALAPPDATA");
+        QVERIFY(!local.isEmpty());
+        QVERIFY2(folder.startsWith(local + QLatin1Char('\\'), Qt::CaseInsensitive), qPrintable(folder));
+        QVERIFY2(!folder.contains(QLatin1Char('/')), qPrintable(folder));
+#else
+        // The same folder as ever: ~/.local/share/<application name>.
+        QCOMPARE(folder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+#endif
+        QVERIFY(folder.endsWith(QCoreApplication::applicationName()));
+        QVERIFY(QFileInfo(folder).isDir());
+    }
+
+    void guardReportsAnyExceptionOnce()
+    {
+        test::RecordingMessageSink messages;
+
+        const bool finished = guarded(ErrorReport(messages, m_folder->path()), "lvTables_ItemClick",
+                                      [] { throw std::length_error("vector too long"); });
+
+        QVERIFY(!finished);
+        QCOMPARE(contentsOf(m_folder->filePath(QStringLiteral("ErrorLog.txt"))),
+                 QByteArray("Source: lvTables_ItemClick\r\nNumber: -2147418113\r\nDescription: vector too long\r\n"));
+        QCOMPARE(messages.texts, QStringList { kReportBox });
+    }
 
 private:
     // A path below a regular file: it cannot be created or written by anyone, root included (the
@@ -62,169 +217,6 @@ private:
 
     std::optional<QTemporaryDir> m_folder;
 };
-
-void tst_ErrorReport::eachRecordIsWrittenBeforeItsBox_data()
-{
-    QTest::addColumn<QString>("named"); // the error log's own name; empty: ErrorLog.txt in the folder
-    QTest::addColumn<bool>("writable");
-    QTest::newRow("ErrorLog.txt in the folder") << QString() << true;
-    QTest::newRow("a named error log") << "nightly-errors.log" << true;
-    QTest::newRow("a folder below a regular file") << QString() << false;
-}
-
-void tst_ErrorReport::eachRecordIsWrittenBeforeItsBox()
-{
-    QFETCH(QString, named);
-    QFETCH(bool, writable);
-    const QString folder = writable ? m_folder->path() : pathBelowRegularFile();
-    const QString path = QDir(folder).filePath(named.isEmpty() ? QStringLiteral("ErrorLog.txt") : named);
-    test::RecordingMessageSink messages;
-    QByteArrayList logWhenShown;
-    messages.whileShown = [&](const QString&) { logWhenShown.append(contentsOf(path)); };
-    const ErrorReport report = named.isEmpty() ? ErrorReport(messages, folder) : ErrorReport::toFile(messages, path);
-
-    report.RaiseError(QStringLiteral("PerformFix"), 91, QStringLiteral("Object variable not set"));
-    report.RaiseError(QStringLiteral("CreateClusteredIndex"), static_cast<qint32>(0x80004005u),
-                      QStringLiteral("[Müller$Ключ 日付] é\r\nNot dropped.\nEnd"));
-
-    if (!writable) {
-        const QString notSaved = kSaveFailed.arg(76).arg("Path not found");
-        QCOMPARE(messages.texts, (QStringList { notSaved, kReportBox, notSaved, kReportBox }));
-        return;
-    }
-    // A description goes in as it is, in the system's 8-bit code page: UTF-8 on Linux, the ANSI
-    // code page on Windows, where a character the code page lacks becomes "?".
-#ifdef Q_OS_WIN
-    if (GetACP() != 1252)
-        QSKIP("the bytes below are those of code page 1252 (Western European), the ANSI code page of Wine "
-              "and of Western Windows installations; this system has another one");
-    const QByteArray description = "[M\xFCller$???? ??] \xE9";
-#else
-    const QByteArray description = "[Müller$Ключ 日付] é";
-#endif
-    const QByteArray first = "Source: PerformFix\r\nNumber: 91\r\nDescription: Object variable not set\r\n";
-    QCOMPARE(messages.texts, QStringList(2, kReportBox));
-    QCOMPARE(logWhenShown,
-             (QByteArrayList { first,
-                               first + "Source: CreateClusteredIndex\r\nNumber: -2147467259\r\nDescription: "
-                                   + description + "\r\nNot dropped.\nEnd\r\n" }));
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { QFileInfo(path).fileName() });
-}
-
-void tst_ErrorReport::appendtoFileTellsOnlyRealFailures()
-{
-    const auto restore = qScopeGuard([start = QDir::currentPath()] { QDir::setCurrent(start); });
-    QVERIFY(QDir::setCurrent(m_folder->path()));
-    test::RecordingMessageSink messages;
-    AppendtoFile(messages, QString(), QStringLiteral("line")); // an empty path does nothing
-    QVERIFY(QDir(m_folder->path()).isEmpty());
-
-    if (!QFile::exists(QStringLiteral("/dev/full")))
-        QSKIP("needs /dev/full, a device that is always full");
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("seek.*sequential")));
-    AppendtoFile(messages, QStringLiteral("/dev/full"), QStringLiteral("line"));
-    QCOMPARE(messages.texts, QStringList { kSaveFailed.arg(61).arg("Disk full") }); // and none for the empty path
-}
-
-void tst_ErrorReport::addBackslash_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
-#ifdef Q_OS_WIN
-    QTest::newRow("folder") << QString("C:\\Quorvane") << "C:\\Quorvane\\";
-    QTest::newRow("folder with separator") << QString("C:\\") << "C:\\";
-    QTest::newRow("slash is no separator here") << QString("C:\\Quorvane/") << "C:\\Quorvane/\\";
-#else
-    QTest::newRow("folder") << QString("/opt/quorvane") << "/opt/quorvane/";
-    QTest::newRow("folder with separator") << QString("/") << "/";
-    QTest::newRow("backslash is no separator here") << QString("/opt/quorvane\\") << "/opt/quorvane\\/";
-#endif
-}
-
-void tst_ErrorReport::addBackslash()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, expected);
-    QCOMPARE(AddBackslash(path), expected);
-}
-
-void tst_ErrorReport::applicationFolderFallsBackToUserFolder_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("writable folder") << "writable";
-    QTest::newRow("folder below a regular file") << "below file";
-    QTest::newRow("folder without write permission") << "read-only";
-    QTest::newRow("installed (under Program Files, or /usr)") << "installed";
-}
-
-void tst_ErrorReport::applicationFolderFallsBackToUserFolder()
-{
-    QFETCH(QString, kind);
-    const QString userFolder = m_folder->filePath(QStringLiteral("user/Quorvane"));
-    QString executableFolder = m_folder->filePath(QStringLiteral("bin"));
-    QVERIFY(QDir().mkpath(executableFolder));
-    const auto writableAgain = qScopeGuard([bin = executableFolder] {
-        QFile::setPermissions(bin, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    });
-    std::unique_ptr<QTemporaryDir> installed;
-    if (kind == "below file") {
-        executableFolder = pathBelowRegularFile();
-    } else if (kind == "read-only") {
-        QVERIFY(QFile::setPermissions(executableFolder, QFile::ReadOwner | QFile::ExeOwner));
-        if (QTemporaryFile(executableFolder + QStringLiteral("/probe")).open())
-            QSKIP("this user may create files in a folder without write permission (root, or Windows, where "
-                  "the read-only attribute does not protect a folder)");
-    } else if (kind == "installed") {
-#ifdef Q_OS_WIN
-        installed = std::make_unique<QTemporaryDir>(qEnvironmentVariable("ProgramFiles")
-                                                    + QStringLiteral("/Quorvane-test-XXXXXX"));
-        QVERIFY2(installed->isValid(), "the test creates a folder below Program Files, which needs the right to");
-        executableFolder = installed->path();
-#else
-        executableFolder = QStringLiteral("/usr/bin");
-#endif
-    }
-
-    const QString folder = resolveApplicationFolder(executableFolder, userFolder);
-
-    QCOMPARE(folder, QDir::toNativeSeparators(kind == "writable" ? executableFolder : userFolder));
-    QVERIFY(QFileInfo(folder).isDir());
-    // Finding out whether the folder takes files leaves nothing behind.
-    if (kind == "writable")
-        QVERIFY(QDir(executableFolder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
-}
-
-void tst_ErrorReport::perUserDataFolderIsTheLocalOne()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    const auto restore = qScopeGuard([] { QStandardPaths::setTestModeEnabled(false); });
-    const QString folder = perUserDataFolder();
-#ifdef Q_OS_WIN
-    // %LOCALAPPDATA%, not the roaming %APPDATA%: log files stay on the machine they are about.
-    const QString local = qEnvironmentVariable("LOCALAPPDATA");
-    QVERIFY(!local.isEmpty());
-    QVERIFY2(folder.startsWith(local + QLatin1Char('\\'), Qt::CaseInsensitive), qPrintable(folder));
-    QVERIFY2(!folder.contains(QLatin1Char('/')), qPrintable(folder));
-#else
-    // The same folder as ever: ~/.local/share/<application name>.
-    QCOMPARE(folder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-#endif
-    QVERIFY(folder.endsWith(QCoreApplication::applicationName()));
-    QVERIFY(QFileInfo(folder).isDir());
-}
-
-void tst_ErrorReport::guardReportsAnyExceptionOnce()
-{
-    test::RecordingMessageSink messages;
-
-    const bool finished = guarded(ErrorReport(messages, m_folder->path()), "lvTables_ItemClick",
-                                  [] { throw std::length_error("vector too long"); });
-
-    QVERIFY(!finished);
-    QCOMPARE(contentsOf(m_folder->filePath(QStringLiteral("ErrorLog.txt"))),
-             QByteArray("Source: lvTables_ItemClick\r\nNumber: -2147418113\r\nDescription: vector too long\r\n"));
-    QCOMPARE(messages.texts, QStringList { kReportBox });
-}
 
 QTEST_GUILESS_MAIN(tst_ErrorReport)
 #include "tst_errorreport.moc"

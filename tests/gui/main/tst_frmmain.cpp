@@ -49,185 +49,176 @@ class tst_frmMain : public WindowTest
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void startupSizesColumnsAndShowsVersion();
-    void fillFailureIsReportedOnceAndRowsStay();
-    void selection_data();
-    void selection();
-    void runWithNothingTickedShowsEmptyBar();
-    void heldStatementKeepsWindowPaintedAndDeaf();
+    void init()
+    {
+        m_database = std::make_unique<FakeDatabase>();
+        m_ui = std::make_unique<StandinWindow>(m_database->factory());
+    }
+
+    void startupSizesColumnsAndShowsVersion()
+    {
+        ui().platform().versionMajor = 10;
+        ui().platform().versionMinor = 20;
+        ui().platform().versionRevision = 300;
+        startWith(1);
+
+        QCOMPARE(ui().window().windowTitle(), "Clustered Index Fix Utility - v10.20.300  (TVL 2006)");
+        const auto& lv = ui().control<QTreeView>("lvTables");
+        QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
+        // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
+        for (int column = 0; column < 3; ++column)
+            QCOMPARE(lv.header()->sectionSize(column), 182);
+        QCOMPARE(ui().errorLog(), QString());
+    }
+
+    void fillFailureIsReportedOnceAndRowsStay()
+    {
+        // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
+        startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
+        QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
+        QCOMPARE(ui().rows(), (QStringList { "PK1 | T1 | Navision", "PK2 |  | " }));
+        QCOMPARE(ui().window().windowTitle(), QStringLiteral("Clustered Index Fix Utility - v1.0.0  (TVL 2006)"));
+
+        // The rows read so far can be used; the short one is reported when clicked.
+        ui().clickRow(1);
+        QCOMPARE(ui().fieldLines(), QStringList { "Code" });
+        ui().clickRow(2);
+        QCOMPARE(ui().errorSources(), (QStringList { "LoadTablesIntoLV", "lvTables_ItemClick" }));
+    }
+
+    void selection_data()
+    {
+        // Steps: "t<n>" ticks or clears row n with the space bar, "a" clicks "Select All Tables",
+        // "c<n>" clicks row n.
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("ticked");
+        QTest::newRow("one tick") << 5 << QStringList { "t2" } << "Selected Keys: 1" << 1;
+        QTest::newRow("select all") << 5 << QStringList { "a" } << "Selected Keys: 5" << 5;
+        QTest::newRow("select all and clear") << 5 << QStringList { "a", "a" } << "Selected Keys: 0" << 0;
+        QTest::newRow("select all, untick one") << 5 << QStringList { "a", "t3" } << "Selected Keys: 4" << 4;
+        QTest::newRow("click keeps design caption") << 5 << QStringList { "c1" } << "" << 0;
+        QTest::newRow("select all on empty list") << 0 << QStringList { "a" } << "Selected Keys: 0" << 0;
+    }
+
+    void selection()
+    {
+        QFETCH(int, rows);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, label);
+        QFETCH(int, ticked);
+        startWith(rows);
+        for (const QString& step : steps) {
+            if (step == QLatin1String("a"))
+                QTest::mouseClick(&ui().control<QCheckBox>("chkAll"), Qt::LeftButton);
+            else if (step.startsWith(QLatin1Char('t')))
+                ui().tickRow(step.mid(1).toInt());
+            else
+                ui().clickRow(step.mid(1).toInt());
+        }
+        QCOMPARE(ui().control<QLabel>("lblKeys").text(), label);
+        QCOMPARE(ui().tickedRows().size(), ticked);
+        // The program never sets "Select All Tables"; it keeps the user's last click.
+        QCOMPARE(ui().control<QCheckBox>("chkAll").isChecked(), steps.count(QStringLiteral("a")) % 2 == 1);
+        QCOMPARE(ui().errorLog(), QString());
+    }
+
+    void runWithNothingTickedShowsEmptyBar()
+    {
+        startWith(5);
+
+        ui().clickExecute();
+
+        QCOMPARE(m_database->executed().size(), 2); // the list and its details only
+        QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
+                 "Done: 0 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
+        auto& bar = ui().control<RunProgressBar>("sbStatus");
+        QCOMPARE(bar.maximum(), 0);
+        // Drawn like an empty bar, not as Qt's busy animation for a zero range.
+        RunProgressBar empty;
+        empty.setTextVisible(false);
+        empty.setRange(0, 1);
+        empty.setValue(0);
+        empty.resize(bar.size());
+        QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
+                 empty.grab().toImage().convertToFormat(QImage::Format_ARGB32));
+    }
+
+    void heldStatementKeepsWindowPaintedAndDeaf()
+    {
+        startWith(5);
+        frmMain& window = ui().window();
+        auto& chkAll = ui().control<QCheckBox>("chkAll");
+        // A box of the main window's own, such as a message box, goes on taking input.
+        QDialog dialog(&window);
+        auto* inDialog = new QCheckBox(&dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // While the first DROP is held, the window is asked to repaint, and gets what the window system
+        // and the program send to a window: clicks, a space bar, a close.
+        QList<bool> closed;
+        QSemaphore done;
+        bool held = false; // used on the connection's thread only
+        m_database->respond = [&, answer = m_database->respond](const QString& sql) {
+            if (!held && sql.contains(QLatin1String(" DROP "))) {
+                held = true;
+                QMetaObject::invokeMethod(&window, [&] {
+                    window.update();
+                    QCoreApplication::processEvents();
+                    for (QCheckBox* box : { &chkAll, inDialog }) {
+                        QTest::mouseClick(box->window()->windowHandle(), Qt::LeftButton, {},
+                                          box->mapTo(box->window(), box->rect().center()));
+                        box->setFocus();
+                        QTest::keyClick(box->window()->windowHandle(), Qt::Key_Space);
+                        postClick(*box);
+                        closed.append(box->window()->close());
+                        box->window()->windowHandle()->close();
+                    }
+                    done.release();
+                });
+                done.tryAcquire(1, 20000);
+            }
+            return answer(sql);
+        };
+        PaintsDuringRun paints;
+        window.installEventFilter(&paints);
+
+        ui().runOn({ 1, 3 });
+        // Nothing was held back to arrive once the window takes input again.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(closed, (QList<bool> { false, true }));
+        QVERIFY(paints.counted > 0);
+        QCOMPARE(ui().tickedRows(), (QList<int> { 1, 3 }));
+        QVERIFY(window.isVisible());
+        QVERIFY(inDialog->isChecked() && !dialog.isVisible()); // three times toggled, then closed
+        QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), 2);
+        // The same click after the run does reach the box.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
+        QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5 }));
+    }
 
 private:
     // Starts the window on a database whose primary-key list holds the rows "PK<n>", "T<n>",
     // "Navision" for n from 1 to count, or the rows given, every key on the column "Code".
-    void startWith(int count, QList<QStringList> rows = {});
+    void startWith(int count, QList<QStringList> rows)
+    {
+        for (int n = 1; n <= count; ++n)
+            rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });
+        m_database->respond = [rows](const QString& sql) {
+            if (sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS")))
+                return FakeResult { rows, {}, 0 };
+            if (sql.contains(QLatin1String("sysindexes")))
+                return FakeResult {}; // no details
+            return FakeResult { { { "Code" } }, {}, 0 };
+        };
+        QVERIFY(ui().start(QStringLiteral("Provider=sqloledb;Data Source=srv;Initial Catalog=Navision;")));
+    }
 
     std::unique_ptr<FakeDatabase> m_database;
 };
-
-void tst_frmMain::init()
-{
-    m_database = std::make_unique<FakeDatabase>();
-    m_ui = std::make_unique<StandinWindow>(m_database->factory());
-}
-
-void tst_frmMain::startWith(int count, QList<QStringList> rows)
-{
-    for (int n = 1; n <= count; ++n)
-        rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });
-    m_database->respond = [rows](const QString& sql) {
-        if (sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS")))
-            return FakeResult { rows, {}, 0 };
-        if (sql.contains(QLatin1String("sysindexes")))
-            return FakeResult {}; // no details
-        return FakeResult { { { "Code" } }, {}, 0 };
-    };
-    QVERIFY(ui().start(QStringLiteral("Provider=sqloledb;Data Source=srv;Initial Catalog=Navision;")));
-}
-
-void tst_frmMain::startupSizesColumnsAndShowsVersion()
-{
-    ui().platform().versionMajor = 10;
-    ui().platform().versionMinor = 20;
-    ui().platform().versionRevision = 300;
-    startWith(1);
-
-    QCOMPARE(ui().window().windowTitle(), "Clustered Index Fix Utility - v10.20.300  (TVL 2006)");
-    const auto& lv = ui().control<QTreeView>("lvTables");
-    QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
-    // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
-    for (int column = 0; column < 3; ++column)
-        QCOMPARE(lv.header()->sectionSize(column), 182);
-    QCOMPARE(ui().errorLog(), QString());
-}
-
-void tst_frmMain::fillFailureIsReportedOnceAndRowsStay()
-{
-    // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
-    startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
-    QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
-    QCOMPARE(ui().rows(), (QStringList { "PK1 | T1 | Navision", "PK2 |  | " }));
-    QCOMPARE(ui().window().windowTitle(), QStringLiteral("Clustered Index Fix Utility - v1.0.0  (TVL 2006)"));
-
-    // The rows read so far can be used; the short one is reported when clicked.
-    ui().clickRow(1);
-    QCOMPARE(ui().fieldLines(), QStringList { "Code" });
-    ui().clickRow(2);
-    QCOMPARE(ui().errorSources(), (QStringList { "LoadTablesIntoLV", "lvTables_ItemClick" }));
-}
-
-void tst_frmMain::selection_data()
-{
-    // Steps: "t<n>" ticks or clears row n with the space bar, "a" clicks "Select All Tables",
-    // "c<n>" clicks row n.
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<int>("ticked");
-    QTest::newRow("one tick") << 5 << QStringList { "t2" } << "Selected Keys: 1" << 1;
-    QTest::newRow("select all") << 5 << QStringList { "a" } << "Selected Keys: 5" << 5;
-    QTest::newRow("select all and clear") << 5 << QStringList { "a", "a" } << "Selected Keys: 0" << 0;
-    QTest::newRow("select all, untick one") << 5 << QStringList { "a", "t3" } << "Selected Keys: 4" << 4;
-    QTest::newRow("click keeps design caption") << 5 << QStringList { "c1" } << "" << 0;
-    QTest::newRow("select all on empty list") << 0 << QStringList { "a" } << "Selected Keys: 0" << 0;
-}
-
-void tst_frmMain::selection()
-{
-    QFETCH(int, rows);
-    QFETCH(QStringList, steps);
-    QFETCH(QString, label);
-    QFETCH(int, ticked);
-    startWith(rows);
-    for (const QString& step : steps) {
-        if (step == QLatin1String("a"))
-            QTest::mouseClick(&ui().control<QCheckBox>("chkAll"), Qt::LeftButton);
-        else if (step.startsWith(QLatin1Char('t')))
-            ui().tickRow(step.mid(1).toInt());
-        else
-            ui().clickRow(step.mid(1).toInt());
-    }
-    QCOMPARE(ui().control<QLabel>("lblKeys").text(), label);
-    QCOMPARE(ui().tickedRows().size(), ticked);
-    // The program never sets "Select All Tables"; it keeps the user's last click.
-    QCOMPARE(ui().control<QCheckBox>("chkAll").isChecked(), steps.count(QStringLiteral("a")) % 2 == 1);
-    QCOMPARE(ui().errorLog(), QString());
-}
-
-void tst_frmMain::runWithNothingTickedShowsEmptyBar()
-{
-    startWith(5);
-
-    ui().clickExecute();
-
-    QCOMPARE(m_database->executed().size(), 2); // the list and its details only
-    QCOMPARE(ui().control<LogTextBox>("txtLog").text(), "Done: 0 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
-    auto& bar = ui().control<RunProgressBar>("sbStatus");
-    QCOMPARE(bar.maximum(), 0);
-    // Drawn like an empty bar, not as Qt's busy animation for a zero range.
-    RunProgressBar empty;
-    empty.setTextVisible(false);
-    empty.setRange(0, 1);
-    empty.setValue(0);
-    empty.resize(bar.size());
-    QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
-             empty.grab().toImage().convertToFormat(QImage::Format_ARGB32));
-}
-
-void tst_frmMain::heldStatementKeepsWindowPaintedAndDeaf()
-{
-    startWith(5);
-    frmMain& window = ui().window();
-    auto& chkAll = ui().control<QCheckBox>("chkAll");
-    // A box of the main window's own, such as a message box, goes on taking input.
-    QDialog dialog(&window);
-    auto* inDialog = new QCheckBox(&dialog);
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    // While the first DROP is held, the window is asked to repaint, and gets what the window system
-    // and the program send to a window: clicks, a space bar, a close.
-    QList<bool> closed;
-    QSemaphore done;
-    bool held = false; // used on the connection's thread only
-    m_database->respond = [&, answer = m_database->respond](const QString& sql) {
-        if (!held && sql.contains(QLatin1String(" DROP "))) {
-            held = true;
-            QMetaObject::invokeMethod(&window, [&] {
-                window.update();
-                QCoreApplication::processEvents();
-                for (QCheckBox* box : { &chkAll, inDialog }) {
-                    QTest::mouseClick(box->window()->windowHandle(), Qt::LeftButton, {},
-                                      box->mapTo(box->window(), box->rect().center()));
-                    box->setFocus();
-                    QTest::keyClick(box->window()->windowHandle(), Qt::Key_Space);
-                    postClick(*box);
-                    closed.append(box->window()->close());
-                    box->window()->windowHandle()->close();
-                }
-                done.release();
-            });
-            done.tryAcquire(1, 20000);
-        }
-        return answer(sql);
-    };
-    PaintsDuringRun paints;
-    window.installEventFilter(&paints);
-
-    ui().runOn({ 1, 3 });
-    // Nothing was held back to arrive once the window takes input again.
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-
-    QCOMPARE(closed, (QList<bool> { false, true }));
-    QVERIFY(paints.counted > 0);
-    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 3 }));
-    QVERIFY(window.isVisible());
-    QVERIFY(inDialog->isChecked() && !dialog.isVisible()); // three times toggled, then closed
-    QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), 2);
-    // The same click after the run does reach the box.
-    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
-    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5 }));
-}
 
 QTEST_MAIN(tst_frmMain)
 #include "tst_frmmain.moc"

@@ -57,287 +57,278 @@ class tst_MainEndToEnd : public WindowTest
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-    void detailsTicksAndScriptOfEveryKind();
-    void clickListsKeyColumnsInKeyOrder_data();
-    void clickListsKeyColumnsInKeyOrder();
-    void failingDetailsQueryLeavesListUnmarked();
-    void opensWithoutRows_data();
-    void opensWithoutRows();
-    void startupEndsSilently_data();
-    void startupEndsSilently();
-    void readingKeysWindowCountsUntilMainWindowShows();
+    void detailsTicksAndScriptOfEveryKind()
+    {
+        QVERIFY(ui().startWith(databaseFixture(everyMark())));
+        // The list, then its details.
+        QCOMPARE(ui().standin().sqlTexts().size(), 2);
+        QCOMPARE(
+            ui().standin().sqlTexts().first(),
+            "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS "
+            "WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME]");
+        QCOMPARE(ui().window().windowTitle(), kCaption);
+        QVERIFY(ui().window().hasKeyDetails());
+        using R = KeyRefusal;
+        const QList<std::optional<KeyDetails>> expected {
+            KeyDetails { true, 1234567, 850 * 1024, {} },
+            KeyDetails { false, 5213, 6128, R::ReferencedByForeignKey },
+            KeyDetails { false, 0, 0, {} },
+            KeyDetails { false, 0, 0, R::OtherClusteredIndex },
+            KeyDetails { false, 0, 0, R::NameInSeveralSchemas },
+            KeyDetails { false, 0, 0, KeyRefusals(R::NameInSeveralSchemas) | R::OutsideDbo },
+            KeyDetails { false, 0, 0, R::OutsideDbo },
+            KeyDetails { false, 1, 16, {} },
+        };
+        QCOMPARE(model().itemCount(), expected.size());
+        for (int item = 1; item <= model().itemCount(); ++item)
+            QCOMPARE(model().itemDetails(item), expected.at(item - 1));
+        // The same rows, in the same order, with the same texts as without the details.
+        QCOMPARE(ui().rows().first(), QStringLiteral("A$Clustered$0 | A$Clustered | CRONUS"));
+        QCOMPARE(model().index(0, 2).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Primary key: A$Clustered$0\nTable: A$Clustered\nClustered: yes\n"
+                                "1,234,567 rows, 850 MB"));
+        QCOMPARE(model().index(1, 0).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Primary key: B$Customer$0\nTable: B$Customer\nClustered: no\n5,213 rows, 6 MB\n"
+                                "Will be refused: a foreign key refers to the key, so the DROP will fail"));
+
+        // Clustered keys in the disabled text colour in every column; a warning in the first column of
+        // a refused key only.
+        auto& lv = ui().control<QTreeView>("lvTables");
+        auto* delegate = qobject_cast<KeyListDelegate*>(lv.itemDelegate());
+        QVERIFY(delegate != nullptr);
+        const auto styled = [&](int row, int column) {
+            QStyleOptionViewItem option;
+            option.initFrom(&lv);
+            delegate->initStyleOption(&option, model().index(row, column));
+            return option;
+        };
+        const QColor disabled = lv.palette().color(QPalette::Disabled, QPalette::Text);
+        QVERIFY(disabled != lv.palette().color(QPalette::Active, QPalette::Text));
+        for (int row = 0; row < 3; ++row) { // clustered, refused, to rebuild
+            for (int column = 0; column < 2; ++column) {
+                QCOMPARE(styled(row, column).palette.color(QPalette::Text) == disabled, row == 0);
+                QCOMPARE(styled(row, column).icon.isNull(), row != 1 || column != 0);
+            }
+        }
+        QCOMPARE(lv.textElideMode(), Qt::ElideLeft);
+
+        // "Tick keys that are not clustered" replaces the user's ticks; later ticks are the user's as any other.
+        ui().tickRow(1);
+        ui().tickRow(4);
+        ui().control<QAction>("mnuTickNotClustered").trigger();
+        QCOMPARE(ui().tickedRows(), (QList<int> { 3, 8 }));
+        QCOMPARE(label(), QStringLiteral("Selected Keys: 2"));
+        ui().tickRow(2); // referenced: left out of the script
+        ui().tickRow(7); // not in dbo: left out
+        QCOMPARE(label(), QStringLiteral("Selected Keys: 4"));
+
+        const auto listed = ui().standin().sqlTexts().size();
+        ui().control<QAction>("mnuCopyScript").trigger();
+        const QString script = QGuiApplication::clipboard()->text();
+        // The statements themselves as the unit test of the script has them; here, which keys are in.
+        QCOMPARE(script.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^-- "))),
+                 (QStringList {
+                     "-- Primary keys re-created as clustered primary keys",
+                     "-- Server: " + ui().standin().dataSource(), "-- Database: CRONUS", "-- Time: 2006-03-14 09:26:53",
+                     "-- Left out B$Customer (B$Customer$0): a foreign key refers to the key, so the DROP will "
+                     "fail",
+                     "-- C$Sales Header (C$Sales Header$0), key columns [No_]",
+                     "-- Left out F$Archive (F$Archive$0): the table is not in schema dbo",
+                     "-- G$Item (G$Item$0), key columns [No_]" }));
+        // The key columns were read now, one key-column query per scripted table.
+        QCOMPARE(ui().standin().sqlTexts().size(), listed + 2);
+        QCOMPARE(ui().messages.texts, QStringList {});
+        QCOMPARE(ui().errorLog(), QString());
+    }
+
+    void clickListsKeyColumnsInKeyOrder_data()
+    {
+        QTest::addColumn<QJsonArray>("tables");
+        QTest::addColumn<QStringList>("rows"); // as listed: "constraint | table | database"
+        QTest::addColumn<QList<QStringList>>("fields"); // the key-column list after a click on each row
+        QTest::addColumn<QList<bool>>("clustered"); // each row's details
+        // Added out of order; the server's case-insensitive order puts "a$" before "B$" before "c$",
+        // where a byte order would put both capitals first.
+        QTest::newRow("three columns, key order unlike the table's, in server order")
+            << QJsonArray { keyedTable("c$Vendor"),
+                            keyedTable("B$Sales Line", { "Document Type", "Document No_", "Line No_", "Type" },
+                                       { "Line No_", "Document Type", "Document No_" }),
+                            keyedTable("a$Item") }
+            << QStringList { "a$Item$0 | a$Item | CRONUS", "B$Sales Line$0 | B$Sales Line | CRONUS",
+                             "c$Vendor$0 | c$Vendor | CRONUS" }
+            << QList<QStringList> { { "No_" }, { "Line No_", "Document Type", "Document No_" }, { "No_" } }
+            << QList<bool> { false, false, false };
+        QTest::newRow("apostrophe in the names")
+            << QJsonArray { keyedTable("Jim's Bikes$Item", { "No_", "Variant Code" }, { "No_", "Variant Code" }) }
+            << QStringList { "Jim's Bikes$Item$0 | Jim's Bikes$Item | CRONUS" }
+            << QList<QStringList> { { "No_", "Variant Code" } } << QList<bool> { false };
+        // Either row names the same constraint and table, so either click sends the same query, which
+        // does not filter on the schema: both keys' columns come back, position by position.
+        QTest::newRow("one table name in two schemas")
+            << QJsonArray { keyedTable("Dup", { "A", "B" }, { "A", "B" }),
+                            keyedTable("Dup", { "C", "D" }, { "C", "D" }, "sales") }
+            << QStringList { "Dup$0 | Dup | CRONUS", "Dup$0 | Dup | CRONUS" }
+            << QList<QStringList> { { "A", "C", "B", "D" }, { "A", "C", "B", "D" } } << QList<bool> { false, false };
+        // Two tables whose keys have one name (in two schemas): each row keeps its own table's key.
+        QJsonObject vendor = keyedTable("CRONUS$Vendor", { "No_", "Code" }, {}, "sales");
+        vendor.insert("primary_key", primaryKey("PK_Shared", { "Code", "No_" }, false));
+        QJsonObject customer = keyedTable("CRONUS$Customer");
+        customer.insert("primary_key", primaryKey("PK_Shared", { "No_" }, true));
+        QTest::newRow("one key name on two tables")
+            << QJsonArray { vendor, customer }
+            << QStringList { "PK_Shared | CRONUS$Vendor | CRONUS", "PK_Shared | CRONUS$Customer | CRONUS" }
+            << QList<QStringList> { { "Code", "No_" }, { "No_" } } << QList<bool> { false, true };
+    }
+
+    void clickListsKeyColumnsInKeyOrder()
+    {
+        QFETCH(QJsonArray, tables);
+        QFETCH(QStringList, rows);
+        QFETCH(QList<QStringList>, fields);
+        QFETCH(QList<bool>, clustered);
+        QVERIFY(ui().startWith(databaseFixture(tables)));
+        QCOMPARE(ui().rows(), rows);
+
+        for (int row = static_cast<int>(fields.size()); row >= 1; --row) {
+            ui().clickRow(row);
+            QCOMPARE(ui().fieldLines(), fields.at(row - 1));
+            QCOMPARE(model().itemDetails(row)->clustered, clustered.at(row - 1));
+        }
+        QCOMPARE(ui().errorLog(), QString());
+    }
+
+    void failingDetailsQueryLeavesListUnmarked()
+    {
+        const QJsonObject refused { { "number", 229 }, { "class", 14 }, { "message", "SELECT permission denied" } };
+        QVERIFY(ui().startWith(databaseFixture(everyMark(), { fault("key_details", {}, "error", refused) })));
+
+        QCOMPARE(ui().rows().size(), 8);
+        QVERIFY(!ui().window().hasKeyDetails());
+        for (int item = 1; item <= model().itemCount(); ++item)
+            QCOMPARE(model().itemDetails(item), std::nullopt);
+        QCOMPARE(model().index(0, 0).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Primary key: A$Clustered$0\nTable: A$Clustered"));
+        QCOMPARE(ui().errorSources(), QStringList { "LoadKeyDetails" });
+        QVERIFY(ui().errorLog().contains(QStringLiteral("\r\nNumber: 229\r\n")));
+        QCOMPARE(ui().messages.texts, QStringList {});
+        QVERIFY(!ui().control<QAction>("mnuTickNotClustered").isEnabled());
+
+        // The list works as before.
+        ui().clickRow(3);
+        QCOMPARE(ui().fieldLines(), QStringList { "No_" });
+        ui().tickRow(3);
+        QCOMPARE(label(), QStringLiteral("Selected Keys: 1"));
+        QCOMPARE(ui().errorSources(), QStringList { "LoadKeyDetails" });
+    }
+
+    void opensWithoutRows_data()
+    {
+        // The stand-in answers the list as a whole or not at all, so a failure comes before the first
+        // row: the error fails the statement, the disconnect cuts the connection on it.
+        QTest::addColumn<QJsonObject>("fixture");
+        QTest::addColumn<QString>("number"); // of the one failure reported, if any
+        QJsonObject heap = keyedTable("CRONUS$Item");
+        heap.remove(QStringLiteral("primary_key"));
+        QTest::newRow("database without primary keys") << databaseFixture({ heap }) << "";
+        QTest::newRow("connection lost on the list")
+            << databaseFixture({ keyedTable("CRONUS$Item") }, { fault("primary_keys", {}, "disconnect", true) })
+            << "-2147467259";
+    }
+
+    void opensWithoutRows()
+    {
+        QFETCH(QJsonObject, fixture);
+        QFETCH(QString, number);
+        QVERIFY(ui().startWith(fixture));
+
+        // Start-up goes on: the window opens with its caption and its three columns.
+        QCOMPARE(ui().rows(), QStringList {});
+        QCOMPARE(ui().control<QTreeView>("lvTables").header()->count(), 3);
+        QCOMPARE(ui().window().windowTitle(), kCaption);
+        if (number.isEmpty()) {
+            QCOMPARE(ui().messages.texts, QStringList {});
+            QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
+            return;
+        }
+        QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
+        QVERIFY(ui().errorLog().contains(QStringLiteral("\r\nNumber: ") + number + QStringLiteral("\r\n")));
+        QCOMPARE(ui().messages.texts,
+                 QStringList { "An Error has occurred, Please see the ErrorLog.txt file for details." });
+    }
+
+    void startupEndsSilently_data()
+    {
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("password"); // empty: the login window was closed without connecting
+        QTest::newRow("login abandoned") << true << kDatabaseName << QString();
+        QTest::newRow("server gone since the login") << false << kDatabaseName << kLoginPassword;
+        QTest::newRow("database gone since the login") << true << QStringLiteral("NOSUCH") << kLoginPassword;
+    }
+
+    void startupEndsSilently()
+    {
+        QFETCH(bool, listening);
+        QFETCH(QString, database);
+        QFETCH(QString, password);
+        StandinProcess standin(databaseFixture({ keyedTable("CRONUS$Item") }));
+        QVERIFY(standin.started());
+        const QString connectString
+            = password.isEmpty() ? QString() : standin.connectionString(database, kLoginName, password);
+        if (!listening)
+            standin.stop();
+
+        QVERIFY(!ui().start(connectString));
+
+        for (const QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
+        QCOMPARE(ui().messages.texts, QStringList {});
+        QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
+        QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
+        if (listening)
+            QCOMPARE(standin.sqlTexts(), QStringList {});
+    }
+
+    // A large database whose server waits before it answers the list: from the login to the filled
+    // main window the user sees which server and database are read, a busy bar and a growing count.
+    // How often the count is repainted goes by the clock, so this runs on its own (tst_readingkeys_e2e).
+    void readingKeysWindowCountsUntilMainWindowShows()
+    {
+        if (!qEnvironmentVariableIsSet("QUORVANE_TIMED_TESTS"))
+            QSKIP("timed by the clock: run on its own, by tst_readingkeys_e2e");
+        constexpr int kKeys = 20 * 2000;
+        const QTemporaryDir folder;
+        QFile generated(StandinProcess::generatedFixture(folder.path(), 20, 2000));
+        QVERIFY(generated.open(QIODevice::ReadOnly));
+        QJsonObject fixture = QJsonDocument::fromJson(generated.readAll()).object();
+        fixture.insert("faults", QJsonArray { fault("primary_keys", {}, "delay_ms", 1500) });
+        StandinProcess standin(fixture);
+        QVERIFY(standin.started());
+        ReadingKeysPaints paints;
+        qApp->installEventFilter(&paints);
+
+        QVERIFY(ui().start(standin.connectionString(kDatabaseName, kLoginName, kLoginPassword)));
+        qApp->removeEventFilter(&paints);
+
+        QVERIFY(ui().window().isVisible());
+        for (const QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY(window == &ui().window());
+        QCOMPARE(ui().rows().size(), kKeys);
+        QVERIFY(!paints.shown.isEmpty());
+        QCOMPARE(paints.shown.count(standin.dataSource() + " | CRONUS | busy"), paints.shown.size());
+        // Nothing yet while the server holds the answer back; then more and more as rows arrive.
+        QVERIFY2(paints.counts.size() > 1, qPrintable(QString::number(paints.counts.size())));
+        QCOMPARE(paints.counts.first(), 0);
+        QVERIFY(std::is_sorted(paints.counts.begin(), paints.counts.end()));
+        QVERIFY(paints.counts.last() > 0);
+        QVERIFY(paints.counts.last() <= kKeys);
+        QCOMPARE(ui().messages.texts, QStringList {});
+    }
 
 private:
     TableListModel& model() { return *qobject_cast<TableListModel*>(ui().control<QTreeView>("lvTables").model()); }
     QString label() { return ui().control<QLabel>("lblKeys").text(); }
 };
-
-void tst_MainEndToEnd::detailsTicksAndScriptOfEveryKind()
-{
-    QVERIFY(ui().startWith(databaseFixture(everyMark())));
-    // The list, then its details.
-    QCOMPARE(ui().standin().sqlTexts().size(), 2);
-    QCOMPARE(ui().standin().sqlTexts().first(),
-             "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS "
-             "WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME]");
-    QCOMPARE(ui().window().windowTitle(), kCaption);
-    QVERIFY(ui().window().hasKeyDetails());
-    using R = KeyRefusal;
-    const QList<std::optional<KeyDetails>> expected {
-        KeyDetails { true, 1234567, 850 * 1024, {} },
-        KeyDetails { false, 5213, 6128, R::ReferencedByForeignKey },
-        KeyDetails { false, 0, 0, {} },
-        KeyDetails { false, 0, 0, R::OtherClusteredIndex },
-        KeyDetails { false, 0, 0, R::NameInSeveralSchemas },
-        KeyDetails { false, 0, 0, KeyRefusals(R::NameInSeveralSchemas) | R::OutsideDbo },
-        KeyDetails { false, 0, 0, R::OutsideDbo },
-        KeyDetails { false, 1, 16, {} },
-    };
-    QCOMPARE(model().itemCount(), expected.size());
-    for (int item = 1; item <= model().itemCount(); ++item)
-        QCOMPARE(model().itemDetails(item), expected.at(item - 1));
-    // The same rows, in the same order, with the same texts as without the details.
-    QCOMPARE(ui().rows().first(), QStringLiteral("A$Clustered$0 | A$Clustered | CRONUS"));
-    QCOMPARE(model().index(0, 2).data(Qt::ToolTipRole).toString(),
-             QStringLiteral("Primary key: A$Clustered$0\nTable: A$Clustered\nClustered: yes\n"
-                            "1,234,567 rows, 850 MB"));
-    QCOMPARE(model().index(1, 0).data(Qt::ToolTipRole).toString(),
-             QStringLiteral("Primary key: B$Customer$0\nTable: B$Customer\nClustered: no\n5,213 rows, 6 MB\n"
-                            "Will be refused: a foreign key refers to the key, so the DROP will fail"));
-
-    // Clustered keys in the disabled text colour in every column; a warning in the first column of
-    // a refused key only.
-    auto& lv = ui().control<QTreeView>("lvTables");
-    auto* delegate = qobject_cast<KeyListDelegate*>(lv.itemDelegate());
-    QVERIFY(delegate != nullptr);
-    const auto styled = [&](int row, int column) {
-        QStyleOptionViewItem option;
-        option.initFrom(&lv);
-        delegate->initStyleOption(&option, model().index(row, column));
-        return option;
-    };
-    const QColor disabled = lv.palette().color(QPalette::Disabled, QPalette::Text);
-    QVERIFY(disabled != lv.palette().color(QPalette::Active, QPalette::Text));
-    for (int row = 0; row < 3; ++row) { // clustered, refused, to rebuild
-        for (int column = 0; column < 2; ++column) {
-            QCOMPARE(styled(row, column).palette.color(QPalette::Text) == disabled, row == 0);
-            QCOMPARE(styled(row, column).icon.isNull(), row != 1 || column != 0);
-        }
-    }
-    QCOMPARE(lv.textElideMode(), Qt::ElideLeft);
-
-    // "Tick keys that are not clustered" replaces the user's ticks; later ticks are the user's as any other.
-    ui().tickRow(1);
-    ui().tickRow(4);
-    ui().control<QAction>("mnuTickNotClustered").trigger();
-    QCOMPARE(ui().tickedRows(), (QList<int> { 3, 8 }));
-    QCOMPARE(label(), QStringLiteral("Selected Keys: 2"));
-    ui().tickRow(2); // referenced: left out of the script
-    ui().tickRow(7); // not in dbo: left out
-    QCOMPARE(label(), QStringLiteral("Selected Keys: 4"));
-
-    const auto listed = ui().standin().sqlTexts().size();
-    ui().control<QAction>("mnuCopyScript").trigger();
-    const QString script = QGuiApplication::clipboard()->text();
-    // The statements themselves as the unit test of the script has them; here, which keys are in.
-    QCOMPARE(script.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^-- "))),
-             (QStringList { "-- Primary keys re-created as clustered primary keys",
-                            "-- Server: " + ui().standin().dataSource(), "-- Database: CRONUS",
-                            "-- Time: 2006-03-14 09:26:53",
-                            "-- Left out B$Customer (B$Customer$0): a foreign key refers to the key, so the DROP will "
-                            "fail",
-                            "-- C$Sales Header (C$Sales Header$0), key columns [No_]",
-                            "-- Left out F$Archive (F$Archive$0): the table is not in schema dbo",
-                            "-- G$Item (G$Item$0), key columns [No_]" }));
-    // The key columns were read now, one key-column query per scripted table.
-    QCOMPARE(ui().standin().sqlTexts().size(), listed + 2);
-    QCOMPARE(ui().messages.texts, QStringList {});
-    QCOMPARE(ui().errorLog(), QString());
-}
-
-void tst_MainEndToEnd::clickListsKeyColumnsInKeyOrder_data()
-{
-    QTest::addColumn<QJsonArray>("tables");
-    QTest::addColumn<QStringList>("rows"); // as listed: "constraint | table | database"
-    QTest::addColumn<QList<QStringList>>("fields"); // the key-column list after a click on each row
-    QTest::addColumn<QList<bool>>("clustered"); // each row's details
-    // Added out of order; the server's case-insensitive order puts "a$" before "B$" before "c$",
-    // where a byte order would put both capitals first.
-    QTest::newRow("three columns, key order unlike the table's, in server order")
-        << QJsonArray { keyedTable("c$Vendor"),
-                        keyedTable("B$Sales Line", { "Document Type", "Document No_", "Line No_", "Type" },
-                                   { "Line No_", "Document Type", "Document No_" }),
-                        keyedTable("a$Item") }
-        << QStringList { "a$Item$0 | a$Item | CRONUS", "B$Sales Line$0 | B$Sales Line | CRONUS",
-                         "c$Vendor$0 | c$Vendor | CRONUS" }
-        << QList<QStringList> { { "No_" }, { "Line No_", "Document Type", "Document No_" }, { "No_" } }
-        << QList<bool> { false, false, false };
-    QTest::newRow("apostrophe in the names")
-        << QJsonArray { keyedTable("Jim's Bikes$Item", { "No_", "Variant Code" }, { "No_", "Variant Code" }) }
-        << QStringList { "Jim's Bikes$Item$0 | Jim's Bikes$Item | CRONUS" }
-        << QList<QStringList> { { "No_", "Variant Code" } } << QList<bool> { false };
-    // Either row names the same constraint and table, so either click sends the same query, which
-    // does not filter on the schema: both keys' columns come back, position by position.
-    QTest::newRow("one table name in two schemas")
-        << QJsonArray { keyedTable("Dup", { "A", "B" }, { "A", "B" }),
-                        keyedTable("Dup", { "C", "D" }, { "C", "D" }, "sales") }
-        << QStringList { "Dup$0 | Dup | CRONUS", "Dup$0 | Dup | CRONUS" }
-        << QList<QStringList> { { "A", "C", "B", "D" }, { "A", "C", "B", "D" } } << QList<bool> { false, false };
-    // Two tables whose keys have one name (in two schemas): each row keeps its own table's key.
-    QJsonObject vendor = keyedTable("CRONUS$Vendor", { "No_", "Code" }, {}, "sales");
-    vendor.insert("primary_key", primaryKey("PK_Shared", { "Code", "No_" }, false));
-    QJsonObject customer = keyedTable("CRONUS$Customer");
-    customer.insert("primary_key", primaryKey("PK_Shared", { "No_" }, true));
-    QTest::newRow("one key name on two tables")
-        << QJsonArray { vendor, customer }
-        << QStringList { "PK_Shared | CRONUS$Vendor | CRONUS", "PK_Shared | CRONUS$Customer | CRONUS" }
-        << QList<QStringList> { { "Code", "No_" }, { "No_" } } << QList<bool> { false, true };
-}
-
-void tst_MainEndToEnd::clickListsKeyColumnsInKeyOrder()
-{
-    QFETCH(QJsonArray, tables);
-    QFETCH(QStringList, rows);
-    QFETCH(QList<QStringList>, fields);
-    QFETCH(QList<bool>, clustered);
-    QVERIFY(ui().startWith(databaseFixture(tables)));
-    QCOMPARE(ui().rows(), rows);
-
-    for (int row = static_cast<int>(fields.size()); row >= 1; --row) {
-        ui().clickRow(row);
-        QCOMPARE(ui().fieldLines(), fields.at(row - 1));
-        QCOMPARE(model().itemDetails(row)->clustered, clustered.at(row - 1));
-    }
-    QCOMPARE(ui().errorLog(), QString());
-}
-
-void tst_MainEndToEnd::failingDetailsQueryLeavesListUnmarked()
-{
-    const QJsonObject refused { { "number", 229 }, { "class", 14 }, { "message", "SELECT permission denied" } };
-    QVERIFY(ui().startWith(databaseFixture(everyMark(), { fault("key_details", {}, "error", refused) })));
-
-    QCOMPARE(ui().rows().size(), 8);
-    QVERIFY(!ui().window().hasKeyDetails());
-    for (int item = 1; item <= model().itemCount(); ++item)
-        QCOMPARE(model().itemDetails(item), std::nullopt);
-    QCOMPARE(model().index(0, 0).data(Qt::ToolTipRole).toString(),
-             QStringLiteral("Primary key: A$Clustered$0\nTable: A$Clustered"));
-    QCOMPARE(ui().errorSources(), QStringList { "LoadKeyDetails" });
-    QVERIFY(ui().errorLog().contains(QStringLiteral("\r\nNumber: 229\r\n")));
-    QCOMPARE(ui().messages.texts, QStringList {});
-    QVERIFY(!ui().control<QAction>("mnuTickNotClustered").isEnabled());
-
-    // The list works as before.
-    ui().clickRow(3);
-    QCOMPARE(ui().fieldLines(), QStringList { "No_" });
-    ui().tickRow(3);
-    QCOMPARE(label(), QStringLiteral("Selected Keys: 1"));
-    QCOMPARE(ui().errorSources(), QStringList { "LoadKeyDetails" });
-}
-
-void tst_MainEndToEnd::opensWithoutRows_data()
-{
-    // The stand-in answers the list as a whole or not at all, so a failure comes before the first
-    // row: the error fails the statement, the disconnect cuts the connection on it.
-    QTest::addColumn<QJsonObject>("fixture");
-    QTest::addColumn<QString>("number"); // of the one failure reported, if any
-    QJsonObject heap = keyedTable("CRONUS$Item");
-    heap.remove(QStringLiteral("primary_key"));
-    QTest::newRow("database without primary keys") << databaseFixture({ heap }) << "";
-    QTest::newRow("connection lost on the list")
-        << databaseFixture({ keyedTable("CRONUS$Item") }, { fault("primary_keys", {}, "disconnect", true) })
-        << "-2147467259";
-}
-
-void tst_MainEndToEnd::opensWithoutRows()
-{
-    QFETCH(QJsonObject, fixture);
-    QFETCH(QString, number);
-    QVERIFY(ui().startWith(fixture));
-
-    // Start-up goes on: the window opens with its caption and its three columns.
-    QCOMPARE(ui().rows(), QStringList {});
-    QCOMPARE(ui().control<QTreeView>("lvTables").header()->count(), 3);
-    QCOMPARE(ui().window().windowTitle(), kCaption);
-    if (number.isEmpty()) {
-        QCOMPARE(ui().messages.texts, QStringList {});
-        QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
-        return;
-    }
-    QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
-    QVERIFY(ui().errorLog().contains(QStringLiteral("\r\nNumber: ") + number + QStringLiteral("\r\n")));
-    QCOMPARE(ui().messages.texts,
-             QStringList { "An Error has occurred, Please see the ErrorLog.txt file for details." });
-}
-
-void tst_MainEndToEnd::startupEndsSilently_data()
-{
-    QTest::addColumn<bool>("listening");
-    QTest::addColumn<QString>("database");
-    QTest::addColumn<QString>("password"); // empty: the login window was closed without connecting
-    QTest::newRow("login abandoned") << true << kDatabaseName << QString();
-    QTest::newRow("server gone since the login") << false << kDatabaseName << kLoginPassword;
-    QTest::newRow("database gone since the login") << true << QStringLiteral("NOSUCH") << kLoginPassword;
-}
-
-void tst_MainEndToEnd::startupEndsSilently()
-{
-    QFETCH(bool, listening);
-    QFETCH(QString, database);
-    QFETCH(QString, password);
-    StandinProcess standin(databaseFixture({ keyedTable("CRONUS$Item") }));
-    QVERIFY(standin.started());
-    const QString connectString
-        = password.isEmpty() ? QString() : standin.connectionString(database, kLoginName, password);
-    if (!listening)
-        standin.stop();
-
-    QVERIFY(!ui().start(connectString));
-
-    for (const QWidget* window : QApplication::topLevelWidgets())
-        QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
-    QCOMPARE(ui().messages.texts, QStringList {});
-    QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
-    QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
-    if (listening)
-        QCOMPARE(standin.sqlTexts(), QStringList {});
-}
-
-// A large database whose server waits before it answers the list: from the login to the filled
-// main window the user sees which server and database are read, a busy bar and a growing count.
-// How often the count is repainted goes by the clock, so this runs on its own (tst_readingkeys_e2e).
-void tst_MainEndToEnd::readingKeysWindowCountsUntilMainWindowShows()
-{
-    if (!qEnvironmentVariableIsSet("QUORVANE_TIMED_TESTS"))
-        QSKIP("timed by the clock: run on its own, by tst_readingkeys_e2e");
-    constexpr int kKeys = 20 * 2000;
-    const QTemporaryDir folder;
-    QFile generated(StandinProcess::generatedFixture(folder.path(), 20, 2000));
-    QVERIFY(generated.open(QIODevice::ReadOnly));
-    QJsonObject fixture = QJsonDocument::fromJson(generated.readAll()).object();
-    fixture.insert("faults", QJsonArray { fault("primary_keys", {}, "delay_ms", 1500) });
-    StandinProcess standin(fixture);
-    QVERIFY(standin.started());
-    ReadingKeysPaints paints;
-    qApp->installEventFilter(&paints);
-
-    QVERIFY(ui().start(standin.connectionString(kDatabaseName, kLoginName, kLoginPassword)));
-    qApp->removeEventFilter(&paints);
-
-    QVERIFY(ui().window().isVisible());
-    for (const QWidget* window : QApplication::topLevelWidgets())
-        QVERIFY(window == &ui().window());
-    QCOMPARE(ui().rows().size(), kKeys);
-    QVERIFY(!paints.shown.isEmpty());
-    QCOMPARE(paints.shown.count(standin.dataSource() + " | CRONUS | busy"), paints.shown.size());
-    // Nothing yet while the server holds the answer back; then more and more as rows arrive.
-    QVERIFY2(paints.counts.size() > 1, qPrintable(QString::number(paints.counts.size())));
-    QCOMPARE(paints.counts.first(), 0);
-    QVERIFY(std::is_sorted(paints.counts.begin(), paints.counts.end()));
-    QVERIFY(paints.counts.last() > 0);
-    QVERIFY(paints.counts.last() <= kKeys);
-    QCOMPARE(ui().messages.texts, QStringList {});
-}
 
 QTEST_MAIN(tst_MainEndToEnd)
 #include "tst_main_e2e.moc"

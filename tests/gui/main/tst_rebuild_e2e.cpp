@@ -85,248 +85,246 @@ class tst_RebuildEndToEnd : public WindowTest
     Q_OBJECT
 
 private Q_SLOTS:
-    void runs_data();
-    void runs();
-    void lostConnectionEndsRunOnce_data();
-    void lostConnectionEndsRunOnce();
-    void restartedServerIsReachedAgain();
-    void failedReopenIsOneReport();
+    void runs_data()
+    {
+        QTest::addColumn<Run>("run");
+        // Each activity log line is stamped just before it is written: four lines, four moments, in the
+        // user's format (the tests run in US English; Windows writes the year there with four digits).
+#ifdef Q_OS_WIN
+        const QString day = QStringLiteral("3/14/2006");
+#else
+        const QString day = QStringLiteral("3/14/06");
+#endif
+        QTest::newRow("two of five, ticked in reverse")
+            << Run { .fixture = databaseFixture(numberedTables(5)),
+                     .ticks = { 4, 2 },
+                     .statements = rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T4"),
+                     .screen = listed({ "CRONUS$T2", "CRONUS$T4" })
+                         + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n",
+                     .activity
+                     = { day + " 9:26:53 AM- DROP: ALTER TABLE dbo.[CRONUS$T2] DROP CONSTRAINT [CRONUS$T2$0]",
+                         day
+                             + " 9:26:54 AM- ADD: ALTER TABLE dbo.[CRONUS$T2] ADD CONSTRAINT [CRONUS$T2$0] PRIMARY KEY "
+                               "CLUSTERED  ([No_]) ON [PRIMARY]",
+                         day + " 9:26:55 AM- DROP: ALTER TABLE dbo.[CRONUS$T4] DROP CONSTRAINT [CRONUS$T4$0]",
+                         day
+                             + " 9:26:56 AM- ADD: ALTER TABLE dbo.[CRONUS$T4] ADD CONSTRAINT [CRONUS$T4$0] PRIMARY KEY "
+                               "CLUSTERED  ([No_]) ON [PRIMARY]" },
+                     .clusteredAfter = { "CRONUS$T2", "CRONUS$T4" } };
+
+        // The three-column key's order is not the table's column order. A key whose columns are not
+        // found, as after an earlier run whose ADD failed, is left alone: only its key-column query goes out.
+        const QString awkward = QStringLiteral("O'Brien] Bikes$Straße 日本");
+        QTest::newRow("awkward names, key columns in the key's order, a key without columns") << Run {
+            .fixture = databaseFixture(
+                { keyedTable("CRONUS$Gone", { "No_" }, {}), keyedTable("CRONUS$Item", { "No_", "Description" }),
+                  keyedTable(awkward, { "Äpfel'ß]", "[No_]", "Ωmega" }, { "Ωmega", "Äpfel'ß]", "[No_]" }) }),
+            .ticks = { 3, 1, 2 },
+            .statements = rebuildStatements("CRONUS$Gone").mid(0, 1) + rebuildStatements("CRONUS$Item")
+                + QStringList { "SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
+                                "isKCU.CONSTRAINT_NAME = 'O''Brien] Bikes$Straße 日本$0' AND isKCU.TABLE_NAME = "
+                                "'O''Brien] Bikes$Straße 日本' ORDER BY isKCU.ORDINAL_POSITION",
+                                "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] DROP CONSTRAINT [O'Brien]] Bikes$Straße "
+                                "日本$0]",
+                                "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] ADD CONSTRAINT [O'Brien]] Bikes$Straße "
+                                "日本$0] "
+                                "PRIMARY KEY CLUSTERED  ([Ωmega],[Äpfel'ß]]],[[No_]]]) ON [PRIMARY]" },
+            .screen = listed({ "CRONUS$Gone", "CRONUS$Item", awkward })
+                + "Done: 2 rebuilt, 0 failed, 1 skipped, 0 not processed.\r\n",
+            .clusteredAfter = { "CRONUS$Item", awkward }
+        };
+
+        // A refused ADD comes after a DROP that went through: the DROP is rolled back and the old key
+        // stays. SQL Server 2000 (TDS 7.1) gets the transaction's statements as batches, in the statement
+        // log: the first ROLLBACK is refused and sent again. The failed table's own cause is the one reported.
+        const QJsonObject duplicate {
+            { "number", 1505 }, { "message", "CREATE UNIQUE INDEX terminated because a duplicate key was found." }
+        };
+        const QJsonObject refused { { "number", 3998 }, { "message", "Uncommittable transaction is detected." } };
+        const QJsonObject rollback = fault("rollback", {}, "error", refused);
+        const QStringList t1 = rebuildStatements("CRONUS$T1"), t2 = rebuildStatements("CRONUS$T2");
+        const QString failedT1 = QStringLiteral("CRONUS$T1\tCRONUS$T1$0  (failed, see ErrorLog.txt)\r\n");
+        QTest::newRow("failed ADD keeps the old key, its rollback refused once") << Run {
+            .fixture
+            = databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) }),
+            .release = "2000",
+            .ticks = { 1, 2 },
+            .statements = QStringList { t1[0], "BEGIN TRANSACTION", t1[1], t1[2] }
+                + QStringList(2, "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION")
+                + QStringList { "IF @@TRANCOUNT > 0 ROLLBACK", t2[0], "BEGIN TRANSACTION", t2[1], t2[2] }
+                + QStringList { "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "IF @@TRANCOUNT > 0 ROLLBACK" },
+            .screen = failedT1 + listed({ "CRONUS$T2" }) + "Done: 1 rebuilt, 1 failed, 0 skipped, 0 not processed.\r\n",
+            .messages = { kErrorMessage },
+            .errors = { "CreateClusteredIndex 1505" },
+            .clusteredAfter = { "CRONUS$T2" }
+        };
+        // A transaction that cannot be ended ends with its connection: the lost connection's rule applies.
+        QTest::newRow("rollback refused every time: the connection goes")
+            << Run { .fixture
+                     = databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), rollback }),
+                     .ticks = { 1, 2 },
+                     .statements = t1,
+                     .screen = failedT1 + "Done: 0 rebuilt, 1 failed, 0 skipped, 1 not processed.\r\n",
+                     .messages = { kErrorMessage, lostMessage(1) },
+                     .errors = { "CreateClusteredIndex 1505", "PerformFix -2147467259" } };
+    }
+
+    void runs()
+    {
+        QFETCH(Run, run);
+        QVERIFY(ui().startWith(run.fixture, StandinProcess::releaseOptions(run.release)));
+        if (run.activity.isEmpty())
+            QTest::mouseClick(&ui().control<QCheckBox>("chkLog"), Qt::LeftButton);
+        auto& bar = ui().control<QProgressBar>("sbStatus");
+        QSignalSpy progress(&bar, &QProgressBar::valueChanged);
+
+        ui().runOn(run.ticks);
+
+        QCOMPARE(ui().standin().sqlTexts().mid(2), run.statements);
+        QCOMPARE(txtLog(), run.screen);
+        QCOMPARE(ui().activityLogLines(), run.activity);
+        QCOMPARE(QFile::exists(ui().activityLogPath()), !run.activity.isEmpty());
+        QCOMPARE(ui().messages.texts, run.messages);
+        QCOMPARE(records(ui().errorLog()), run.errors);
+        QCOMPARE(ui().errorLog().isEmpty(), run.errors.isEmpty());
+        // One step of the bar for each table processed.
+        QCOMPARE(bar.maximum(), run.ticks.size());
+        QList<QVariantList> steps;
+        for (int step = 1; step < run.screen.count(QStringLiteral("\r\n")); ++step)
+            steps.append(QVariantList { step });
+        QCOMPARE(progress, steps);
+        for (const QJsonValue& table : run.fixture["databases"][0]["tables"].toArray()) {
+            QJsonObject key = table["primary_key"].toObject();
+            key.insert("clustered", run.clusteredAfter.contains(table["name"].toString()));
+            QCOMPARE(primaryKeyIn(ui().standin().state(), table["name"].toString()), key);
+        }
+    }
+
+    void lostConnectionEndsRunOnce_data()
+    {
+        QTest::addColumn<int>("cut"); // the table whose ADD the connection is cut on
+        QTest::addColumn<bool>("clickFirst"); // a click on a row before the second run
+        QTest::addColumn<QString>("release"); // empty: the stand-in's default, encrypting the login only
+        QTest::addColumn<QString>("addedKeywords");
+        QTest::newRow("run again") << 3 << false << QString() << QString();
+        QTest::newRow("click a row, then run again") << 3 << true << QString() << QString();
+        QTest::newRow("cut at the last table") << 6 << false << QString() << QString();
+        // Everything inside TLS: the cut comes in the middle of an encrypted session.
+        QTest::newRow("forced encryption") << 3 << false << "2022" << QString();
+        QTest::newRow("encryption for data, click a row")
+            << 3 << true << "2016" << QStringLiteral("Use Encryption for Data=True;");
+    }
+
+    void lostConnectionEndsRunOnce()
+    {
+        QFETCH(int, cut);
+        QFETCH(bool, clickFirst);
+        QFETCH(QString, release);
+        QFETCH(QString, addedKeywords);
+        const QStringList six { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3", "CRONUS$T4", "CRONUS$T5", "CRONUS$T6" };
+        QVERIFY(ui().startWith(
+            databaseFixture(numberedTables(6), { once(fault("add", six.at(cut - 1), "disconnect", true)) }),
+            StandinProcess::releaseOptions(release), addedKeywords));
+
+        ui().runOn({ 1, 2, 3, 4, 5, 6 });
+
+        // The cut table's report and the lost connection's, nothing sent after the cut.
+        QCOMPARE(ui().messages.texts, (QStringList { kErrorMessage, lostMessage(6 - cut) }));
+        QCOMPARE(ui().errorSources(), (QStringList { "CreateClusteredIndex", "PerformFix" }));
+        QVERIFY2(!ui().errorLog().contains("Unspecified error"), qPrintable(ui().errorLog()));
+        QVERIFY(ui().errorLog().endsWith(
+            "Source: PerformFix\r\nNumber: -2147467259\r\nDescription: " + lostMessage(6 - cut) + "\r\n"));
+        QStringList firstRun;
+        for (int n = 0; n < 6; ++n) {
+            firstRun += n < cut ? rebuildStatements(six.at(n)) : QStringList();
+            QCOMPARE(clustered(six.at(n)), n < cut - 1);
+        }
+        QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun);
+        QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5, 6 }));
+        QCOMPARE(txtLog(),
+                 listed(six.mid(0, cut - 1)) + six.at(cut - 1) + '\t' + six.at(cut - 1)
+                     + QStringLiteral("$0  (failed, see ErrorLog.txt)\r\nDone: %1 rebuilt, 1 failed, 0 skipped, %2 not "
+                                      "processed.\r\n")
+                           .arg(cut - 1)
+                           .arg(6 - cut));
+        QCOMPARE(ui().control<QProgressBar>("sbStatus").value(), cut);
+
+        // The connection is opened again with the same string before anything else is sent.
+        QStringList reopened;
+        if (clickFirst) {
+            ui().clickRow(4);
+            QCOMPARE(ui().fieldLines(), QStringList { "No_" });
+            reopened.append(rebuildStatements("CRONUS$T4").at(0));
+        }
+        ui().clickExecute();
+
+        QCOMPARE(ui().messages.texts.size(), 2);
+        for (const QString& table : six) {
+            reopened += rebuildStatements(table);
+            QVERIFY2(clustered(table), qPrintable(table));
+        }
+        QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun + reopened);
+        QSet<int> connections;
+        for (const QJsonValue& statement : ui().standin().statements())
+            connections.insert(statement[QLatin1String("connection")].toInt());
+        QCOMPARE(connections.size(), 2);
+        QCOMPARE(txtLog(), listed(six) + "Done: 6 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
+    }
+
+    void restartedServerIsReachedAgain()
+    {
+        QVERIFY(ui().startWith(databaseFixture(numberedTables(3))));
+        ui().runOn({ 1, 3 });
+        QCOMPARE(txtLog(),
+                 listed({ "CRONUS$T1", "CRONUS$T3" }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
+
+        ui().standin().restart();
+        QVERIFY(ui().standin().started());
+        ui().tickRow(2);
+        ui().clickExecute();
+
+        QCOMPARE(ui().messages.texts, QStringList());
+        QCOMPARE(ui().errorLog(), QString());
+        // The first statement after the restart met the dropped link and was sent again, once; the
+        // rows of the first run are rebuilt again.
+        QCOMPARE(ui().standin().sqlTexts().mid(2),
+                 rebuildStatements("CRONUS$T1") + rebuildStatements("CRONUS$T3") + rebuildStatements("CRONUS$T1")
+                     + rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T3"));
+        for (const QString table : { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" })
+            QVERIFY2(clustered(table), qPrintable(table));
+        QCOMPARE(txtLog(),
+                 listed({ "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" })
+                     + "Done: 3 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
+    }
+
+    void failedReopenIsOneReport()
+    {
+        QVERIFY(ui().startWith(
+            databaseFixture(numberedTables(3), { once(fault("add", "CRONUS$T1", "disconnect", true)) })));
+        ui().runOn({ 1, 2, 3 });
+        const QString before = txtLog();
+        const auto statements = ui().standin().sqlTexts().size();
+
+        ui().standin().stop();
+        ui().clickExecute();
+
+        QCOMPARE(ui().messages.texts, (QStringList { kErrorMessage, lostMessage(2), kErrorMessage }));
+        QCOMPARE(ui().errorSources(), (QStringList { "CreateClusteredIndex", "PerformFix", "PerformFix" }));
+        QVERIFY(ui().errorLog().contains("Source: PerformFix\r\nNumber: -2147467259\r\n"));
+        QCOMPARE(txtLog(), before);
+        QCOMPARE(ui().standin().sqlTexts().size(), statements);
+    }
 
 private:
     bool clustered(const QString& table)
     {
         return primaryKeyIn(ui().standin().state(), table) == primaryKey(table + "$0", { "No_" }, true);
     }
-    QString txtLog() { return ui().control<LogTextBox>("txtLog").text(); }
+    QString txtLog()
+    {
+        return ui().control<LogTextBox>("txtLog").text();
+    }
 };
-
-void tst_RebuildEndToEnd::runs_data()
-{
-    QTest::addColumn<Run>("run");
-    // Each activity log line is stamped just before it is written: four lines, four moments, in the
-    // user's format (the tests run in US English; Windows writes the year there with four digits).
-#ifdef Q_OS_WIN
-    const QString day = QStringLiteral("3/14/2006");
-#else
-    const QString day = QStringLiteral("3/14/06");
-#endif
-    QTest::newRow("two of five, ticked in reverse") << Run {
-        .fixture = databaseFixture(numberedTables(5)),
-        .ticks = { 4, 2 },
-        .statements = rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T4"),
-        .screen = listed({ "CRONUS$T2", "CRONUS$T4" }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n",
-        .activity = { day + " 9:26:53 AM- DROP: ALTER TABLE dbo.[CRONUS$T2] DROP CONSTRAINT [CRONUS$T2$0]",
-                      day
-                          + " 9:26:54 AM- ADD: ALTER TABLE dbo.[CRONUS$T2] ADD CONSTRAINT [CRONUS$T2$0] PRIMARY KEY "
-                            "CLUSTERED  ([No_]) ON [PRIMARY]",
-                      day + " 9:26:55 AM- DROP: ALTER TABLE dbo.[CRONUS$T4] DROP CONSTRAINT [CRONUS$T4$0]",
-                      day
-                          + " 9:26:56 AM- ADD: ALTER TABLE dbo.[CRONUS$T4] ADD CONSTRAINT [CRONUS$T4$0] PRIMARY KEY "
-                            "CLUSTERED  ([No_]) ON [PRIMARY]" },
-        .clusteredAfter = { "CRONUS$T2", "CRONUS$T4" }
-    };
-
-    // The three-column key's order is not the table's column order. A key whose columns are not
-    // found, as after an earlier run whose ADD failed, is left alone: only its key-column query goes out.
-    const QString awkward = QStringLiteral("O'Brien] Bikes$Straße 日本");
-    QTest::newRow("awkward names, key columns in the key's order, a key without columns") << Run {
-        .fixture = databaseFixture(
-            { keyedTable("CRONUS$Gone", { "No_" }, {}), keyedTable("CRONUS$Item", { "No_", "Description" }),
-              keyedTable(awkward, { "Äpfel'ß]", "[No_]", "Ωmega" }, { "Ωmega", "Äpfel'ß]", "[No_]" }) }),
-        .ticks = { 3, 1, 2 },
-        .statements = rebuildStatements("CRONUS$Gone").mid(0, 1) + rebuildStatements("CRONUS$Item")
-            + QStringList { "SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
-                            "isKCU.CONSTRAINT_NAME = 'O''Brien] Bikes$Straße 日本$0' AND isKCU.TABLE_NAME = "
-                            "'O''Brien] Bikes$Straße 日本' ORDER BY isKCU.ORDINAL_POSITION",
-                            "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] DROP CONSTRAINT [O'Brien]] Bikes$Straße "
-                            "日本$0]",
-                            "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] ADD CONSTRAINT [O'Brien]] Bikes$Straße "
-                            "日本$0] "
-                            "PRIMARY KEY CLUSTERED  ([Ωmega],[Äpfel'ß]]],[[No_]]]) ON [PRIMARY]" },
-        .screen = listed({ "CRONUS$Gone", "CRONUS$Item", awkward })
-            + "Done: 2 rebuilt, 0 failed, 1 skipped, 0 not processed.\r\n",
-        .clusteredAfter = { "CRONUS$Item", awkward }
-    };
-
-    // A refused ADD comes after a DROP that went through: the DROP is rolled back and the old key
-    // stays. SQL Server 2000 (TDS 7.1) gets the transaction's statements as batches, in the statement
-    // log: the first ROLLBACK is refused and sent again. The failed table's own cause is the one reported.
-    const QJsonObject duplicate { { "number", 1505 },
-                                  { "message", "CREATE UNIQUE INDEX terminated because a duplicate key was found." } };
-    const QJsonObject refused { { "number", 3998 }, { "message", "Uncommittable transaction is detected." } };
-    const QJsonObject rollback = fault("rollback", {}, "error", refused);
-    const QStringList t1 = rebuildStatements("CRONUS$T1"), t2 = rebuildStatements("CRONUS$T2");
-    const QString failedT1 = QStringLiteral("CRONUS$T1\tCRONUS$T1$0  (failed, see ErrorLog.txt)\r\n");
-    QTest::newRow("failed ADD keeps the old key, its rollback refused once")
-        << Run { .fixture = databaseFixture(numberedTables(2),
-                                            { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) }),
-                 .release = "2000",
-                 .ticks = { 1, 2 },
-                 .statements = QStringList { t1[0], "BEGIN TRANSACTION", t1[1], t1[2] }
-                     + QStringList(2, "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION")
-                     + QStringList { "IF @@TRANCOUNT > 0 ROLLBACK", t2[0], "BEGIN TRANSACTION", t2[1], t2[2] }
-                     + QStringList { "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "IF @@TRANCOUNT > 0 ROLLBACK" },
-                 .screen
-                 = failedT1 + listed({ "CRONUS$T2" }) + "Done: 1 rebuilt, 1 failed, 0 skipped, 0 not processed.\r\n",
-                 .messages = { kErrorMessage },
-                 .errors = { "CreateClusteredIndex 1505" },
-                 .clusteredAfter = { "CRONUS$T2" } };
-    // A transaction that cannot be ended ends with its connection: the lost connection's rule applies.
-    QTest::newRow("rollback refused every time: the connection goes")
-        << Run { .fixture
-                 = databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), rollback }),
-                 .ticks = { 1, 2 },
-                 .statements = t1,
-                 .screen = failedT1 + "Done: 0 rebuilt, 1 failed, 0 skipped, 1 not processed.\r\n",
-                 .messages = { kErrorMessage, lostMessage(1) },
-                 .errors = { "CreateClusteredIndex 1505", "PerformFix -2147467259" } };
-}
-
-void tst_RebuildEndToEnd::runs()
-{
-    QFETCH(Run, run);
-    QVERIFY(ui().startWith(run.fixture, StandinProcess::releaseOptions(run.release)));
-    if (run.activity.isEmpty())
-        QTest::mouseClick(&ui().control<QCheckBox>("chkLog"), Qt::LeftButton);
-    auto& bar = ui().control<QProgressBar>("sbStatus");
-    QSignalSpy progress(&bar, &QProgressBar::valueChanged);
-
-    ui().runOn(run.ticks);
-
-    QCOMPARE(ui().standin().sqlTexts().mid(2), run.statements);
-    QCOMPARE(txtLog(), run.screen);
-    QCOMPARE(ui().activityLogLines(), run.activity);
-    QCOMPARE(QFile::exists(ui().activityLogPath()), !run.activity.isEmpty());
-    QCOMPARE(ui().messages.texts, run.messages);
-    QCOMPARE(records(ui().errorLog()), run.errors);
-    QCOMPARE(ui().errorLog().isEmpty(), run.errors.isEmpty());
-    // One step of the bar for each table processed.
-    QCOMPARE(bar.maximum(), run.ticks.size());
-    QList<QVariantList> steps;
-    for (int step = 1; step < run.screen.count(QStringLiteral("\r\n")); ++step)
-        steps.append(QVariantList { step });
-    QCOMPARE(progress, steps);
-    for (const QJsonValue& table : run.fixture["databases"][0]["tables"].toArray()) {
-        QJsonObject key = table["primary_key"].toObject();
-        key.insert("clustered", run.clusteredAfter.contains(table["name"].toString()));
-        QCOMPARE(primaryKeyIn(ui().standin().state(), table["name"].toString()), key);
-    }
-}
-
-void tst_RebuildEndToEnd::lostConnectionEndsRunOnce_data()
-{
-    QTest::addColumn<int>("cut"); // the table whose ADD the connection is cut on
-    QTest::addColumn<bool>("clickFirst"); // a click on a row before the second run
-    QTest::addColumn<QString>("release"); // empty: the stand-in's default, encrypting the login only
-    QTest::addColumn<QString>("addedKeywords");
-    QTest::newRow("run again") << 3 << false << QString() << QString();
-    QTest::newRow("click a row, then run again") << 3 << true << QString() << QString();
-    QTest::newRow("cut at the last table") << 6 << false << QString() << QString();
-    // Everything inside TLS: the cut comes in the middle of an encrypted session.
-    QTest::newRow("forced encryption") << 3 << false << "2022" << QString();
-    QTest::newRow("encryption for data, click a row")
-        << 3 << true << "2016" << QStringLiteral("Use Encryption for Data=True;");
-}
-
-void tst_RebuildEndToEnd::lostConnectionEndsRunOnce()
-{
-    QFETCH(int, cut);
-    QFETCH(bool, clickFirst);
-    QFETCH(QString, release);
-    QFETCH(QString, addedKeywords);
-    const QStringList six { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3", "CRONUS$T4", "CRONUS$T5", "CRONUS$T6" };
-    QVERIFY(
-        ui().startWith(databaseFixture(numberedTables(6), { once(fault("add", six.at(cut - 1), "disconnect", true)) }),
-                       StandinProcess::releaseOptions(release), addedKeywords));
-
-    ui().runOn({ 1, 2, 3, 4, 5, 6 });
-
-    // The cut table's report and the lost connection's, nothing sent after the cut.
-    QCOMPARE(ui().messages.texts, (QStringList { kErrorMessage, lostMessage(6 - cut) }));
-    QCOMPARE(ui().errorSources(), (QStringList { "CreateClusteredIndex", "PerformFix" }));
-    QVERIFY2(!ui().errorLog().contains("Unspecified error"), qPrintable(ui().errorLog()));
-    QVERIFY(ui().errorLog().endsWith("Source: PerformFix\r\nNumber: -2147467259\r\nDescription: " + lostMessage(6 - cut)
-                                     + "\r\n"));
-    QStringList firstRun;
-    for (int n = 0; n < 6; ++n) {
-        firstRun += n < cut ? rebuildStatements(six.at(n)) : QStringList();
-        QCOMPARE(clustered(six.at(n)), n < cut - 1);
-    }
-    QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun);
-    QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5, 6 }));
-    QCOMPARE(txtLog(),
-             listed(six.mid(0, cut - 1)) + six.at(cut - 1) + '\t' + six.at(cut - 1)
-                 + QStringLiteral("$0  (failed, see ErrorLog.txt)\r\nDone: %1 rebuilt, 1 failed, 0 skipped, %2 not "
-                                  "processed.\r\n")
-                       .arg(cut - 1)
-                       .arg(6 - cut));
-    QCOMPARE(ui().control<QProgressBar>("sbStatus").value(), cut);
-
-    // The connection is opened again with the same string before anything else is sent.
-    QStringList reopened;
-    if (clickFirst) {
-        ui().clickRow(4);
-        QCOMPARE(ui().fieldLines(), QStringList { "No_" });
-        reopened.append(rebuildStatements("CRONUS$T4").at(0));
-    }
-    ui().clickExecute();
-
-    QCOMPARE(ui().messages.texts.size(), 2);
-    for (const QString& table : six) {
-        reopened += rebuildStatements(table);
-        QVERIFY2(clustered(table), qPrintable(table));
-    }
-    QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun + reopened);
-    QSet<int> connections;
-    for (const QJsonValue& statement : ui().standin().statements())
-        connections.insert(statement[QLatin1String("connection")].toInt());
-    QCOMPARE(connections.size(), 2);
-    QCOMPARE(txtLog(), listed(six) + "Done: 6 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
-}
-
-void tst_RebuildEndToEnd::restartedServerIsReachedAgain()
-{
-    QVERIFY(ui().startWith(databaseFixture(numberedTables(3))));
-    ui().runOn({ 1, 3 });
-    QCOMPARE(txtLog(),
-             listed({ "CRONUS$T1", "CRONUS$T3" }) + "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
-
-    ui().standin().restart();
-    QVERIFY(ui().standin().started());
-    ui().tickRow(2);
-    ui().clickExecute();
-
-    QCOMPARE(ui().messages.texts, QStringList());
-    QCOMPARE(ui().errorLog(), QString());
-    // The first statement after the restart met the dropped link and was sent again, once; the
-    // rows of the first run are rebuilt again.
-    QCOMPARE(ui().standin().sqlTexts().mid(2),
-             rebuildStatements("CRONUS$T1") + rebuildStatements("CRONUS$T3") + rebuildStatements("CRONUS$T1")
-                 + rebuildStatements("CRONUS$T2") + rebuildStatements("CRONUS$T3"));
-    for (const QString table : { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" })
-        QVERIFY2(clustered(table), qPrintable(table));
-    QCOMPARE(txtLog(),
-             listed({ "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" })
-                 + "Done: 3 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
-}
-
-void tst_RebuildEndToEnd::failedReopenIsOneReport()
-{
-    QVERIFY(
-        ui().startWith(databaseFixture(numberedTables(3), { once(fault("add", "CRONUS$T1", "disconnect", true)) })));
-    ui().runOn({ 1, 2, 3 });
-    const QString before = txtLog();
-    const auto statements = ui().standin().sqlTexts().size();
-
-    ui().standin().stop();
-    ui().clickExecute();
-
-    QCOMPARE(ui().messages.texts, (QStringList { kErrorMessage, lostMessage(2), kErrorMessage }));
-    QCOMPARE(ui().errorSources(), (QStringList { "CreateClusteredIndex", "PerformFix", "PerformFix" }));
-    QVERIFY(ui().errorLog().contains("Source: PerformFix\r\nNumber: -2147467259\r\n"));
-    QCOMPARE(txtLog(), before);
-    QCOMPARE(ui().standin().sqlTexts().size(), statements);
-}
 
 QTEST_MAIN(tst_RebuildEndToEnd)
 #include "tst_rebuild_e2e.moc"
