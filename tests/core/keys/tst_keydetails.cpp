@@ -1,57 +1,57 @@
 #include "keys/KeyDetails.h"
 #include "keys/KeyDetailsQuery.h"
+#include "keys/TableListModel.h"
 #include "rebuild/RebuildScript.h"
 #include "support/FakeConnection.h"
 
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace quorvane;
 using namespace quorvane::test;
 
+namespace {
+const KeyRefusals kEveryRefusal = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
+    | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
+} // namespace
+
 // The details model without a server: the texts it shows, the rows it matches, the query's rows it
-// reads, and the script it writes.
+// reads and the script it writes; and the list's rows they go with.
 class tst_KeyDetails : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void sizesInTheUsersFormat_data()
+    // The texts the list shows of a key's details: its size in the user's format, its refusals in words.
+    void texts_data()
     {
-        QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<qint64>("rows");
-        QTest::addColumn<qint64>("kilobytes");
-        QTest::addColumn<QString>("text");
-        const QLocale us(QLocale::English, QLocale::UnitedStates);
-        const QLocale german(QLocale::German, QLocale::Germany);
-        QTest::newRow("German digits") << german << qint64(1234567) << qint64(1536) << "1.234.567 rows, 1,5 MB";
-        QTest::newRow("empty table") << us << qint64(0) << qint64(0) << "0 rows, 0 KB";
-        QTest::newRow("one row, two pages") << us << qint64(1) << qint64(16) << "1 row, 16 KB";
-        QTest::newRow("just below a MB") << us << qint64(12) << qint64(1023) << "12 rows, 1,023 KB";
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<QString>("expected");
+        const auto sized = [](qint64 rows, qint64 kilobytes, const QLocale& locale = QLocale(QLocale::English)) {
+            return rowCountText(rows, locale) + QStringLiteral(", ") + sizeText(kilobytes, locale);
+        };
+        QTest::newRow("German digits") << sized(1234567, 1536, QLocale(QLocale::German)) << "1.234.567 rows, 1,5 MB";
+        QTest::newRow("empty table") << sized(0, 0) << "0 rows, 0 KB";
+        QTest::newRow("one row, two pages") << sized(1, 16) << "1 row, 16 KB";
+        QTest::newRow("just below a MB") << sized(12, 1023) << "12 rows, 1,023 KB";
         QTest::newRow("tens of GB, whole")
-            << us << qint64(3000000000) << qint64(40LL * 1024 * 1024 + 300000) << "3,000,000,000 rows, 40 GB";
-        QTest::newRow("terabytes") << us << qint64(5) << qint64(3LL * 1024 * 1024 * 1024 * 1024) << "5 rows, 3,072 TB";
+            << sized(3000000000, 40LL * 1024 * 1024 + 300000) << "3,000,000,000 rows, 40 GB";
+        QTest::newRow("terabytes") << sized(5, 3LL * 1024 * 1024 * 1024 * 1024) << "5 rows, 3,072 TB";
+        QTest::newRow("refusals in words, in a fixed order")
+            << keyToolTip("K", "T", KeyDetails { false, 2, 8, kEveryRefusal }, QLocale::c())
+            << "Primary key: K\nTable: T\nClustered: no\n2 rows, 8 KB\n"
+               "Will be refused: the table is not in schema dbo\n"
+               "Will be refused: the table name is in more than one schema, so the key columns get mixed\n"
+               "Will be refused: a foreign key refers to the key, so the DROP will fail\n"
+               "Will be refused: the table has another clustered index, so the ADD will fail";
     }
 
-    void sizesInTheUsersFormat()
+    void texts()
     {
-        QFETCH(QLocale, locale);
-        QFETCH(qint64, rows);
-        QFETCH(qint64, kilobytes);
-        QFETCH(QString, text);
-        QCOMPARE(rowCountText(rows, locale) + QStringLiteral(", ") + sizeText(kilobytes, locale), text);
-    }
-
-    void refusalsInWordsInFixedOrder()
-    {
-        const KeyRefusals all = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
-            | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
-        QCOMPARE(
-            keyToolTip("K", "T", KeyDetails { false, 2, 8, all }, QLocale::c()),
-            QStringLiteral("Primary key: K\nTable: T\nClustered: no\n2 rows, 8 KB\n"
-                           "Will be refused: the table is not in schema dbo\n"
-                           "Will be refused: the table name is in more than one schema, so the key columns get mixed\n"
-                           "Will be refused: a foreign key refers to the key, so the DROP will fail\n"
-                           "Will be refused: the table has another clustered index, so the ADD will fail"));
+        QFETCH(QString, made);
+        QFETCH(QString, expected);
+        QCOMPARE(made, expected);
     }
 
     void sameNamesTakeDetailsInQueryOrder()
@@ -91,12 +91,40 @@ private Q_SLOTS:
             QCOMPARE(all.size(), 1u);
             QCOMPARE(all[0].constraint, QStringLiteral("K"));
             QCOMPARE(all[0].table, QStringLiteral("T"));
-            const KeyRefusals every = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
-                | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
-            QCOMPARE(all[0].details, (KeyDetails { true, 5000000000, 24, every }));
+            QCOMPARE(all[0].details, (KeyDetails { true, 5000000000, 24, kEveryRefusal }));
         } catch (const Failure& thrown) {
             QCOMPARE(thrown.number(), failure);
         }
+    }
+
+    // The rows behind the primary-key list.
+    void ticksAndNamesHoldUp()
+    {
+        TableListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (int row = 0; row < 1000; ++row)
+            model.addSubItem(model.addItem(QStringLiteral("PK%1").arg(row)), QStringLiteral("T%1").arg(row));
+        QSignalSpy userTicks(&model, &TableListModel::itemCheckedByUser);
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+
+        // A tick through the view is the user's, announced with its position.
+        QVERIFY(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(userTicks, (QList<QVariantList> { { 2 } }));
+        // Ticks set by the program are not, and a batch of them reaches the view as one change.
+        {
+            const TableListModel::TickBatch batch(model);
+            for (int item = 1; item <= model.itemCount(); ++item)
+                model.setItemChecked(item, true);
+        }
+        QCOMPARE(userTicks.size(), 1);
+        QCOMPARE(changes.size(), 2);
+        QCOMPARE(changes.last().at(0).toModelIndex(), model.index(0, 0));
+        QCOMPARE(changes.last().at(1).toModelIndex(), model.index(999, 0));
+        QVERIFY(model.isItemChecked(1000));
+        // A name edited in place would send the rebuild to another table.
+        QVERIFY(!model.setData(model.index(0, 1), QStringLiteral("renamed"), Qt::EditRole));
+        QVERIFY(!(model.flags(model.index(0, 1)) & Qt::ItemIsEditable));
+        QCOMPARE(model.subItemText(1, 1), QStringLiteral("T0"));
     }
 
     void scriptLeavesOutWhatWouldFail()

@@ -1,3 +1,4 @@
+#include "support/ActivityLog.h"
 #include "support/ApplicationFolder.h"
 #include "support/ErrorReport.h"
 #include "support/FileHelpers.h"
@@ -34,7 +35,7 @@ QByteArray contentsOf(const QString& path)
 
 } // namespace
 
-// The error log and its message boxes, the activity log's file writes, and the folders they go in.
+// The error log and its message boxes, the activity log's lines and file writes, and the folders they go in.
 class tst_ErrorReport : public QObject
 {
     Q_OBJECT
@@ -105,26 +106,41 @@ private Q_SLOTS:
         QCOMPARE(messages.texts, QStringList { kSaveFailed.arg(61).arg("Disk full") }); // and none for the empty path
     }
 
-    void addBackslash_data()
+    // The texts of the small helpers: the folder with its separator, the activity log's line and the
+    // on-screen log's text.
+    void texts_data()
     {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("made");
         QTest::addColumn<QString>("expected");
 #ifdef Q_OS_WIN
-        QTest::newRow("folder") << QString("C:\\Quorvane") << "C:\\Quorvane\\";
-        QTest::newRow("folder with separator") << QString("C:\\") << "C:\\";
-        QTest::newRow("slash is no separator here") << QString("C:\\Quorvane/") << "C:\\Quorvane/\\";
+        QTest::newRow("folder") << AddBackslash("C:\\Quorvane") << "C:\\Quorvane\\";
+        QTest::newRow("folder with separator") << AddBackslash("C:\\") << "C:\\";
+        QTest::newRow("slash is no separator here") << AddBackslash("C:\\Quorvane/") << "C:\\Quorvane/\\";
 #else
-        QTest::newRow("folder") << QString("/opt/quorvane") << "/opt/quorvane/";
-        QTest::newRow("folder with separator") << QString("/") << "/";
-        QTest::newRow("backslash is no separator here") << QString("/opt/quorvane\\") << "/opt/quorvane\\/";
+        QTest::newRow("folder") << AddBackslash("/opt/quorvane") << "/opt/quorvane/";
+        QTest::newRow("folder with separator") << AddBackslash("/") << "/";
+        QTest::newRow("backslash is no separator here") << AddBackslash("/opt/quorvane\\") << "/opt/quorvane\\/";
 #endif
+        // The activity log's stamp: the user's short date, the time with its seconds, then the marker.
+        const auto stamped = [](const char* locale) {
+            return activityLogLine(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)), "- DROP: ", "S", QLocale(locale));
+        };
+        QTest::newRow("en_US") << stamped("en_US") << "3/5/24 2:07:09 PM- DROP: S";
+        QTest::newRow("de_DE") << stamped("de_DE") << "05.03.24 14:07:09- DROP: S";
+        QTest::newRow("ko_KR, AM/PM before the time") << stamped("ko_KR") << "24. 3. 5. 오후 2:07:09- DROP: S";
+        QTest::newRow("bg_BG, text after the time") << stamped("bg_BG") << "5.03.24 г. 14:07:09 ч.- DROP: S";
+        const QString line = QStringLiteral("CRONUS$Item\tCRONUS$Item$0");
+        QTest::newRow("4000 characters are kept")
+            << textWithAppendedLine(QString(4000, 'x'), line) << QString(4000, 'x') + line + "\r\n";
+        QTest::newRow("4001 characters are cleared first")
+            << textWithAppendedLine(QString(4001, 'x'), line) << line + "\r\n";
     }
 
-    void addBackslash()
+    void texts()
     {
-        QFETCH(QString, path);
+        QFETCH(QString, made);
         QFETCH(QString, expected);
-        QCOMPARE(AddBackslash(path), expected);
+        QCOMPARE(made, expected);
     }
 
     void applicationFolderFallsBackToUserFolder_data()

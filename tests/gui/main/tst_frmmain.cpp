@@ -55,12 +55,15 @@ private Q_SLOTS:
         m_ui = std::make_unique<StandinWindow>(m_database->factory());
     }
 
-    void startupSizesColumnsAndShowsVersion()
+    // The version in the caption and the columns sized to the list; a record that cannot be read ends
+    // the fill, reported once, and the rows read before it stay.
+    void startupSizesColumnsAndKeepsRowsReadBeforeFailure()
     {
         ui().platform().versionMajor = 10;
         ui().platform().versionMinor = 20;
         ui().platform().versionRevision = 300;
-        startWith(1);
+        // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
+        startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
 
         QCOMPARE(ui().window().windowTitle(), "Clustered Index Fix Utility - v10.20.300  (TVL 2006)");
         const auto& lv = ui().control<QTreeView>("lvTables");
@@ -68,17 +71,8 @@ private Q_SLOTS:
         // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
         for (int column = 0; column < 3; ++column)
             QCOMPARE(lv.header()->sectionSize(column), 182);
-        QCOMPARE(ui().errorLog(), QString());
-    }
-
-    void fillFailureIsReportedOnceAndRowsStay()
-    {
-        // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
-        startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
         QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
         QCOMPARE(ui().rows(), (QStringList { "PK1 | T1 | Navision", "PK2 |  | " }));
-        QCOMPARE(ui().window().windowTitle(), QStringLiteral("Clustered Index Fix Utility - v1.0.0  (TVL 2006)"));
-
         // The rows read so far can be used; the short one is reported when clicked.
         ui().clickRow(1);
         QCOMPARE(ui().fieldLines(), QStringList { "Code" });
@@ -93,13 +87,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("rows");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("label");
-        QTest::addColumn<int>("ticked");
-        QTest::newRow("one tick") << 5 << QStringList { "t2" } << "Selected Keys: 1" << 1;
-        QTest::newRow("select all") << 5 << QStringList { "a" } << "Selected Keys: 5" << 5;
-        QTest::newRow("select all and clear") << 5 << QStringList { "a", "a" } << "Selected Keys: 0" << 0;
-        QTest::newRow("select all, untick one") << 5 << QStringList { "a", "t3" } << "Selected Keys: 4" << 4;
-        QTest::newRow("click keeps design caption") << 5 << QStringList { "c1" } << "" << 0;
-        QTest::newRow("select all on empty list") << 0 << QStringList { "a" } << "Selected Keys: 0" << 0;
+        QTest::newRow("one tick") << 5 << QStringList { "t2" } << "Selected Keys: 1";
+        QTest::newRow("select all") << 5 << QStringList { "a" } << "Selected Keys: 5";
+        QTest::newRow("select all and clear") << 5 << QStringList { "a", "a" } << "Selected Keys: 0";
+        QTest::newRow("select all, untick one") << 5 << QStringList { "a", "t3" } << "Selected Keys: 4";
+        QTest::newRow("click keeps design caption") << 5 << QStringList { "c1" } << "";
+        QTest::newRow("select all on empty list") << 0 << QStringList { "a" } << "Selected Keys: 0";
     }
 
     void selection()
@@ -107,7 +100,6 @@ private Q_SLOTS:
         QFETCH(int, rows);
         QFETCH(QStringList, steps);
         QFETCH(QString, label);
-        QFETCH(int, ticked);
         startWith(rows);
         for (const QString& step : steps) {
             if (step == QLatin1String("a"))
@@ -118,7 +110,7 @@ private Q_SLOTS:
                 ui().clickRow(step.mid(1).toInt());
         }
         QCOMPARE(ui().control<QLabel>("lblKeys").text(), label);
-        QCOMPARE(ui().tickedRows().size(), ticked);
+        QCOMPARE(ui().tickedRows().size(), label.section(QLatin1Char(' '), -1).toInt());
         // The program never sets "Select All Tables"; it keeps the user's last click.
         QCOMPARE(ui().control<QCheckBox>("chkAll").isChecked(), steps.count(QStringLiteral("a")) % 2 == 1);
         QCOMPARE(ui().errorLog(), QString());
@@ -203,7 +195,7 @@ private Q_SLOTS:
 private:
     // Starts the window on a database whose primary-key list holds the rows "PK<n>", "T<n>",
     // "Navision" for n from 1 to count, or the rows given, every key on the column "Code".
-    void startWith(int count, QList<QStringList> rows)
+    void startWith(int count, QList<QStringList> rows = {})
     {
         for (int n = 1; n <= count; ++n)
             rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });

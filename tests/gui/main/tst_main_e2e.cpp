@@ -221,30 +221,52 @@ private Q_SLOTS:
         QCOMPARE(ui().errorSources(), QStringList { "LoadKeyDetails" });
     }
 
-    void opensWithoutRows_data()
+    // Start-up that fills no rows: the window opens empty, or start-up ends without a word.
+    void startupWithoutRows_data()
     {
-        // The stand-in answers the list as a whole or not at all, so a failure comes before the first
-        // row: the error fails the statement, the disconnect cuts the connection on it.
         QTest::addColumn<QJsonObject>("fixture");
+        QTest::addColumn<QString>("database"); // empty: the login window was closed without connecting
+        QTest::addColumn<bool>("listening"); // false: the server stopped since the login
         QTest::addColumn<QString>("number"); // of the one failure reported, if any
         QJsonObject heap = keyedTable("CRONUS$Item");
         heap.remove(QStringLiteral("primary_key"));
-        QTest::newRow("database without primary keys") << databaseFixture({ heap }) << "";
+        const QJsonObject item = databaseFixture({ keyedTable("CRONUS$Item") });
+        QTest::newRow("database without primary keys") << databaseFixture({ heap }) << kDatabaseName << true << "";
+        // The stand-in answers the list as a whole or not at all, so the cut comes before the first row.
         QTest::newRow("connection lost on the list")
             << databaseFixture({ keyedTable("CRONUS$Item") }, { fault("primary_keys", {}, "disconnect", true) })
-            << "-2147467259";
+            << kDatabaseName << true << "-2147467259";
+        QTest::newRow("login abandoned") << item << QString() << true << "";
+        QTest::newRow("server gone since the login") << item << kDatabaseName << false << "";
+        QTest::newRow("database gone since the login") << item << "NOSUCH" << true << "";
     }
 
-    void opensWithoutRows()
+    void startupWithoutRows()
     {
         QFETCH(QJsonObject, fixture);
+        QFETCH(QString, database);
+        QFETCH(bool, listening);
         QFETCH(QString, number);
-        QVERIFY(ui().startWith(fixture));
+        StandinProcess standin(fixture);
+        QVERIFY(standin.started());
+        const QString connectString
+            = database.isEmpty() ? QString() : standin.connectionString(database, kLoginName, kLoginPassword);
+        if (!listening)
+            standin.stop();
+        const bool opens = listening && database == kDatabaseName;
 
-        // Start-up goes on: the window opens with its caption and its three columns.
-        QCOMPARE(ui().rows(), QStringList {});
-        QCOMPARE(ui().control<QTreeView>("lvTables").header()->count(), 3);
-        QCOMPARE(ui().window().windowTitle(), kCaption);
+        QCOMPARE(ui().start(connectString), opens);
+
+        if (opens) { // with its caption and its three columns
+            QCOMPARE(ui().rows(), QStringList {});
+            QCOMPARE(ui().control<QTreeView>("lvTables").header()->count(), 3);
+            QCOMPARE(ui().window().windowTitle(), kCaption);
+        } else { // no window, nothing sent
+            for (const QWidget* window : QApplication::topLevelWidgets())
+                QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
+            QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
+            QCOMPARE(standin.sqlTexts(), QStringList {});
+        }
         if (number.isEmpty()) {
             QCOMPARE(ui().messages.texts, QStringList {});
             QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
@@ -254,39 +276,6 @@ private Q_SLOTS:
         QVERIFY(ui().errorLog().contains(QStringLiteral("\r\nNumber: ") + number + QStringLiteral("\r\n")));
         QCOMPARE(ui().messages.texts,
                  QStringList { "An Error has occurred, Please see the ErrorLog.txt file for details." });
-    }
-
-    void startupEndsSilently_data()
-    {
-        QTest::addColumn<bool>("listening");
-        QTest::addColumn<QString>("database");
-        QTest::addColumn<QString>("password"); // empty: the login window was closed without connecting
-        QTest::newRow("login abandoned") << true << kDatabaseName << QString();
-        QTest::newRow("server gone since the login") << false << kDatabaseName << kLoginPassword;
-        QTest::newRow("database gone since the login") << true << QStringLiteral("NOSUCH") << kLoginPassword;
-    }
-
-    void startupEndsSilently()
-    {
-        QFETCH(bool, listening);
-        QFETCH(QString, database);
-        QFETCH(QString, password);
-        StandinProcess standin(databaseFixture({ keyedTable("CRONUS$Item") }));
-        QVERIFY(standin.started());
-        const QString connectString
-            = password.isEmpty() ? QString() : standin.connectionString(database, kLoginName, password);
-        if (!listening)
-            standin.stop();
-
-        QVERIFY(!ui().start(connectString));
-
-        for (const QWidget* window : QApplication::topLevelWidgets())
-            QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
-        QCOMPARE(ui().messages.texts, QStringList {});
-        QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), QStringList {});
-        QVERIFY(ui().window().strLogFile.endsWith(QStringLiteral("QuorvaneLog.txt")));
-        if (listening)
-            QCOMPARE(standin.sqlTexts(), QStringList {});
     }
 
     // A large database whose server waits before it answers the list: from the login to the filled
