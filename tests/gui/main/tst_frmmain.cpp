@@ -29,17 +29,6 @@ struct PaintsDuringRun final : QObject
     int counted = 0;
 };
 
-// A click on the middle of the box, queued for later delivery.
-void postClick(QCheckBox& box)
-{
-    const QPointF at = box.rect().center();
-    const QPointF global = box.mapToGlobal(at);
-    QCoreApplication::postEvent(
-        &box, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, {}));
-    QCoreApplication::postEvent(
-        &box, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, {}));
-}
-
 } // namespace
 
 // The main window over an in-process database: the cases the stand-in cannot serve, and the
@@ -110,31 +99,27 @@ private Q_SLOTS:
                 ui().clickRow(step.mid(1).toInt());
         }
         QCOMPARE(ui().control<QLabel>("lblKeys").text(), label);
-        QCOMPARE(ui().tickedRows().size(), label.section(QLatin1Char(' '), -1).toInt());
+        const int ticked = label.section(QLatin1Char(' '), -1).toInt();
+        QCOMPARE(ui().tickedRows().size(), ticked);
         // The program never sets "Select All Tables"; it keeps the user's last click.
         QCOMPARE(ui().control<QCheckBox>("chkAll").isChecked(), steps.count(QStringLiteral("a")) % 2 == 1);
-        QCOMPARE(ui().errorLog(), QString());
-    }
 
-    void runWithNothingTickedShowsEmptyBar()
-    {
-        startWith(5);
-
+        // What is ticked is what runs. The bar is drawn as one of that many steps all done, and a run of
+        // nothing as an empty bar, not as Qt's busy animation for a zero range.
         ui().clickExecute();
-
-        QCOMPARE(m_database->executed().size(), 2); // the list and its details only
-        QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
-                 "Done: 0 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
+        QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), ticked);
+        QVERIFY(ui().control<LogTextBox>("txtLog").text().endsWith(
+            QString::asprintf("Done: %d rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n", ticked)));
         auto& bar = ui().control<RunProgressBar>("sbStatus");
-        QCOMPARE(bar.maximum(), 0);
-        // Drawn like an empty bar, not as Qt's busy animation for a zero range.
-        RunProgressBar empty;
-        empty.setTextVisible(false);
-        empty.setRange(0, 1);
-        empty.setValue(0);
-        empty.resize(bar.size());
+        QCOMPARE(bar.maximum(), ticked);
+        RunProgressBar drawn;
+        drawn.setTextVisible(false);
+        drawn.setRange(0, std::max(ticked, 1));
+        drawn.setValue(ticked);
+        drawn.resize(bar.size());
         QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
-                 empty.grab().toImage().convertToFormat(QImage::Format_ARGB32));
+                 drawn.grab().toImage().convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(ui().errorLog(), QString());
     }
 
     void heldStatementKeepsWindowPaintedAndDeaf()
@@ -159,11 +144,17 @@ private Q_SLOTS:
                     window.update();
                     QCoreApplication::processEvents();
                     for (QCheckBox* box : { &chkAll, inDialog }) {
+                        const QPoint at = box->rect().center();
                         QTest::mouseClick(box->window()->windowHandle(), Qt::LeftButton, {},
-                                          box->mapTo(box->window(), box->rect().center()));
+                                          box->mapTo(box->window(), at));
                         box->setFocus();
                         QTest::keyClick(box->window()->windowHandle(), Qt::Key_Space);
-                        postClick(*box);
+                        // The same click once more, queued for later delivery.
+                        for (const auto type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease })
+                            QCoreApplication::postEvent(
+                                box,
+                                new QMouseEvent(type, at, box->mapToGlobal(at), Qt::LeftButton,
+                                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {}));
                         closed.append(box->window()->close());
                         box->window()->windowHandle()->close();
                     }

@@ -16,32 +16,28 @@ namespace {
 
 const QString kErrorMessage = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
 
-QString lostMessage(int notProcessed)
+QString lostMessage(int left)
 {
-    return QStringLiteral("The connection to the server was lost. %1 ticked tables were not processed.")
-        .arg(notProcessed);
+    return QString::asprintf("The connection to the server was lost. %d ticked tables were not processed.", left);
 }
 
 // The three statements of the rebuild of a table whose name needs no quoting and whose key is "<table>$0".
-QStringList rebuildStatements(const QString& table, const QString& columns = QStringLiteral("[No_]"))
+QStringList rebuildStatements(const QString& table)
 {
     return { QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
                             "isKCU.CONSTRAINT_NAME = '%1$0' AND isKCU.TABLE_NAME = '%1' ORDER BY "
                             "isKCU.ORDINAL_POSITION")
                  .arg(table),
              QStringLiteral("ALTER TABLE dbo.[%1] DROP CONSTRAINT [%1$0]").arg(table),
-             QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%1$0] PRIMARY KEY CLUSTERED  (%2) ON [PRIMARY]")
-                 .arg(table, columns) };
+             QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%1$0] PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]")
+                 .arg(table) };
 }
 
 // The on-screen log's last line.
-QString done(int rebuilt, int failed, int skipped, int notProcessed)
+QString done(int rebuilt, int failed, int skipped, int left)
 {
-    return QStringLiteral("Done: %1 rebuilt, %2 failed, %3 skipped, %4 not processed.\r\n")
-        .arg(rebuilt)
-        .arg(failed)
-        .arg(skipped)
-        .arg(notProcessed);
+    return QString::asprintf("Done: %d rebuilt, %d failed, %d skipped, %d not processed.\r\n", rebuilt, failed, skipped,
+                             left);
 }
 
 // The on-screen log's line of a table whose rebuild failed.
