@@ -158,10 +158,6 @@ private Q_SLOTS:
                              "c$Vendor$0 | c$Vendor | CRONUS" }
             << QList<QStringList> { { "No_" }, { "Line No_", "Document Type", "Document No_" }, { "No_" } }
             << QList<bool> { false, false, false };
-        QTest::newRow("apostrophe in the names")
-            << QJsonArray { keyedTable("Jim's Bikes$Item", { "No_", "Variant Code" }, { "No_", "Variant Code" }) }
-            << QStringList { "Jim's Bikes$Item$0 | Jim's Bikes$Item | CRONUS" }
-            << QList<QStringList> { { "No_", "Variant Code" } } << QList<bool> { false };
         // Either row names the same constraint and table, so either click sends the same query, which
         // does not filter on the schema: both keys' columns come back, position by position.
         QTest::newRow("one table name in two schemas")
