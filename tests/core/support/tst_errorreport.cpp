@@ -24,8 +24,7 @@ using namespace quorvane;
 namespace {
 
 const QString kReportBox = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
-const QString kSaveFailed = QStringLiteral("An error occurred while attempting to save a file.\r\nNumber: %1\r\n"
-                                           "Description: %2");
+const QString kSaveFailed = "An error occurred while attempting to save a file.\r\nNumber: %1\r\nDescription: %2";
 
 QByteArray contentsOf(const QString& path)
 {

@@ -220,10 +220,9 @@ private Q_SLOTS:
         // The connection cannot be opened again: one more report, nothing sent, the log left as it is.
         QTest::newRow("server gone when run again") << 1 << "stop" << QString() << QString();
         // Everything inside TLS: the cut comes in the middle of an encrypted session.
-        QTest::newRow("forced encryption") << 3 << "run"
-                                           << "2022" << QString();
-        QTest::newRow("encryption for data, click a row") << 3 << "click"
-                                                          << "2016" << QStringLiteral("Use Encryption for Data=True;");
+        QTest::newRow("forced encryption") << 3 << "run" << QString("2022") << QString();
+        QTest::newRow("encryption for data, click a row")
+            << 3 << "click" << QString("2016") << QString("Use Encryption for Data=True;");
     }
 
     void lostConnectionEndsRunOnce()
