@@ -89,8 +89,7 @@ private Q_SLOTS:
             const std::vector<NamedKeyDetails> all = readKeyDetails(*connection);
             QCOMPARE(failure, 0);
             QCOMPARE(all.size(), 1u);
-            QCOMPARE(all[0].constraint, QStringLiteral("K"));
-            QCOMPARE(all[0].table, QStringLiteral("T"));
+            QCOMPARE((QStringList { all[0].constraint, all[0].table }), (QStringList { "K", "T" }));
             QCOMPARE(all[0].details, (KeyDetails { true, 5000000000, 24, kEveryRefusal }));
         } catch (const Failure& thrown) {
             QCOMPARE(thrown.number(), failure);

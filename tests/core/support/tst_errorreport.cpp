@@ -98,17 +98,15 @@ private Q_SLOTS:
 
     void appendtoFileTellsOnlyRealFailures()
     {
-        const auto restore = qScopeGuard([start = QDir::currentPath()] { QDir::setCurrent(start); });
-        QVERIFY(QDir::setCurrent(m_folder->path()));
         test::RecordingMessageSink messages;
         AppendtoFile(messages, QString(), QStringLiteral("line")); // an empty path does nothing
-        QVERIFY(QDir(m_folder->path()).isEmpty());
+        QCOMPARE(messages.texts, QStringList());
 
         if (!QFile::exists(QStringLiteral("/dev/full")))
             QSKIP("needs /dev/full, a device that is always full");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("seek.*sequential")));
         AppendtoFile(messages, QStringLiteral("/dev/full"), QStringLiteral("line"));
-        QCOMPARE(messages.texts, QStringList { kSaveFailed.arg(61).arg("Disk full") }); // and none for the empty path
+        QCOMPARE(messages.texts, QStringList { kSaveFailed.arg(61).arg("Disk full") });
     }
 
     // The texts of the small helpers: the folder with its separator, the activity log's line and the

@@ -146,7 +146,6 @@ private Q_SLOTS:
         QTest::addColumn<QJsonArray>("tables");
         QTest::addColumn<QStringList>("rows"); // as listed: "constraint | table | database"
         QTest::addColumn<QList<QStringList>>("fields"); // the key-column list after a click on each row
-        QTest::addColumn<QList<bool>>("clustered"); // each row's details
         // Added out of order; the server's case-insensitive order puts "a$" before "B$" before "c$",
         // where a byte order would put both capitals first.
         QTest::newRow("three columns, key order unlike the table's, in server order")
@@ -156,16 +155,15 @@ private Q_SLOTS:
                             keyedTable("a$Item") }
             << QStringList { "a$Item$0 | a$Item | CRONUS", "B$Sales Line$0 | B$Sales Line | CRONUS",
                              "c$Vendor$0 | c$Vendor | CRONUS" }
-            << QList<QStringList> { { "No_" }, { "Line No_", "Document Type", "Document No_" }, { "No_" } }
-            << QList<bool> { false, false, false };
+            << QList<QStringList> { { "No_" }, { "Line No_", "Document Type", "Document No_" }, { "No_" } };
         // Either row names the same constraint and table, so either click sends the same query, which
         // does not filter on the schema: both keys' columns come back, position by position.
         QTest::newRow("one table name in two schemas")
             << QJsonArray { keyedTable("Dup", { "A", "B" }, { "A", "B" }),
                             keyedTable("Dup", { "C", "D" }, { "C", "D" }, "sales") }
             << QStringList { "Dup$0 | Dup | CRONUS", "Dup$0 | Dup | CRONUS" }
-            << QList<QStringList> { { "A", "C", "B", "D" }, { "A", "C", "B", "D" } } << QList<bool> { false, false };
-        // Two tables whose keys have one name (in two schemas): each row keeps its own table's key.
+            << QList<QStringList> { { "A", "C", "B", "D" }, { "A", "C", "B", "D" } };
+        // Two tables whose keys have one name (in two schemas): each row shows its own table's key columns.
         QJsonObject vendor = keyedTable("CRONUS$Vendor", { "No_", "Code" }, {}, "sales");
         vendor.insert("primary_key", primaryKey("PK_Shared", { "Code", "No_" }, false));
         QJsonObject customer = keyedTable("CRONUS$Customer");
@@ -173,7 +171,7 @@ private Q_SLOTS:
         QTest::newRow("one key name on two tables")
             << QJsonArray { vendor, customer }
             << QStringList { "PK_Shared | CRONUS$Vendor | CRONUS", "PK_Shared | CRONUS$Customer | CRONUS" }
-            << QList<QStringList> { { "Code", "No_" }, { "No_" } } << QList<bool> { false, true };
+            << QList<QStringList> { { "Code", "No_" }, { "No_" } };
     }
 
     void clickListsKeyColumnsInKeyOrder()
@@ -181,14 +179,12 @@ private Q_SLOTS:
         QFETCH(QJsonArray, tables);
         QFETCH(QStringList, rows);
         QFETCH(QList<QStringList>, fields);
-        QFETCH(QList<bool>, clustered);
         QVERIFY(ui().startWith(databaseFixture(tables)));
         QCOMPARE(ui().rows(), rows);
 
         for (int row = static_cast<int>(fields.size()); row >= 1; --row) {
             ui().clickRow(row);
             QCOMPARE(ui().fieldLines(), fields.at(row - 1));
-            QCOMPARE(model().itemDetails(row)->clustered, clustered.at(row - 1));
         }
         QCOMPARE(ui().errorLog(), QString());
     }
