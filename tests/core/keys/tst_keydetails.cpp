@@ -39,8 +39,8 @@ private Q_SLOTS:
             << sized(3000000000, 40LL * 1024 * 1024 + 300000) << "3,000,000,000 rows, 40 GB";
         QTest::newRow("terabytes") << sized(5, 3LL * 1024 * 1024 * 1024 * 1024) << "5 rows, 3,072 TB";
         QTest::newRow("refusals in words, in a fixed order")
-            << keyToolTip("K", "T", KeyDetails { false, 2, 8, kEveryRefusal }, QLocale::c())
-            << "Primary key: K\nTable: T\nClustered: no\n2 rows, 8 KB\n"
+            << keyToolTip("K", "T", KeyDetails { true, 2, 8, kEveryRefusal }, QLocale::c())
+            << "Primary key: K\nTable: T\nClustered: yes\n2 rows, 8 KB\n"
                "Will be refused: the table is not in schema dbo\n"
                "Will be refused: the table name is in more than one schema, so the key columns get mixed\n"
                "Will be refused: a foreign key refers to the key, so the DROP will fail\n"

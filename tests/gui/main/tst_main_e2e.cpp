@@ -85,9 +85,7 @@ private Q_SLOTS:
             QCOMPARE(model().itemDetails(item), expected.at(item - 1));
         // The same rows, in the same order, with the same texts as without the details.
         QCOMPARE(ui().rows().first(), QStringLiteral("A$Clustered$0 | A$Clustered | CRONUS"));
-        QCOMPARE(model().index(0, 2).data(Qt::ToolTipRole).toString(),
-                 "Primary key: A$Clustered$0\nTable: A$Clustered\nClustered: yes\n1,234,567 rows, 850 MB");
-        QCOMPARE(model().index(1, 0).data(Qt::ToolTipRole).toString(),
+        QCOMPARE(model().index(1, 2).data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Primary key: B$Customer$0\nTable: B$Customer\nClustered: no\n5,213 rows, 6 MB\n"
                                 "Will be refused: a foreign key refers to the key, so the DROP will fail"));
 
