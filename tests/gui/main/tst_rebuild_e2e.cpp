@@ -21,16 +21,18 @@ QString lostMessage(int left)
     return QString::asprintf("The connection to the server was lost. %d ticked tables were not processed.", left);
 }
 
-// The three statements of the rebuild of a table whose name needs no quoting and whose key is "<table>$0".
-QStringList rebuildStatements(const QString& table)
+// The three statements of the rebuild of a table whose key is "<table>$0": the table's name as the
+// query quotes it, as the statements bracket it when that differs, and the key's columns.
+QStringList rebuildStatements(const QString& quoted, QString bracketed = {}, const QString& columns = "[No_]")
 {
+    bracketed = bracketed.isEmpty() ? quoted : bracketed;
     return { QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
                             "isKCU.CONSTRAINT_NAME = '%1$0' AND isKCU.TABLE_NAME = '%1' ORDER BY "
                             "isKCU.ORDINAL_POSITION")
-                 .arg(table),
-             QStringLiteral("ALTER TABLE dbo.[%1] DROP CONSTRAINT [%1$0]").arg(table),
-             QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%1$0] PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]")
-                 .arg(table) };
+                 .arg(quoted),
+             QStringLiteral("ALTER TABLE dbo.[%1] DROP CONSTRAINT [%1$0]").arg(bracketed),
+             QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%1$0] PRIMARY KEY CLUSTERED  (%2) ON [PRIMARY]")
+                 .arg(bracketed, columns) };
 }
 
 // The on-screen log's last line.
@@ -133,14 +135,8 @@ private Q_SLOTS:
                   keyedTable(awkward, { "Äpfel'ß]", "[No_]", "Ωmega" }, { "Ωmega", "Äpfel'ß]", "[No_]" }) }),
             .ticks = { 3, 1, 2 },
             .statements = rebuildStatements("CRONUS$Gone").mid(0, 1) + rebuildStatements("CRONUS$Item")
-                + QStringList { "SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
-                                "isKCU.CONSTRAINT_NAME = 'O''Brien] Bikes$Straße 日本$0' AND isKCU.TABLE_NAME = "
-                                "'O''Brien] Bikes$Straße 日本' ORDER BY isKCU.ORDINAL_POSITION",
-                                "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] DROP CONSTRAINT [O'Brien]] Bikes$Straße "
-                                "日本$0]",
-                                "ALTER TABLE dbo.[O'Brien]] Bikes$Straße 日本] ADD CONSTRAINT [O'Brien]] Bikes$Straße "
-                                "日本$0] "
-                                "PRIMARY KEY CLUSTERED  ([Ωmega],[Äpfel'ß]]],[[No_]]]) ON [PRIMARY]" },
+                + rebuildStatements("O''Brien] Bikes$Straße 日本", "O'Brien]] Bikes$Straße 日本",
+                                    "[Ωmega],[Äpfel'ß]]],[[No_]]]"),
             .screen = listed({ "CRONUS$Gone", "CRONUS$Item", awkward }) + done(2, 0, 1, 0),
             .clusteredAfter = { "CRONUS$Item", awkward }
         };
