@@ -1,26 +1,33 @@
+#include "main/LogTextBox.h"
 #include "main/RunProgressBar.h"
-#include "widgets/Twips.h"
 #include "support/FakeConnection.h"
 #include "support/StandinWindow.h"
+#include "widgets/Twips.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QSemaphore>
 #include <QTreeView>
+#include <QWindow>
 
 using namespace quorvane;
 using namespace quorvane::test;
 
 namespace {
 
-// Rows "PK<n>", "T<n>", "Navision" for n from 1 to count, as the primary-key list returns them.
-QList<QStringList> keys(int count)
+// Counts the paint events the main window gets during a run.
+struct PaintsDuringRun final : QObject
 {
-    QList<QStringList> rows;
-    for (int n = 1; n <= count; ++n)
-        rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });
-    return rows;
-}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        counted += event->type() == QEvent::Paint && static_cast<frmMain*>(watched)->isRunInProgress() ? 1 : 0;
+        return false;
+    }
+    int counted = 0;
+};
 
 } // namespace
 
@@ -31,138 +38,169 @@ class tst_frmMain : public WindowTest
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void startupSizesColumnsAndShowsVersion_data();
-    void startupSizesColumnsAndShowsVersion();
-    void fillFailureIsReportedOnceAndRowsStay();
-    void selection_data();
-    void selection();
-    void runWithNothingTickedShowsEmptyBar();
+    void init()
+    {
+        m_database = std::make_unique<FakeDatabase>();
+        m_ui = std::make_unique<StandinWindow>(m_database->factory());
+    }
+
+    // The version in the caption and the columns sized to the list; a record that cannot be read ends
+    // the fill, reported once, and the rows read before it stay.
+    void startupSizesColumnsAndKeepsRowsReadBeforeFailure()
+    {
+        ui().platform().versionMajor = 10;
+        ui().platform().versionMinor = 20;
+        ui().platform().versionRevision = 300;
+        // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
+        startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
+
+        QCOMPARE(ui().window().windowTitle(), "Clustered Index Fix Utility - v10.20.300  (TVL 2006)");
+        const auto& lv = ui().control<QTreeView>("lvTables");
+        QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
+        // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
+        for (int column = 0; column < 3; ++column)
+            QCOMPARE(lv.header()->sectionSize(column), 182);
+        QCOMPARE(ui().rows(), (QStringList { "PK1 | T1 | Navision", "PK2 |  | " }));
+        // The rows read so far can be used; the short one is reported when clicked.
+        ui().clickRow(1);
+        QCOMPARE(ui().fieldLines(), QStringList { "Code" });
+        ui().clickRow(2);
+        QCOMPARE(ui().errorSources(), (QStringList { "LoadTablesIntoLV", "lvTables_ItemClick" }));
+    }
+
+    void selection_data()
+    {
+        // Steps: "t<n>" ticks or clears row n with the space bar, "a" clicks "Select All Tables",
+        // "c<n>" clicks row n.
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("one tick") << 5 << QStringList { "t2" } << "Selected Keys: 1";
+        QTest::newRow("select all") << 5 << QStringList { "a" } << "Selected Keys: 5";
+        QTest::newRow("select all and clear") << 5 << QStringList { "a", "a" } << "Selected Keys: 0";
+        QTest::newRow("select all, untick one") << 5 << QStringList { "a", "t3" } << "Selected Keys: 4";
+        QTest::newRow("click keeps design caption") << 5 << QStringList { "c1" } << "";
+        QTest::newRow("select all on empty list") << 0 << QStringList { "a" } << "Selected Keys: 0";
+    }
+
+    void selection()
+    {
+        QFETCH(int, rows);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, label);
+        startWith(rows);
+        for (const QString& step : steps) {
+            if (step == QLatin1String("a"))
+                QTest::mouseClick(&ui().control<QCheckBox>("chkAll"), Qt::LeftButton);
+            else if (step.startsWith(QLatin1Char('t')))
+                ui().tickRow(step.mid(1).toInt());
+            else
+                ui().clickRow(step.mid(1).toInt());
+        }
+        QCOMPARE(ui().control<QLabel>("lblKeys").text(), label);
+        const int ticked = label.section(QLatin1Char(' '), -1).toInt();
+        QCOMPARE(ui().tickedRows().size(), ticked);
+        // The program never sets "Select All Tables"; it keeps the user's last click.
+        QCOMPARE(ui().control<QCheckBox>("chkAll").isChecked(), steps.count(QStringLiteral("a")) % 2 == 1);
+
+        // What is ticked is what runs. The bar is drawn as one of that many steps all done, and a run of
+        // nothing as an empty bar, not as Qt's busy animation for a zero range.
+        ui().clickExecute();
+        QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), ticked);
+        QVERIFY(ui().control<LogTextBox>("txtLog").text().endsWith(
+            QString::asprintf("Done: %d rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n", ticked)));
+        auto& bar = ui().control<RunProgressBar>("sbStatus");
+        QCOMPARE(bar.maximum(), ticked);
+        RunProgressBar drawn;
+        drawn.setTextVisible(false);
+        drawn.setRange(0, std::max(ticked, 1));
+        drawn.setValue(ticked);
+        drawn.resize(bar.size());
+        QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
+                 drawn.grab().toImage().convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(ui().errorLog(), QString());
+    }
+
+    void heldStatementKeepsWindowPaintedAndDeaf()
+    {
+        startWith(5);
+        frmMain& window = ui().window();
+        auto& chkAll = ui().control<QCheckBox>("chkAll");
+        // A box of the main window's own, such as a message box, goes on taking input.
+        QDialog dialog(&window);
+        auto* inDialog = new QCheckBox(&dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // While the first DROP is held, the window is asked to repaint, and gets what the window system
+        // and the program send to a window: clicks, a space bar, a close.
+        QList<bool> closed;
+        QSemaphore done;
+        bool held = false; // used on the connection's thread only
+        m_database->respond = [&, answer = m_database->respond](const QString& sql) {
+            if (!held && sql.contains(QLatin1String(" DROP "))) {
+                held = true;
+                QMetaObject::invokeMethod(&window, [&] {
+                    window.update();
+                    QCoreApplication::processEvents();
+                    for (QCheckBox* box : { &chkAll, inDialog }) {
+                        const QPoint at = box->rect().center();
+                        QTest::mouseClick(box->window()->windowHandle(), Qt::LeftButton, {},
+                                          box->mapTo(box->window(), at));
+                        box->setFocus();
+                        QTest::keyClick(box->window()->windowHandle(), Qt::Key_Space);
+                        // The same click once more, queued for later delivery.
+                        for (const auto type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease })
+                            QCoreApplication::postEvent(
+                                box,
+                                new QMouseEvent(type, at, box->mapToGlobal(at), Qt::LeftButton,
+                                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {}));
+                        closed.append(box->window()->close());
+                        box->window()->windowHandle()->close();
+                    }
+                    done.release();
+                });
+                done.tryAcquire(1, 20000);
+            }
+            return answer(sql);
+        };
+        PaintsDuringRun paints;
+        window.installEventFilter(&paints);
+
+        ui().runOn({ 1, 3 });
+        // Nothing was held back to arrive once the window takes input again.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(closed, (QList<bool> { false, true }));
+        QVERIFY(paints.counted > 0);
+        QCOMPARE(ui().tickedRows(), (QList<int> { 1, 3 }));
+        QVERIFY(window.isVisible());
+        QVERIFY(inDialog->isChecked() && !dialog.isVisible()); // three times toggled, then closed
+        QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), 2);
+        // The same click after the run does reach the box.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
+        QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5 }));
+    }
 
 private:
-    // Starts the window on a database whose primary-key list holds these rows, every key on the
-    // column "Code".
-    void startWith(const QList<QStringList>& rows);
+    // Starts the window on a database whose primary-key list holds the rows "PK<n>", "T<n>",
+    // "Navision" for n from 1 to count, or the rows given, every key on the column "Code".
+    void startWith(int count, QList<QStringList> rows = {})
+    {
+        for (int n = 1; n <= count; ++n)
+            rows.append({ QStringLiteral("PK%1").arg(n), QStringLiteral("T%1").arg(n), QStringLiteral("Navision") });
+        m_database->respond = [rows](const QString& sql) {
+            if (sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS")))
+                return FakeResult { rows, {}, 0 };
+            if (sql.contains(QLatin1String("sysindexes")))
+                return FakeResult {}; // no details
+            return FakeResult { { { "Code" } }, {}, 0 };
+        };
+        QVERIFY(ui().start(QStringLiteral("Provider=sqloledb;Data Source=srv;Initial Catalog=Navision;")));
+    }
 
     std::unique_ptr<FakeDatabase> m_database;
 };
-
-void tst_frmMain::init()
-{
-    m_database = std::make_unique<FakeDatabase>();
-    m_ui = std::make_unique<StandinWindow>(m_database->factory());
-}
-
-void tst_frmMain::startWith(const QList<QStringList>& rows)
-{
-    m_database->respond = [rows](const QString& sql) {
-        if (sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS")))
-            return FakeResult { rows, {}, 0 };
-        if (sql.contains(QLatin1String("sysindexes")))
-            return FakeResult {}; // no details
-        return FakeResult { { { "Code" } }, {}, 0 };
-    };
-    QVERIFY(ui().start(QStringLiteral("Provider=sqloledb;Data Source=srv;Initial Catalog=Navision;")));
-}
-
-void tst_frmMain::startupSizesColumnsAndShowsVersion_data()
-{
-    QTest::addColumn<QList<int>>("version");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("1.0.0") << QList<int> { 1, 0, 0 } << "Clustered Index Fix Utility - v1.0.0  (TVL 2006)";
-    QTest::newRow("10.20.300") << QList<int> { 10, 20, 300 } << "Clustered Index Fix Utility - v10.20.300  (TVL 2006)";
-}
-
-void tst_frmMain::startupSizesColumnsAndShowsVersion()
-{
-    QFETCH(QList<int>, version);
-    QFETCH(QString, caption);
-    ui().platform().versionMajor = version.at(0);
-    ui().platform().versionMinor = version.at(1);
-    ui().platform().versionRevision = version.at(2);
-    startWith(keys(1));
-
-    QCOMPARE(ui().window().windowTitle(), caption);
-    const auto& lv = ui().control<QTreeView>("lvTables");
-    QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
-    // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
-    for (int column = 0; column < 3; ++column)
-        QCOMPARE(lv.header()->sectionSize(column), 182);
-    QCOMPARE(ui().errorLog(), QString());
-}
-
-void tst_frmMain::fillFailureIsReportedOnceAndRowsStay()
-{
-    // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
-    startWith({ { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
-    QCOMPARE(ui().errorSources(), QStringList { "LoadTablesIntoLV" });
-    QCOMPARE(ui().rows(), (QStringList { "PK1 | T1 | Navision", "PK2 |  | " }));
-    QCOMPARE(ui().window().windowTitle(), QStringLiteral("Clustered Index Fix Utility - v1.0.0  (TVL 2006)"));
-
-    // The rows read so far can be used; the short one is reported when clicked.
-    ui().clickRow(1);
-    QCOMPARE(ui().fieldLines(), QStringList { "Code" });
-    ui().clickRow(2);
-    QCOMPARE(ui().errorSources(), (QStringList { "LoadTablesIntoLV", "lvTables_ItemClick" }));
-}
-
-void tst_frmMain::selection_data()
-{
-    // Steps: "t<n>" ticks or clears row n with the space bar, "a" clicks "Select All Tables",
-    // "c<n>" clicks row n.
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<int>("ticked");
-    QTest::newRow("one tick") << 5 << QStringList { "t2" } << "Selected Keys: 1" << 1;
-    QTest::newRow("tick and untick") << 5 << QStringList { "t2", "t2" } << "Selected Keys: 0" << 0;
-    QTest::newRow("select all") << 5 << QStringList { "a" } << "Selected Keys: 5" << 5;
-    QTest::newRow("select all and clear") << 5 << QStringList { "a", "a" } << "Selected Keys: 0" << 0;
-    QTest::newRow("select all, untick one") << 5 << QStringList { "a", "t3" } << "Selected Keys: 4" << 4;
-    QTest::newRow("click keeps design caption") << 5 << QStringList { "c1" } << "" << 0;
-    QTest::newRow("select all on empty list") << 0 << QStringList { "a" } << "Selected Keys: 0" << 0;
-}
-
-void tst_frmMain::selection()
-{
-    QFETCH(int, rows);
-    QFETCH(QStringList, steps);
-    QFETCH(QString, label);
-    QFETCH(int, ticked);
-    startWith(keys(rows));
-    for (const QString& step : steps) {
-        if (step == QLatin1String("a"))
-            QTest::mouseClick(&ui().control<QCheckBox>("chkAll"), Qt::LeftButton);
-        else if (step.startsWith(QLatin1Char('t')))
-            ui().tickRow(step.mid(1).toInt());
-        else
-            ui().clickRow(step.mid(1).toInt());
-    }
-    QCOMPARE(ui().control<QLabel>("lblKeys").text(), label);
-    QCOMPARE(ui().tickedRows().size(), ticked);
-    // The program never sets "Select All Tables"; it keeps the user's last click.
-    QCOMPARE(ui().control<QCheckBox>("chkAll").isChecked(), steps.count(QStringLiteral("a")) % 2 == 1);
-    QCOMPARE(ui().errorLog(), QString());
-}
-
-void tst_frmMain::runWithNothingTickedShowsEmptyBar()
-{
-    startWith(keys(5));
-
-    ui().clickExecute();
-
-    QCOMPARE(m_database->executed().size(), 2); // the list and its details only
-    auto& bar = ui().control<RunProgressBar>("sbStatus");
-    QCOMPARE(bar.maximum(), 0);
-    // Drawn like an empty bar, not as Qt's busy animation for a zero range.
-    RunProgressBar empty;
-    empty.setTextVisible(false);
-    empty.setRange(0, 1);
-    empty.setValue(0);
-    empty.resize(bar.size());
-    QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
-             empty.grab().toImage().convertToFormat(QImage::Format_ARGB32));
-}
 
 QTEST_MAIN(tst_frmMain)
 #include "tst_frmmain.moc"
