@@ -1,7 +1,10 @@
 #include "Browser.h"
 #include "db/InstanceLookup.h"
+#include "support/Failure.h"
 
 #include <QTest>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
 
 using namespace quorvane::db;
 
@@ -93,6 +96,22 @@ private Q_SLOTS:
         QFETCH(int, port);
         const auto found = InstancePortFromReply(reply, QStringLiteral("NAV"));
         QCOMPARE(found.value_or(0), port);
+    }
+
+    // A Browser that never answers is asked once a second within the login time-out only, not for
+    // the 16 seconds a login without a limit waits.
+    void lookupGivesUpWithinTheLoginTimeout()
+    {
+        QUdpSocket silentBrowser;
+        QVERIFY(silentBrowser.bind(QHostAddress::LocalHost, kBrowserPort));
+        OdbcConnectRequest request
+            = TranslateConnectionString(QStringLiteral("Data Source=127.0.0.1\\NAV;Connect Timeout=1"));
+        QCOMPARE(request.loginTimeoutSeconds, 1);
+        QVERIFY_THROWS_EXCEPTION(quorvane::Failure, ResolveInstancePort(request));
+        int requests = 0;
+        for (; silentBrowser.hasPendingDatagrams(); ++requests)
+            QCOMPARE(silentBrowser.receiveDatagram().data(), QByteArray("\x04NAV\0", 5));
+        QVERIFY2(requests >= 1 && requests <= 2, qPrintable(QString::number(requests)));
     }
 };
 

@@ -48,20 +48,12 @@ private Q_SLOTS:
         QTest::newRow("server not reachable")
             << Records { freeTds("08001", 20009, kUnreachable), kNoDataSource } << connect << kErrorFail
             << kUnreachable + QStringLiteral("\nUnable to connect to data source");
-        QTest::newRow("login refused") << Records { freeTds("28000", 18456, kLoginFailed), kNoDataSource } << connect
-                                       << kErrorAuthenticationFailed << kLoginFailed;
         QTest::newRow("database cannot be opened, handed over after the login failure")
             << Records { freeTds("28000", 18456, kLoginFailed), freeTds("42000", 4060, kCannotOpen), kNoDataSource }
             << connect << kErrorFail << cannotOpen;
         QTest::newRow("database cannot be opened, in the server's order")
             << Records { freeTds("42000", 4060, kCannotOpen), freeTds("28000", 18456, kLoginFailed) } << connect
             << kErrorFail << cannotOpen;
-        QTest::newRow("missing table") << Records { freeTds("42S02", 208,
-                                                            "Invalid object name 'dbo.$ndo$usrproperty'.") }
-                                       << statement << kErrorNoTable << "Invalid object name 'dbo.$ndo$usrproperty'.";
-        QTest::newRow("two errors of one statement")
-            << Records { freeTds("42000", 3725, kReferenced), freeTds("42000", 3727, kCouldNotDrop) } << statement
-            << 3725 << referenced;
         QTest::newRow("summary handed over before its cause")
             << Records { freeTds("42000", 3727, kCouldNotDrop), freeTds("42000", 3725, kReferenced) } << statement
             << 3725 << referenced;

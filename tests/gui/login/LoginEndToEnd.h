@@ -1,17 +1,16 @@
 #pragma once
 
-#include "WhileOpen.h"
 #include "db/OdbcConnection.h"
-#include "support/Clock.h"
-#include "support/ErrorReport.h"
+#include "keys/TableListModel.h"
 #include "login/QtSettingsStore.h"
 #include "login/frmLogin.h"
-#include "widgets/Platform.h"
-#include "keys/TableListModel.h"
 #include "main/frmMain.h"
+#include "support/Clock.h"
+#include "support/ErrorReport.h"
 #include "support/FilesHolding.h"
 #include "support/RecordingMessageSink.h"
 #include "support/StandinProcess.h"
+#include "widgets/Platform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,10 +20,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
+#include <functional>
 #include <memory>
 
 namespace quorvane::test {
@@ -80,75 +82,70 @@ inline bool clustered(const QJsonObject& state, const QString& table)
     return false;
 }
 
-// The folders an end-to-end login test writes to: saved settings and the application folder.
-// On Linux the settings store keeps its folder once it has been used, so one folder serves every
-// test of a program; on Windows the settings are in the user's one registry, where each test
-// program keeps its own under a title of its own and removes them when it ends. startTest()
-// empties the store and gives each test an application folder of its own.
+// The folders a login test writes to: saved settings and the application folder. The settings are
+// kept under a title of the test program's own, never under the program's (on Windows the
+// registry key of an installed copy), and on Linux in a configuration folder of the test's own.
+// startTest() empties the store and gives each test an application folder of its own; on Windows
+// the store is removed when the test program ends.
 class LoginTestFolders
 {
 public:
-#ifdef Q_OS_WIN
-    static QString settingsTitle()
-    {
-        return QStringLiteral("Quorvane ") + QCoreApplication::applicationName();
-    }
-
-    void startProgram()
-    {
-        QVERIFY(m_configHome.isValid());
-        QCOMPARE(QtSettingsStore(settingsTitle()).fileName(), kRegistryRoot + QLatin1Char('\\') + settingsTitle());
-    }
-
-    ~LoginTestFolders()
-    {
-        clearSettings();
-    }
-
-    // The saved values, each marked " holds <text>" when it holds the text; with the text in no
-    // value, the settings store is free of it.
-    QStringList settingsHolding(const QString& text) const
-    {
-        const QSettings settings(kRegistryRoot + QLatin1Char('\\') + settingsTitle(), QSettings::NativeFormat);
-        QStringList names;
-        for (const QString& key : settings.allKeys())
-            names.append(
-                key + (settings.value(key).toString().contains(text) ? QStringLiteral(" holds ") + text : QString()));
-        return names;
-    }
-    static inline const QStringList kSettingsStored { "Settings/DB", "Settings/Server", "Settings/User" };
-    static void clearSettings()
-    {
-        QSettings(kRegistryRoot, QSettings::NativeFormat).remove(settingsTitle());
-    }
-#else
-    static QString settingsTitle()
-    {
-        return QStringLiteral("Quorvane");
-    }
+    static QString settingsTitle() { return QStringLiteral("Quorvane ") + QCoreApplication::applicationName(); }
 
     void startProgram()
     {
         QVERIFY(m_configHome.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-        QVERIFY(QtSettingsStore(settingsTitle()).fileName().startsWith(m_configHome.path()));
+        const QString store = QtSettingsStore(settingsTitle()).fileName();
+        QVERIFY2(store != QtSettingsStore(QStringLiteral("Quorvane")).fileName(), qPrintable(store));
+#ifndef Q_OS_WIN
+        QVERIFY2(store.startsWith(m_configHome.path()), qPrintable(store));
+#endif
     }
 
+#ifdef Q_OS_WIN
+    ~LoginTestFolders()
+    {
+        QSettings(QtSettingsStore(settingsTitle()).fileName().section(QLatin1Char('\\'), 0, -2),
+                  QSettings::NativeFormat)
+            .remove(settingsTitle());
+    }
+
+    // The saved values, each marked " holds <text>" when it holds the text.
+    QStringList settingsHolding(const QString& text) const
+    {
+        const std::unique_ptr<QSettings> settings = saved();
+        QStringList names;
+        for (const QString& key : settings->allKeys())
+            names.append(
+                key + (settings->value(key).toString().contains(text) ? QStringLiteral(" holds ") + text : QString()));
+        return names;
+    }
+    static QStringList settingsStored()
+    {
+        return { "Settings/DB", "Settings/Server", "Settings/User" };
+    }
+#else
     // The files of the settings store, each marked " holds <text>" when it holds the text.
     QStringList settingsHolding(const QString& text) const
     {
         return filesBelow(m_configHome.path(), text);
     }
-    static inline const QStringList kSettingsStored { "Quorvane.conf" };
-    static void clearSettings()
+    static QStringList settingsStored()
     {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, settingsTitle(), settingsTitle()).clear();
+        return { settingsTitle() + QStringLiteral(".conf") };
     }
 #endif
 
+    // The saved settings, read the platform's own way.
+    static std::unique_ptr<QSettings> saved()
+    {
+        return std::make_unique<QSettings>(QtSettingsStore(settingsTitle()).fileName(), QSettings::NativeFormat);
+    }
+
     void startTest()
     {
-        clearSettings();
+        saved()->clear();
         m_applicationFolder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_applicationFolder->isValid());
     }
@@ -169,20 +166,17 @@ public:
     }
 
 private:
-#ifdef Q_OS_WIN
-    static inline const QString kRegistryRoot
-        = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
-#endif
     QTemporaryDir m_configHome;
     std::unique_ptr<QTemporaryDir> m_applicationFolder;
 };
 
-// The login window as the program builds it, over the real ODBC driver, with its messages
-// recorded instead of shown.
+// The login window as the program builds it, over the real ODBC driver unless another connection
+// factory is given, with its messages recorded instead of shown.
 struct LoginUnderTest
 {
-    explicit LoginUnderTest(const QString& applicationFolder)
-        : platform { messages, settings, clock, db::odbcConnectionFactory(), applicationFolder }
+    explicit LoginUnderTest(const QString& applicationFolder,
+                            db::ConnectionFactory factory = db::odbcConnectionFactory())
+        : platform { messages, settings, clock, std::move(factory), applicationFolder }
         , report(messages, applicationFolder)
         , form(platform, report, gstrConnectPass)
     { }
@@ -195,6 +189,22 @@ struct LoginUnderTest
     QString gstrConnectPass;
     frmLogin form;
 };
+
+// Shows the login window modally and runs the actions inside its event loop; a window still open
+// afterwards is closed as the user closes it.
+inline void whileOpen(frmLogin& form, bool countDown, const std::function<void()>& actions)
+{
+    QTimer::singleShot(0, &form, [&] {
+        const auto closer = qScopeGuard([&] {
+            if (form.isVisible())
+                form.close();
+        });
+        QCOMPARE(QApplication::activeModalWidget(), &form);
+        actions();
+    });
+    form.OpenForm(countDown);
+    QVERIFY(!form.isVisible());
+}
 
 // Fills the four login fields as the user does (the connection string is rebuilt on the way), then
 // edits the built connection string by hand: the template always names port 1433, a stand-in on

@@ -1,27 +1,15 @@
-#include "WhileOpen.h"
-#include "support/Clock.h"
-#include "support/ErrorReport.h"
-#include "login/QtSettingsStore.h"
-#include "login/frmLogin.h"
-#include "widgets/Platform.h"
+#include "LoginEndToEnd.h"
+#include "login/DatabaseCheck.h"
 #include "support/FakeConnection.h"
-#include "support/RecordingMessageSink.h"
 
-#include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace quorvane;
+using test::kNotNavision;
 
 namespace {
 
 const QString kServerBlank = QStringLiteral("The Server field was left blank.");
-const QString kNotNavision = QStringLiteral("The selected database is not a valid Navision 4.0 Database");
 const QString kNotice = QStringLiteral(
     "This program is designed to resolve the clustered index issue in Navison 4.0 SP1, I created this program due "
     "to the lack of solutions and information freely available.\r\n\r\nThis program works ONLY at the SQL level; "
@@ -39,10 +27,12 @@ QString builtString(const QString& server, const QString& database, const QStrin
         .arg(server, database, user, password);
 }
 
-// One login window with everything it uses: the user's real settings store, a fake database, and
-// an error log in a folder of its own.
+// One login window over a fake database, its settings and error log in the test's own folders.
 struct Fixture
 {
+    explicit Fixture(const QString& folder)
+        : login(folder, database.factory())
+    { }
     QLineEdit* field(const char* name) const { return form.findChild<QLineEdit*>(QLatin1String(name)); }
     QPlainTextEdit* txtConnect() const { return form.findChild<QPlainTextEdit*>(QStringLiteral("txtConnect")); }
     QPushButton* cmdConnect() const { return form.findChild<QPushButton*>(QStringLiteral("cmdConnect")); }
@@ -55,15 +45,10 @@ struct Fixture
     }
     void whileOpen(bool countDown, const std::function<void()>& actions) { test::whileOpen(form, countDown, actions); }
 
-    QTemporaryDir folder;
-    test::RecordingMessageSink messages;
-    QtSettingsStore settings { QStringLiteral("Quorvane") };
-    SystemClock clock;
     test::FakeDatabase database;
-    Platform platform { messages, settings, clock, database.factory(), folder.path() };
-    ErrorReport report { messages, folder.path() };
-    QString gstrConnectPass;
-    frmLogin form { platform, report, gstrConnectPass };
+    test::LoginUnderTest login;
+    frmLogin& form = login.form;
+    test::RecordingMessageSink& messages = login.messages;
 };
 
 } // namespace
@@ -73,97 +58,31 @@ class tst_frmLogin : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
+    void initTestCase() { m_folders.startProgram(); }
     void init();
     void cleanup();
-    void cleanupTestCase();
-    void fieldsAreKeptUnderTheirKeys();
     void noticeCountdownAndEnter_data();
     void noticeCountdownAndEnter();
+    void countdownRunsOnTheWindowsTimer();
     void connectSavesFieldsFirst_data();
     void connectSavesFieldsFirst();
     void manualEditLivesUntilNextFieldChange();
 
 private:
-    // The store the fields were saved to, read the platform's own way.
-    std::unique_ptr<QSettings> savedSettings() const;
-
-#ifndef Q_OS_WIN
-    QTemporaryDir m_configHome;
-#endif
+    test::LoginTestFolders m_folders;
     std::unique_ptr<Fixture> m_f;
 };
 
-#ifdef Q_OS_WIN
-// Windows keeps the fields in the registry, under the program's own name, as Windows programs
-// keep such settings; this test program is the only one that uses that key.
-namespace {
-const QString kSettingsRoot = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
-}
-
-void tst_frmLogin::initTestCase()
-{
-    QCOMPARE(QtSettingsStore(QStringLiteral("Quorvane")).fileName(), kSettingsRoot + QStringLiteral("\\Quorvane"));
-}
-
 void tst_frmLogin::init()
 {
-    QSettings(kSettingsRoot, QSettings::NativeFormat).remove(QStringLiteral("Quorvane"));
-    m_f = std::make_unique<Fixture>();
-}
-
-void tst_frmLogin::cleanupTestCase()
-{
-    QSettings(kSettingsRoot, QSettings::NativeFormat).remove(QStringLiteral("Quorvane"));
-}
-
-std::unique_ptr<QSettings> tst_frmLogin::savedSettings() const
-{
-    return std::make_unique<QSettings>(kSettingsRoot + QStringLiteral("\\Quorvane"), QSettings::NativeFormat);
-}
-#else
-void tst_frmLogin::initTestCase()
-{
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QCOMPARE(QtSettingsStore(QStringLiteral("Quorvane")).fileName(),
-             m_configHome.filePath(QStringLiteral("Quorvane/Quorvane.conf")));
-}
-
-void tst_frmLogin::init()
-{
-    QFile::remove(m_configHome.filePath(QStringLiteral("Quorvane/Quorvane.conf")));
-    m_f = std::make_unique<Fixture>();
-}
-
-void tst_frmLogin::cleanupTestCase() { }
-
-std::unique_ptr<QSettings> tst_frmLogin::savedSettings() const
-{
-    return std::make_unique<QSettings>(m_configHome.filePath(QStringLiteral("Quorvane/Quorvane.conf")),
-                                       QSettings::IniFormat);
-}
-#endif
-
-// The three fields as the platform's store keeps them, in the section "Settings" (on Windows
-// string values in its subkey), and nothing else: no password.
-void tst_frmLogin::fieldsAreKeptUnderTheirKeys()
-{
-    m_f->whileOpen(false, [&] {
-        m_f->fill({ "NAVSRV\\NAVISION", "Cronus", "anna" }, QStringLiteral("s3cret"));
-        m_f->cmdConnect()->click();
-    });
-    const std::unique_ptr<QSettings> settings = savedSettings();
-    QCOMPARE(settings->childGroups(), QStringList { "Settings" });
-    QCOMPARE(settings->allKeys(), (QStringList { "Settings/DB", "Settings/Server", "Settings/User" }));
-    QCOMPARE(settings->value("Settings/Server").toString(), QStringLiteral("NAVSRV\\NAVISION"));
-    QCOMPARE(settings->value("Settings/DB").toString(), QStringLiteral("Cronus"));
-    QCOMPARE(settings->value("Settings/User").toString(), QStringLiteral("anna"));
+    m_folders.startTest();
+    m_f = std::make_unique<Fixture>(m_folders.applicationFolder());
 }
 
 void tst_frmLogin::cleanup()
 {
     m_f.reset();
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    m_folders.endTest();
 }
 
 void tst_frmLogin::noticeCountdownAndEnter_data()
@@ -214,6 +133,18 @@ void tst_frmLogin::noticeCountdownAndEnter()
     });
 }
 
+// Left to the window's own timer, the countdown ends with CONNECT enabled and the timer stopped.
+void tst_frmLogin::countdownRunsOnTheWindowsTimer()
+{
+    m_f->whileOpen(true, [&] {
+        QVERIFY(!m_f->cmdConnect()->isEnabled());
+        m_f->form.timNotice.setInterval(1); // the ten seconds, shortened
+        QTRY_VERIFY(m_f->cmdConnect()->isEnabled());
+        QCOMPARE(m_f->cmdConnect()->text(), QStringLiteral("CONNECT"));
+        QVERIFY(!m_f->form.timNotice.isActive());
+    });
+}
+
 void tst_frmLogin::connectSavesFieldsFirst_data()
 {
     QTest::addColumn<QStringList>("fields");
@@ -227,6 +158,8 @@ void tst_frmLogin::connectSavesFieldsFirst_data()
     QTest::newRow("odd values") << QStringList { " Sérveur;=\"名前\" ", "@Variant(42)", "%DB%" } << kNotNavision;
 }
 
+// The three fields are saved, as the platform's store keeps them, in the section "Settings" (on
+// Windows string values in its subkey), and nothing else: no password. The next window shows them.
 void tst_frmLogin::connectSavesFieldsFirst()
 {
     QFETCH(QStringList, fields);
@@ -237,8 +170,12 @@ void tst_frmLogin::connectSavesFieldsFirst()
     });
     QCOMPARE(m_f->messages.texts, QStringList { message });
     QCOMPARE(m_f->database.events.isEmpty(), message != kNotNavision);
-    // The next window shows the saved fields, but never the password.
-    m_f = std::make_unique<Fixture>();
+    const std::unique_ptr<QSettings> saved = test::LoginTestFolders::saved();
+    QCOMPARE(saved->allKeys(), (QStringList { "Settings/DB", "Settings/Server", "Settings/User" }));
+    QCOMPARE(QStringList({ saved->value("Settings/Server").toString(), saved->value("Settings/DB").toString(),
+                           saved->value("Settings/User").toString() }),
+             fields);
+    m_f = std::make_unique<Fixture>(m_folders.applicationFolder());
     m_f->whileOpen(true, [&] {
         QCOMPARE(QStringList(
                      { m_f->field("txtServer")->text(), m_f->field("txtDB")->text(), m_f->field("txtUser")->text() }),
@@ -255,7 +192,10 @@ void tst_frmLogin::manualEditLivesUntilNextFieldChange()
         f.fill({ "S", "NAV", "u" });
         f.txtConnect()->setPlainText(f.txtConnect()->toPlainText() + QStringLiteral("Application Name=Q;"));
         f.cmdConnect()->click();
-        QCOMPARE(f.database.events.value(0), "OPEN " + builtString("S", "NAV", "u", "") + "Application Name=Q;");
+        // The check's own connection is closed after the query.
+        QCOMPARE(f.database.events,
+                 QStringList({ "OPEN " + builtString("S", "NAV", "u", "") + "Application Name=Q;",
+                               "EXEC " + QString::fromUtf16(kNavisionCheckQuery), "CLOSE" }));
 
         // Typing the password rebuilds the string from the template and never shows the password.
         QLineEdit* txtPW = f.field("txtPW");
