@@ -2,8 +2,8 @@
 #include "db/InstanceLookup.h"
 #include "support/Failure.h"
 
-#include <QTest>
 #include <QNetworkDatagram>
+#include <QTest>
 #include <QUdpSocket>
 
 using namespace quorvane::db;
@@ -103,9 +103,10 @@ private Q_SLOTS:
     void lookupGivesUpWithinTheLoginTimeout()
     {
         QUdpSocket silentBrowser;
-        QVERIFY(silentBrowser.bind(QHostAddress::LocalHost, kBrowserPort));
+        // On an address of this computer that no stand-in's Browser takes.
+        QVERIFY(silentBrowser.bind(QHostAddress(QStringLiteral("127.0.0.2")), kBrowserPort));
         OdbcConnectRequest request
-            = TranslateConnectionString(QStringLiteral("Data Source=127.0.0.1\\NAV;Connect Timeout=1"));
+            = TranslateConnectionString(QStringLiteral("Data Source=127.0.0.2\\NAV;Connect Timeout=1"));
         QCOMPARE(request.loginTimeoutSeconds, 1);
         QVERIFY_THROWS_EXCEPTION(quorvane::Failure, ResolveInstancePort(request));
         int requests = 0;
