@@ -66,227 +66,222 @@ class tst_login_e2e : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
+    void initTestCase()
+    {
+        m_folders.startProgram();
+        // No Kerberos ticket can be found, whatever the machine holds.
+        qputenv("KRB5CCNAME",
+                QFile::encodeName(QStringLiteral("FILE:") + QDir(m_folders.configHome()).filePath("no-ticket")));
+    }
+
     void init() { m_folders.startTest(); }
     void cleanup() { m_folders.endTest(); }
-    void outcomeOfConnect_data();
-    void outcomeOfConnect();
-    void passwordIsInNoFileTheProgramWrote_data();
-    void passwordIsInNoFileTheProgramWrote();
-    void slowCheckKeepsWindowPaintedAndDeaf_data();
-    void slowCheckKeepsWindowPaintedAndDeaf();
+    void outcomeOfConnect_data()
+    {
+        QTest::addColumn<Connect>("connect");
+        const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
+        const QString domainValue = QStringLiteral("\"Wq4;Anna 'Dom\"\"2006\"");
+        const QString noTicket = QStringLiteral("type the user name as DOMAIN\\user with its password instead");
+        const auto row = [](const char* name, const Connect& connect) { QTest::newRow(name) << connect; };
+        row("Navision database", {});
+        row("no per-user table", { .database = "PLAIN", .message = kNotNavision });
+        row("per-user table without a matching user", { .database = "ORPHANED", .message = kNotNavision });
+        row("wrong password", { .password = "nav#2006", .message = kLoginRefused });
+        row("nothing listening", { .message = kNoServer, .listening = false });
+        row("unknown database", { .database = "NOSUCH", .message = kNoServer });
+        row("empty password", { .password = "", .passwordValue = "" });
+        row("password with ; = ' blanks and a quote",
+            { .password = " a;b=c'd \"e ", .passwordValue = QStringLiteral("\" a;b=c'd \"\"e \"") });
+        row("instance found through the Browser", { .standinOptions = nav, .server = "127.0.0.1\\NAV" });
+        row("instance on this computer as (local)", { .standinOptions = nav, .server = "(local)\\NAV" });
+        row("unknown instance",
+            { .standinOptions = nav,
+              .server = "127.0.0.1\\NAVISION",
+              .message = kNoServer,
+              .logged = "instance \"NAVISION\"" });
+        row("a port typed behind the instance wins over the Browser", { .server = "127.0.0.1\\NOSUCH,%PORT%" });
+        row("domain login", { .user = kDomainUser, .password = kDomainPassword, .passwordValue = domainValue });
+        // Integrated Security needs a Kerberos ticket of the account logged on here, and there is none.
+        row("Integrated Security without a ticket",
+            { .user = kDomainUser,
+              .password = kDomainPassword,
+              .edit = ";Integrated Security=SSPI",
+              .message = kNoServer,
+              .logged = noTicket });
+        row("Trusted_Connection without a ticket",
+            { .edit = ";trusted_connection=yes", .message = kNoServer, .logged = noTicket });
+        // A connection string edited by hand that cannot be used as written: the reason on the next line.
+        row("unknown keyword",
+            { .edit = ";Bogus Option=1",
+              .message = kUnexpected + "The connection string keyword \"Bogus Option\" is not supported." });
+        row("value the driver cannot take",
+            { .edit = ";Connect Timeout=soon",
+              .message = kUnexpected + "\"Connect Timeout\" must be a whole number of seconds." });
+    }
+
+    void outcomeOfConnect()
+    {
+        QFETCH(Connect, connect);
+        const bool accepted = connect.message.isEmpty();
+        // The SQL login's own password is the one typed, but for the rows that type a wrong one.
+        StandinProcess standin(navCatalogue(connect.message == kLoginRefused ? kSqlPassword : connect.password),
+                               connect.standinOptions);
+        QVERIFY(standin.started());
+        QVERIFY(standin.port() != db::kDefaultSqlServerPort);
+        if (!connect.listening)
+            standin.stop();
+        LoginUnderTest login(m_folders.applicationFolder());
+        frmLogin& form = login.form;
+
+        QString shown;
+        whileOpen(form, false, [&] {
+            shown = connectAs(form, connect.server.replace(QStringLiteral("%PORT%"), QString::number(standin.port())),
+                              connect.database, connect.user, connect.password, 0,
+                              accepted ? connect.edit : kShortTimeout + connect.edit);
+            if (accepted)
+                return;
+            // Refused: the window stays as the user left it, the password still off the screen.
+            QVERIFY(form.isVisible());
+            QCOMPARE(form.findChild<QPlainTextEdit*>("txtConnect")->toPlainText(), shown);
+            QCOMPARE(form.findChild<QLineEdit*>("txtPW")->text(), connect.password);
+        });
+
+        QCOMPARE(login.messages.texts, accepted ? QStringList() : QStringList { connect.message });
+        QVERIFY(connect.password.isEmpty() || !login.messages.texts.join(' ').contains(connect.password));
+        QCOMPARE(login.gstrConnectPass, accepted ? shown.replace("%PW%", connect.passwordValue) : QString());
+        QCOMPARE(form.result(), accepted ? QDialog::Accepted : QDialog::Rejected);
+        // The database check was sent exactly when the login was accepted.
+        QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), accepted || connect.message == kNotNavision ? 1 : 0);
+        // Only what the message cannot tell is recorded, and never with the password.
+        const QString folder = m_folders.applicationFolder();
+        QCOMPARE(QDir(folder).entryList(QDir::Files),
+                 connect.logged.isEmpty() ? QStringList() : QStringList { "ErrorLog.txt" });
+        if (!connect.logged.isEmpty()) {
+            QVERIFY2(errorLogOf(folder).contains(connect.logged), qPrintable(errorLogOf(folder)));
+            QCOMPARE(filesBelow(folder, connect.password), QStringList { "ErrorLog.txt" });
+        }
+    }
+
+    void passwordIsInNoFileTheProgramWrote_data()
+    {
+        QTest::addColumn<QStringList>("standinOptions");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("wrongPassword"); // typed first, and refused
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("pieces"); // of the passwords, looked for in the files
+        const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
+        QTest::newRow("SQL login") << QStringList() << "127.0.0.1,%PORT%" << kSqlUser << " Qx7;Zv='k \"8 "
+                                   << " Qx7;Zv='k \"9 " << QStringList { "Qx7", "Zv='k" };
+        // On 2000 the login travels in the clear.
+        QTest::newRow("domain login at a named instance, 2000")
+            << StandinProcess::releaseOptions("2000") + nav << "127.0.0.1\\NAV" << kDomainUser << "Wq4;Anna 'Dom\"2005"
+            << kDomainPassword << QStringList { "Wq4;Anna", "Dom\"2006", "Dom\"2005" };
+    }
+
+    // The whole way from the login window, where a wrong password is refused first, through a fix run
+    // that logs its statements to a file and reports a failed table: the Navision check passes, the
+    // keys are rebuilt, and the passwords are in none of the files written on the way.
+    void passwordIsInNoFileTheProgramWrote()
+    {
+        QFETCH(QStringList, standinOptions);
+        QFETCH(QString, server);
+        QFETCH(QString, user);
+        QFETCH(QString, wrongPassword);
+        QFETCH(QString, password);
+        QFETCH(QStringList, pieces);
+        StandinProcess standin(navCatalogue(password), standinOptions);
+        QVERIFY(standin.started());
+        server.replace(QStringLiteral("%PORT%"), QString::number(standin.port()));
+        RecordingMessageSink messages;
+        QtSettingsStore settings(LoginTestFolders::settingsTitle());
+        const SystemClock clock;
+        const Platform platform { messages, settings, clock, db::odbcConnectionFactory(),
+                                  m_folders.applicationFolder() };
+        frmMain window(platform, [&](frmMain& owner, bool countDown) {
+            QVERIFY(countDown); // at start-up the notice is read before CONNECT
+            frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
+            whileOpen(login, false, [&] {
+                connectAs(login, server, QStringLiteral("NAV"), user, wrongPassword, 0);
+                QCOMPARE(messages.texts, QStringList { kLoginRefused });
+                connectAs(login, server, QStringLiteral("NAV"), user, password, 0);
+            });
+        });
+        QVERIFY(window.Form_Load());
+        QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), 1);
+
+        rebuildEveryTable(window);
+
+        QCOMPARE(messages.texts.size(), 2); // the refused login and the failed key
+        QVERIFY(clustered(standin.state(), QStringLiteral("CRONUS$Customer")));
+        for (const QString& piece : pieces) {
+            QCOMPARE(filesBelow(m_folders.applicationFolder(), piece),
+                     QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
+            QCOMPARE(m_folders.settingsHolding(piece), LoginTestFolders::settingsStored());
+        }
+    }
+
+    void slowCheckKeepsWindowPaintedAndDeaf_data()
+    {
+        QTest::addColumn<bool>("silent"); // a server that takes the connection and never answers
+        QTest::newRow("check answered late") << false;
+        QTest::newRow("silent server until the login time-out") << true;
+    }
+
+    // While CONNECT waits on the server, the window keeps painting; a click on CONNECT, Enter and
+    // closing the window are all dropped, and the outcome is the one a quick server gives.
+    void slowCheckKeepsWindowPaintedAndDeaf()
+    {
+        QFETCH(bool, silent);
+        const QString message = silent ? kNoServer : QString();
+        QJsonObject fixture = navCatalogue();
+        fixture.insert("faults", QJsonArray { QJsonObject { { "statement", "check" }, { "delay_ms", 1500 } } });
+        StandinProcess standin(fixture);
+        QVERIFY(standin.started());
+        QTcpServer silentServer;
+        QVERIFY(silentServer.listen(QHostAddress::LocalHost));
+        LoginUnderTest login(m_folders.applicationFolder());
+        frmLogin& form = login.form;
+        auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
+
+        QList<bool> closed;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] {
+            if (!PaintsDuringWait::waitCursorShows())
+                return;
+            form.update();
+            if (!closed.isEmpty())
+                return;
+            // The way the window system delivers them: to the window.
+            QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
+                              cmdConnect.mapTo(&form, cmdConnect.rect().center()));
+            QTest::keyClick(form.windowHandle(), Qt::Key_Return);
+            closed.append(form.close());
+        });
+        PaintsDuringWait paints;
+        form.installEventFilter(&paints);
+        timer.start(10);
+
+        whileOpen(form, false, [&] {
+            // The login time-out the template leaves to the driver is 15 s; the silent server's row
+            // shortens it.
+            connectAs(form, QStringLiteral("127.0.0.1"), QStringLiteral("NAV"), kSqlUser, kSqlPassword,
+                      silent ? silentServer.serverPort() : standin.port(),
+                      silent ? QStringLiteral(";Connect Timeout=2") : QString());
+        });
+
+        QCOMPARE(closed, QList<bool> { false });
+        QVERIFY(paints.counted > 0);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(login.messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
+        QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
+        QCOMPARE(login.gstrConnectPass.isEmpty(), !message.isEmpty());
+        QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), silent ? 0 : 1);
+    }
 
 private:
     LoginTestFolders m_folders;
 };
-
-void tst_login_e2e::initTestCase()
-{
-    m_folders.startProgram();
-    // No Kerberos ticket can be found, whatever the machine holds.
-    qputenv("KRB5CCNAME",
-            QFile::encodeName(QStringLiteral("FILE:") + QDir(m_folders.configHome()).filePath("no-ticket")));
-}
-
-void tst_login_e2e::outcomeOfConnect_data()
-{
-    QTest::addColumn<Connect>("connect");
-    const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
-    const QString domainValue = QStringLiteral("\"Wq4;Anna 'Dom\"\"2006\"");
-    const QString noTicket = QStringLiteral("type the user name as DOMAIN\\user with its password instead");
-    const auto row = [](const char* name, const Connect& connect) { QTest::newRow(name) << connect; };
-    row("Navision database", {});
-    row("no per-user table", { .database = "PLAIN", .message = kNotNavision });
-    row("per-user table without a matching user", { .database = "ORPHANED", .message = kNotNavision });
-    row("wrong password", { .password = "nav#2006", .message = kLoginRefused });
-    row("nothing listening", { .message = kNoServer, .listening = false });
-    row("unknown database", { .database = "NOSUCH", .message = kNoServer });
-    row("empty password", { .password = "", .passwordValue = "" });
-    row("password with ; = ' blanks and a quote",
-        { .password = " a;b=c'd \"e ", .passwordValue = QStringLiteral("\" a;b=c'd \"\"e \"") });
-    row("instance found through the Browser", { .standinOptions = nav, .server = "127.0.0.1\\NAV" });
-    row("instance on this computer as (local)", { .standinOptions = nav, .server = "(local)\\NAV" });
-    row("unknown instance",
-        { .standinOptions = nav,
-          .server = "127.0.0.1\\NAVISION",
-          .message = kNoServer,
-          .logged = "instance \"NAVISION\"" });
-    row("a port typed behind the instance wins over the Browser", { .server = "127.0.0.1\\NOSUCH,%PORT%" });
-    row("domain login", { .user = kDomainUser, .password = kDomainPassword, .passwordValue = domainValue });
-    // Integrated Security needs a Kerberos ticket of the account logged on here, and there is none.
-    row("Integrated Security without a ticket",
-        { .user = kDomainUser,
-          .password = kDomainPassword,
-          .edit = ";Integrated Security=SSPI",
-          .message = kNoServer,
-          .logged = noTicket });
-    row("Trusted_Connection without a ticket",
-        { .edit = ";trusted_connection=yes", .message = kNoServer, .logged = noTicket });
-    // A connection string edited by hand that cannot be used as written: the reason on the next line.
-    row("unknown keyword",
-        { .edit = ";Bogus Option=1",
-          .message = kUnexpected + "The connection string keyword \"Bogus Option\" is not supported." });
-    row("value the driver cannot take",
-        { .edit = ";Connect Timeout=soon",
-          .message = kUnexpected + "\"Connect Timeout\" must be a whole number of seconds." });
-}
-
-void tst_login_e2e::outcomeOfConnect()
-{
-    QFETCH(Connect, connect);
-    const bool accepted = connect.message.isEmpty();
-    // The SQL login's own password is the one typed, but for the rows that type a wrong one.
-    StandinProcess standin(navCatalogue(connect.message == kLoginRefused ? kSqlPassword : connect.password),
-                           connect.standinOptions);
-    QVERIFY(standin.started());
-    QVERIFY(standin.port() != db::kDefaultSqlServerPort);
-    if (!connect.listening)
-        standin.stop();
-    LoginUnderTest login(m_folders.applicationFolder());
-    frmLogin& form = login.form;
-
-    QString shown;
-    whileOpen(form, false, [&] {
-        shown = connectAs(form, connect.server.replace(QStringLiteral("%PORT%"), QString::number(standin.port())),
-                          connect.database, connect.user, connect.password, 0,
-                          accepted ? connect.edit : kShortTimeout + connect.edit);
-        if (accepted)
-            return;
-        // Refused: the window stays as the user left it, the password still off the screen.
-        QVERIFY(form.isVisible());
-        QCOMPARE(form.findChild<QPlainTextEdit*>("txtConnect")->toPlainText(), shown);
-        QCOMPARE(form.findChild<QLineEdit*>("txtPW")->text(), connect.password);
-    });
-
-    QCOMPARE(login.messages.texts, accepted ? QStringList() : QStringList { connect.message });
-    QVERIFY(connect.password.isEmpty() || !login.messages.texts.join(' ').contains(connect.password));
-    QCOMPARE(login.gstrConnectPass, accepted ? shown.replace("%PW%", connect.passwordValue) : QString());
-    QCOMPARE(form.result(), accepted ? QDialog::Accepted : QDialog::Rejected);
-    // The database check was sent exactly when the login was accepted.
-    QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), accepted || connect.message == kNotNavision ? 1 : 0);
-    // Only what the message cannot tell is recorded, and never with the password.
-    const QString folder = m_folders.applicationFolder();
-    QCOMPARE(QDir(folder).entryList(QDir::Files),
-             connect.logged.isEmpty() ? QStringList() : QStringList { "ErrorLog.txt" });
-    if (!connect.logged.isEmpty()) {
-        QVERIFY2(errorLogOf(folder).contains(connect.logged), qPrintable(errorLogOf(folder)));
-        QCOMPARE(filesBelow(folder, connect.password), QStringList { "ErrorLog.txt" });
-    }
-}
-
-void tst_login_e2e::passwordIsInNoFileTheProgramWrote_data()
-{
-    QTest::addColumn<QStringList>("standinOptions");
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("wrongPassword"); // typed first, and refused
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QStringList>("pieces"); // of the passwords, looked for in the files
-    const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
-    QTest::newRow("SQL login") << QStringList() << "127.0.0.1,%PORT%" << kSqlUser << " Qx7;Zv='k \"8 "
-                               << " Qx7;Zv='k \"9 " << QStringList { "Qx7", "Zv='k" };
-    // On 2000 the login travels in the clear.
-    QTest::newRow("domain login at a named instance, 2000")
-        << StandinProcess::releaseOptions("2000") + nav << "127.0.0.1\\NAV" << kDomainUser << "Wq4;Anna 'Dom\"2005"
-        << kDomainPassword << QStringList { "Wq4;Anna", "Dom\"2006", "Dom\"2005" };
-}
-
-// The whole way from the login window, where a wrong password is refused first, through a fix run
-// that logs its statements to a file and reports a failed table: the Navision check passes, the
-// keys are rebuilt, and the passwords are in none of the files written on the way.
-void tst_login_e2e::passwordIsInNoFileTheProgramWrote()
-{
-    QFETCH(QStringList, standinOptions);
-    QFETCH(QString, server);
-    QFETCH(QString, user);
-    QFETCH(QString, wrongPassword);
-    QFETCH(QString, password);
-    QFETCH(QStringList, pieces);
-    StandinProcess standin(navCatalogue(password), standinOptions);
-    QVERIFY(standin.started());
-    server.replace(QStringLiteral("%PORT%"), QString::number(standin.port()));
-    RecordingMessageSink messages;
-    QtSettingsStore settings(LoginTestFolders::settingsTitle());
-    const SystemClock clock;
-    const Platform platform { messages, settings, clock, db::odbcConnectionFactory(), m_folders.applicationFolder() };
-    frmMain window(platform, [&](frmMain& owner, bool countDown) {
-        QVERIFY(countDown); // at start-up the notice is read before CONNECT
-        frmLogin login(platform, owner.errorReport(), owner.gstrConnectPass, &owner);
-        whileOpen(login, false, [&] {
-            connectAs(login, server, QStringLiteral("NAV"), user, wrongPassword, 0);
-            QCOMPARE(messages.texts, QStringList { kLoginRefused });
-            connectAs(login, server, QStringLiteral("NAV"), user, password, 0);
-        });
-    });
-    QVERIFY(window.Form_Load());
-    QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), 1);
-
-    rebuildEveryTable(window);
-
-    QCOMPARE(messages.texts.size(), 2); // the refused login and the failed key
-    QVERIFY(clustered(standin.state(), QStringLiteral("CRONUS$Customer")));
-    for (const QString& piece : pieces) {
-        QCOMPARE(filesBelow(m_folders.applicationFolder(), piece), QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
-        QCOMPARE(m_folders.settingsHolding(piece), LoginTestFolders::settingsStored());
-    }
-}
-
-void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf_data()
-{
-    QTest::addColumn<bool>("silent"); // a server that takes the connection and never answers
-    QTest::newRow("check answered late") << false;
-    QTest::newRow("silent server until the login time-out") << true;
-}
-
-// While CONNECT waits on the server, the window keeps painting; a click on CONNECT, Enter and
-// closing the window are all dropped, and the outcome is the one a quick server gives.
-void tst_login_e2e::slowCheckKeepsWindowPaintedAndDeaf()
-{
-    QFETCH(bool, silent);
-    const QString message = silent ? kNoServer : QString();
-    QJsonObject fixture = navCatalogue();
-    fixture.insert("faults", QJsonArray { QJsonObject { { "statement", "check" }, { "delay_ms", 1500 } } });
-    StandinProcess standin(fixture);
-    QVERIFY(standin.started());
-    QTcpServer silentServer;
-    QVERIFY(silentServer.listen(QHostAddress::LocalHost));
-    LoginUnderTest login(m_folders.applicationFolder());
-    frmLogin& form = login.form;
-    auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
-
-    QList<bool> closed;
-    QTimer timer;
-    connect(&timer, &QTimer::timeout, this, [&] {
-        if (!PaintsDuringWait::waitCursorShows())
-            return;
-        form.update();
-        if (!closed.isEmpty())
-            return;
-        // The way the window system delivers them: to the window.
-        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, cmdConnect.mapTo(&form, cmdConnect.rect().center()));
-        QTest::keyClick(form.windowHandle(), Qt::Key_Return);
-        closed.append(form.close());
-    });
-    PaintsDuringWait paints;
-    form.installEventFilter(&paints);
-    timer.start(10);
-
-    whileOpen(form, false, [&] {
-        // The login time-out the template leaves to the driver is 15 s; the silent server's row
-        // shortens it.
-        connectAs(form, QStringLiteral("127.0.0.1"), QStringLiteral("NAV"), kSqlUser, kSqlPassword,
-                  silent ? silentServer.serverPort() : standin.port(),
-                  silent ? QStringLiteral(";Connect Timeout=2") : QString());
-    });
-
-    QCOMPARE(closed, QList<bool> { false });
-    QVERIFY(paints.counted > 0);
-    QVERIFY(!QApplication::overrideCursor());
-    QCOMPARE(login.messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
-    QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
-    QCOMPARE(login.gstrConnectPass.isEmpty(), !message.isEmpty());
-    QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), silent ? 0 : 1);
-}
 
 QTEST_MAIN(tst_login_e2e)
 #include "tst_login_e2e.moc"
