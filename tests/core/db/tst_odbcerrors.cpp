@@ -51,9 +51,6 @@ private Q_SLOTS:
         QTest::newRow("database cannot be opened, handed over after the login failure")
             << Records { freeTds("28000", 18456, kLoginFailed), freeTds("42000", 4060, kCannotOpen), kNoDataSource }
             << connect << kErrorFail << cannotOpen;
-        QTest::newRow("database cannot be opened, in the server's order")
-            << Records { freeTds("42000", 4060, kCannotOpen), freeTds("28000", 18456, kLoginFailed) } << connect
-            << kErrorFail << cannotOpen;
         QTest::newRow("summary handed over before its cause")
             << Records { freeTds("42000", 3727, kCouldNotDrop), freeTds("42000", 3725, kReferenced) } << statement
             << 3725 << referenced;
@@ -61,16 +58,9 @@ private Q_SLOTS:
             << Records { freeTds("42000", 1779, kHasKey), freeTds("42000", 1750, kCouldNotCreate),
                          freeTds("01000", 3621, "The statement has been terminated.") }
             << statement << 1779 << kHasKey + u'\n' + kCouldNotCreate;
-        QTest::newRow("any other server error keeps its number")
-            << Records { freeTds("42000", 50000, "Raised by a trigger") } << statement << 50000
-            << "Raised by a trigger";
         QTest::newRow("login time-out") << Records { freeTds("HYT00", 20003, "Adaptive Server connection timed out"),
                                                      kNoDataSource }
                                         << connect << kErrorFail << "Login timeout expired";
-        QTest::newRow("connection lost") << Records { freeTds("08S01", 20004, "Read from the server failed"),
-                                                      freeTds("08S01", 0, "Communication link failure") }
-                                         << statement << kErrorFail
-                                         << "Read from the server failed\nCommunication link failure";
         QTest::newRow("driver manager") << Records {
             { "IM002", 0, "[unixODBC][Driver Manager]Data source name not found and no default driver specified" }
         } << connect << kErrorFail << "Data source name not found and no default driver specified";
