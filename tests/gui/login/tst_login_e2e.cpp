@@ -93,7 +93,6 @@ private Q_SLOTS:
         row("password with ; = ' blanks and a quote",
             { .password = " a;b=c'd \"e ", .passwordValue = QStringLiteral("\" a;b=c'd \"\"e \"") });
         row("instance found through the Browser", { .standinOptions = nav, .server = "127.0.0.1\\NAV" });
-        row("instance on this computer as (local)", { .standinOptions = nav, .server = "(local)\\NAV" });
         row("unknown instance",
             { .standinOptions = nav,
               .server = "127.0.0.1\\NAVISION",
