@@ -23,6 +23,12 @@ QByteArray serverResponse(const QByteArray& data)
     return bytes({ 0x05, char(data.size() & 0xFF), char(data.size() >> 8) }) + data;
 }
 
+// One instance's entry in a server response, `rest` standing behind its version.
+QByteArray entry(const char* instance, const char* rest)
+{
+    return "ServerName;S;InstanceName;" + QByteArray(instance) + ";IsClustered;No;Version;9.00.5000.00;" + rest;
+}
+
 } // namespace
 
 // The stand-in's Browser service and the program's reading of its answers.
@@ -39,7 +45,6 @@ private Q_SLOTS:
         QTest::newRow("its instance") << QByteArray("\x04NAV\0", 5) << true;
         QTest::newRow("its instance in another case, no terminating zero") << QByteArray("\x04nav") << true;
         QTest::newRow("another instance") << QByteArray("\x04NAVISION\0", 10) << false;
-        QTest::newRow("the default instance's name") << QByteArray("\x04MSSQLSERVER\0", 13) << false;
         QTest::newRow("an empty name") << QByteArray("\x04\0", 2) << false;
         QTest::newRow("a name longer than 32 bytes") << QByteArray("\x04") + QByteArray(33, 'N') << false;
         QTest::newRow("all instances, unicast") << bytes({ 0x03 }) << true;
@@ -68,23 +73,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("port"); // 0: none
 
-        QTest::newRow("one instance") << serverResponse("ServerName;S;InstanceName;NAV;IsClustered;No;Version;"
-                                                        "10.50.1600.1;tcp;1500;;")
-                                      << 1500;
+        QTest::newRow("one instance") << serverResponse(entry("NAV", "tcp;1500;;")) << 1500;
         QTest::newRow("named pipes before tcp")
-            << serverResponse("ServerName;S;InstanceName;NAV;IsClustered;No;Version;9.00.5000.00;np;\\\\S\\pipe\\"
-                              "MSSQL$NAV\\sql\\query;tcp;2433;;")
-            << 2433;
+            << serverResponse(entry("NAV", "np;\\\\S\\pipe\\MSSQL$NAV\\sql\\query;tcp;2433;;")) << 2433;
         QTest::newRow("the instance is the second of two")
-            << serverResponse("ServerName;S;InstanceName;SQLEXPRESS;IsClustered;No;Version;9.00.5000.00;tcp;1600;;"
-                              "ServerName;S;InstanceName;NAV;IsClustered;No;Version;9.00.5000.00;tcp;1700;;")
-            << 1700;
-        QTest::newRow("another instance only")
-            << serverResponse("ServerName;S;InstanceName;SQLEXPRESS;IsClustered;No;Version;9.00.5000.00;tcp;1600;;")
-            << 0;
-        QTest::newRow("no tcp") << serverResponse("ServerName;S;InstanceName;NAV;IsClustered;No;Version;9.0;;") << 0;
-        QTest::newRow("a port out of range")
-            << serverResponse("ServerName;S;InstanceName;NAV;IsClustered;No;Version;9.0;tcp;70000;;") << 0;
+            << serverResponse(entry("SQLEXPRESS", "tcp;1600;;") + entry("NAV", "tcp;1700;;")) << 1700;
+        QTest::newRow("another instance only") << serverResponse(entry("SQLEXPRESS", "tcp;1600;;")) << 0;
+        QTest::newRow("no tcp") << serverResponse(entry("NAV", ";")) << 0;
+        QTest::newRow("a port out of range") << serverResponse(entry("NAV", "tcp;70000;;")) << 0;
         QTest::newRow("not a server response")
             << bytes({ 0x04 }) + QByteArray("ServerName;S;InstanceName;NAV;tcp;1500;;") << 0;
         QTest::newRow("cut short") << bytes({ 0x05, 0x10 }) << 0;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "db/OdbcConnection.h"
-#include "keys/TableListModel.h"
 #include "login/QtSettingsStore.h"
 #include "login/frmLogin.h"
 #include "main/frmMain.h"
@@ -13,7 +12,6 @@
 #include "widgets/Platform.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 #include <functional>
 #include <memory>
 
@@ -43,29 +40,15 @@ inline const QString kSqlPassword = QStringLiteral("Nav#2006");
 inline const QString kDomainUser = QStringLiteral("CORP\\anna");
 inline const QString kDomainPassword = QStringLiteral("Wq4;Anna 'Dom\"2006");
 
-// The SQL login (with the password given) and the domain account; NAV is a Navision database whose
-// per-user table holds both users, with three keyed tables of which adding the key to
-// CRONUS$Ledger fails; PLAIN has no per-user table, and ORPHANED has one whose only row belongs to
-// no user of the database.
+// fixtures/logins.json with the SQL login (with the password given) and the domain account; NAV is a
+// Navision database whose per-user table holds both users, with three keyed tables of which adding
+// the key to CRONUS$Ledger fails; PLAIN has no per-user table, and ORPHANED has one whose only row
+// belongs to no user of the database.
 inline QJsonObject navCatalogue(const QString& sqlPassword = kSqlPassword)
 {
-    QJsonObject fixture = QJsonDocument::fromJson(R"({"databases": [
-  {"name": "NAV",
-   "users": [{"name": "navuser", "sid": "0x0A0B"},
-             {"name": "CORP\\anna", "sid": "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"}],
-   "navision_user_table": {"sids": ["0x0A0B", "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"]},
-   "tables": [
-     {"name": "CRONUS$Customer", "columns": [{"name": "No_", "nullable": false}],
-      "primary_key": {"name": "CRONUS$Customer$0", "columns": ["No_"]}},
-     {"name": "CRONUS$Ledger", "columns": [{"name": "No_", "nullable": false}],
-      "primary_key": {"name": "CRONUS$Ledger$0", "columns": ["No_"]}},
-     {"name": "CRONUS$Sales Line", "columns": [{"name": "Document No_", "nullable": false}, {"name": "Line No_", "nullable": false}],
-      "primary_key": {"name": "CRONUS$Sales Line$0", "columns": ["Document No_", "Line No_"]}}]},
-  {"name": "PLAIN", "users": [{"name": "navuser", "sid": "0x0A0B"}]},
-  {"name": "ORPHANED", "users": [{"name": "navuser", "sid": "0x0A0B"}], "navision_user_table": {"sids": ["0x0C0D"]}}],
- "faults": [{"database": "NAV", "table": "CRONUS$Ledger", "statement": "add",
-             "error": {"number": 1505, "message": "The CREATE UNIQUE INDEX statement terminated."}}]})")
-                              .object();
+    QFile file(QStringLiteral(QUORVANE_SOURCE_DIR "/tests/gui/login/fixtures/logins.json"));
+    file.open(QIODevice::ReadOnly); // unread, the stand-in has no databases and the tests fail
+    QJsonObject fixture = QJsonDocument::fromJson(file.readAll()).object();
     fixture.insert(
         "logins",
         QJsonArray { QJsonObject { { "name", kSqlUser }, { "password", sqlPassword } },
@@ -91,6 +74,13 @@ class LoginTestFolders
 {
 public:
     static QString settingsTitle() { return QStringLiteral("Quorvane ") + QCoreApplication::applicationName(); }
+    // The saved settings, read the platform's own way.
+    static std::unique_ptr<QSettings> saved()
+    {
+        return std::make_unique<QSettings>(QtSettingsStore(settingsTitle()).fileName(), QSettings::NativeFormat);
+    }
+    QString configHome() const { return m_configHome.path(); }
+    QString applicationFolder() const { return m_applicationFolder->path(); }
 
     void startProgram()
     {
@@ -101,6 +91,19 @@ public:
 #ifndef Q_OS_WIN
         QVERIFY2(store.startsWith(m_configHome.path()), qPrintable(store));
 #endif
+    }
+
+    void startTest()
+    {
+        saved()->clear();
+        m_applicationFolder = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_applicationFolder->isValid());
+    }
+
+    void endTest()
+    {
+        m_applicationFolder.reset();
+        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
 #ifdef Q_OS_WIN
@@ -136,34 +139,6 @@ public:
         return { settingsTitle() + QStringLiteral(".conf") };
     }
 #endif
-
-    // The saved settings, read the platform's own way.
-    static std::unique_ptr<QSettings> saved()
-    {
-        return std::make_unique<QSettings>(QtSettingsStore(settingsTitle()).fileName(), QSettings::NativeFormat);
-    }
-
-    void startTest()
-    {
-        saved()->clear();
-        m_applicationFolder = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_applicationFolder->isValid());
-    }
-
-    void endTest()
-    {
-        m_applicationFolder.reset();
-        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
-    }
-
-    QString configHome() const
-    {
-        return m_configHome.path();
-    }
-    QString applicationFolder() const
-    {
-        return m_applicationFolder->path();
-    }
 
 private:
     QTemporaryDir m_configHome;
@@ -225,18 +200,6 @@ inline QString connectAs(const frmLogin& form, const QString& server, const QStr
     txtConnect->setPlainText(edited);
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
     return edited;
-}
-
-// In the main window, ticks every table listed and runs the rebuild with the activity log on.
-inline void rebuildEveryTable(frmMain& window)
-{
-    auto* items = qobject_cast<TableListModel*>(window.findChild<QTreeView*>("lvTables")->model());
-    QVERIFY(items != nullptr);
-    for (int row = 0; row < items->itemCount(); ++row)
-        QVERIFY(items->setData(items->index(row, 0), Qt::Checked, Qt::CheckStateRole));
-    window.findChild<QCheckBox*>("chkLog")->setChecked(true);
-    QTest::mouseClick(window.findChild<QPushButton*>("cmdExecute"), Qt::LeftButton);
-    QTRY_VERIFY(!window.isRunInProgress());
 }
 
 } // namespace quorvane::test
