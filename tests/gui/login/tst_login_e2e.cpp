@@ -28,7 +28,8 @@ const QString kUnexpected = QStringLiteral("An unexpected error has occurred.\r\
 struct Connect
 {
     QStringList standinOptions {};
-    QString server = QStringLiteral("127.0.0.1,%PORT%"); // %PORT%: the stand-in's TCP port
+    // %PORT%: the stand-in's TCP port; %SILENT%: a server that takes the connection and never answers
+    QString server = QStringLiteral("127.0.0.1,%PORT%");
     QString database = QStringLiteral("NAV");
     QString user = kSqlUser;
     QString password = kSqlPassword;
@@ -37,6 +38,7 @@ struct Connect
     QString passwordValue = kSqlPassword; // how the password stands in the connection string handed on
     QString logged {}; // what the error log records; empty: there is no error log
     bool listening = true;
+    bool waits = false; // the server takes its time (the stand-in answers the check late)
 };
 
 // Counts the paint events a window gets while the wait cursor shows.
@@ -110,6 +112,11 @@ private Q_SLOTS:
         row("unknown keyword",
             { .edit = ";Bogus Option=1",
               .message = kUnexpected + "The connection string keyword \"Bogus Option\" is not supported." });
+        // A server that takes its time; the login time-out the template leaves to the driver is 15 s,
+        // the silent server's row shortens it.
+        row("check answered late", { .waits = true });
+        row("silent server until the login time-out",
+            { .server = "127.0.0.1,%SILENT%", .edit = ";Connect Timeout=2", .message = kNoServer, .waits = true });
         row("value the driver cannot take",
             { .edit = ";Connect Timeout=soon",
               .message = kUnexpected + "\"Connect Timeout\" must be a whole number of seconds." });
@@ -120,18 +127,45 @@ private Q_SLOTS:
         QFETCH(Connect, connect);
         const bool accepted = connect.message.isEmpty();
         // The SQL login's own password is the one typed, but for the rows that type a wrong one.
-        StandinProcess standin(navCatalogue(connect.message == kLoginRefused ? kSqlPassword : connect.password),
-                               connect.standinOptions);
+        QJsonObject fixture = navCatalogue(connect.message == kLoginRefused ? kSqlPassword : connect.password);
+        if (connect.waits)
+            fixture.insert("faults", QJsonArray { QJsonObject { { "statement", "check" }, { "delay_ms", 1500 } } });
+        StandinProcess standin(fixture, connect.standinOptions);
         QVERIFY(standin.started());
+        QTcpServer silentServer;
+        QVERIFY(silentServer.listen(QHostAddress::LocalHost));
         QVERIFY(standin.port() != db::kDefaultSqlServerPort);
         if (!connect.listening)
             standin.stop();
         LoginUnderTest login(m_folders.applicationFolder());
         frmLogin& form = login.form;
+        auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
+
+        // While CONNECT waits on the server, the window keeps painting; a click on CONNECT, Enter and
+        // closing the window are all dropped.
+        QList<bool> closed;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, this, [&] {
+            if (!PaintsDuringWait::waitCursorShows())
+                return;
+            form.update();
+            if (!closed.isEmpty())
+                return;
+            // The way the window system delivers them: to the window.
+            QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
+                              cmdConnect.mapTo(&form, cmdConnect.rect().center()));
+            QTest::keyClick(form.windowHandle(), Qt::Key_Return);
+            closed.append(form.close());
+        });
+        PaintsDuringWait paints;
+        form.installEventFilter(&paints);
+        timer.start(10);
 
         QString shown;
         whileOpen(form, false, [&] {
-            shown = connectAs(form, connect.server.replace(QStringLiteral("%PORT%"), QString::number(standin.port())),
+            shown = connectAs(form,
+                              connect.server.replace(QStringLiteral("%PORT%"), QString::number(standin.port()))
+                                  .replace(QStringLiteral("%SILENT%"), QString::number(silentServer.serverPort())),
                               connect.database, connect.user, connect.password, 0,
                               accepted ? connect.edit : kShortTimeout + connect.edit);
             if (accepted)
@@ -142,6 +176,10 @@ private Q_SLOTS:
             QCOMPARE(form.findChild<QLineEdit*>("txtPW")->text(), connect.password);
         });
 
+        QVERIFY(!closed.contains(true));
+        QVERIFY(!QApplication::overrideCursor());
+        if (connect.waits)
+            QVERIFY(paints.counted > 0 && !closed.isEmpty());
         QCOMPARE(login.messages.texts, accepted ? QStringList() : QStringList { connect.message });
         QVERIFY(connect.password.isEmpty() || !login.messages.texts.join(' ').contains(connect.password));
         QCOMPARE(login.gstrConnectPass, accepted ? shown.replace("%PW%", connect.passwordValue) : QString());
@@ -225,64 +263,6 @@ private Q_SLOTS:
                      QStringList({ "ErrorLog.txt", "QuorvaneLog.txt" }));
             QCOMPARE(m_folders.settingsHolding(piece), LoginTestFolders::settingsStored());
         }
-    }
-
-    void slowCheckKeepsWindowPaintedAndDeaf_data()
-    {
-        QTest::addColumn<bool>("silent"); // a server that takes the connection and never answers
-        QTest::newRow("check answered late") << false;
-        QTest::newRow("silent server until the login time-out") << true;
-    }
-
-    // While CONNECT waits on the server, the window keeps painting; a click on CONNECT, Enter and
-    // closing the window are all dropped, and the outcome is the one a quick server gives.
-    void slowCheckKeepsWindowPaintedAndDeaf()
-    {
-        QFETCH(bool, silent);
-        const QString message = silent ? kNoServer : QString();
-        QJsonObject fixture = navCatalogue();
-        fixture.insert("faults", QJsonArray { QJsonObject { { "statement", "check" }, { "delay_ms", 1500 } } });
-        StandinProcess standin(fixture);
-        QVERIFY(standin.started());
-        QTcpServer silentServer;
-        QVERIFY(silentServer.listen(QHostAddress::LocalHost));
-        LoginUnderTest login(m_folders.applicationFolder());
-        frmLogin& form = login.form;
-        auto& cmdConnect = *form.findChild<QPushButton*>("cmdConnect");
-
-        QList<bool> closed;
-        QTimer timer;
-        connect(&timer, &QTimer::timeout, this, [&] {
-            if (!PaintsDuringWait::waitCursorShows())
-                return;
-            form.update();
-            if (!closed.isEmpty())
-                return;
-            // The way the window system delivers them: to the window.
-            QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
-                              cmdConnect.mapTo(&form, cmdConnect.rect().center()));
-            QTest::keyClick(form.windowHandle(), Qt::Key_Return);
-            closed.append(form.close());
-        });
-        PaintsDuringWait paints;
-        form.installEventFilter(&paints);
-        timer.start(10);
-
-        whileOpen(form, false, [&] {
-            // The login time-out the template leaves to the driver is 15 s; the silent server's row
-            // shortens it.
-            connectAs(form, QStringLiteral("127.0.0.1"), QStringLiteral("NAV"), kSqlUser, kSqlPassword,
-                      silent ? silentServer.serverPort() : standin.port(),
-                      silent ? QStringLiteral(";Connect Timeout=2") : QString());
-        });
-
-        QCOMPARE(closed, QList<bool> { false });
-        QVERIFY(paints.counted > 0);
-        QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(login.messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
-        QCOMPARE(form.result(), message.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
-        QCOMPARE(login.gstrConnectPass.isEmpty(), !message.isEmpty());
-        QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), silent ? 0 : 1);
     }
 
 private:
