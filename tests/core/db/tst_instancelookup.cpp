@@ -89,9 +89,7 @@ private Q_SLOTS:
     void readsThePort()
     {
         QFETCH(QByteArray, reply);
-        QFETCH(int, port);
-        const auto found = InstancePortFromReply(reply, QStringLiteral("NAV"));
-        QCOMPARE(found.value_or(0), port);
+        QTEST(int(InstancePortFromReply(reply, QStringLiteral("NAV")).value_or(0)), "port");
     }
 
     // A Browser that never answers is asked once a second within the login time-out only, not for
