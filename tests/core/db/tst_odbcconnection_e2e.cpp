@@ -1,7 +1,6 @@
 #include "db/DriverEnvironment.h"
 #include "db/ErrorNumbers.h"
 #include "db/OdbcConnection.h"
-#include "keys/PrimaryKeyListQuery.h"
 #include "login/DatabaseCheck.h"
 #include "rebuild/Statements.h"
 #include "support/ClearPackets.h"
@@ -28,12 +27,7 @@ namespace {
 const QString kPassword = QStringLiteral("S3c;r}e=t 'ä\"");
 const QString kDatabase = QStringLiteral("NAV");
 
-// Names that must survive the trip in both directions (as in the fixture).
-const QString kUnicodeTable = QStringLiteral("Müller€日本'] Ltd$Straße");
-const QString kUnicodeColumn = QStringLiteral("Äpfel'ß]");
-
 const QString kCheckQuery = QString::fromUtf16(quorvane::kNavisionCheckQuery);
-const QString kPrimaryKeyList = QString::fromLatin1(quorvane::kPrimaryKeyListQuery);
 const QString kFixturePath = QStringLiteral(QUORVANE_SOURCE_DIR "/tests/core/db/fixtures/nav.json");
 constexpr quint8 kPreloginPacket = 0x12;
 constexpr quint8 kAttentionPacket = 0x06;
@@ -130,20 +124,14 @@ private Q_SLOTS:
         m_standin.reset();
     }
 
-    void readsRowsInOrderWithUnicodeNames()
+    // The key columns in key order, and no row past the last. (The list of keys, and names outside
+    // Latin-1 both ways, are met by the list's and the fix run's end-to-end tests.)
+    void readsKeyColumnsToTheLastRow()
     {
         const auto connection = openConnection();
-        QCOMPARE(column(*connection->Execute(kPrimaryKeyList), 1),
-                 QStringList(
-                     { "Cronus$Customer", "Cronus$Cut", "Cronus$Item", "Cronus$Sales", "Cronus$Slow", kUnicodeTable }));
-        QCOMPARE(column(*connection->Execute(kPrimaryKeyList), 2), QStringList(6, kDatabase));
-
         const auto itemKey = connection->Execute(keyColumnQuery("Cronus$Item"));
         QCOMPARE(column(*itemKey, 0), QStringList({ "No_", "Variant Code" }));
         QVERIFY_THROWS_EXCEPTION(Failure, itemKey->MoveNext());
-
-        QCOMPARE(column(*connection->Execute(keyColumnQuery(kUnicodeTable)), 0), QStringList { kUnicodeColumn });
-        QCOMPARE(m_standin->sqlTexts().last(), keyColumnQuery(kUnicodeTable));
     }
 
     // The driver also reads freetds.conf and its environment variables. The program removes the
