@@ -12,6 +12,7 @@
 #include "widgets/Platform.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
