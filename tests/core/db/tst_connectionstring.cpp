@@ -91,10 +91,6 @@ private Q_SLOTS:
             "Data Source=db1;Application Name=Quorvane;Workstation ID=PC7;Packet Size=8192;Persist Security "
             "Info=False",
             freeTds("Server=db1;Port=1433", "PacketSize=8192;APP=Quorvane;WSID=PC7;"), "15s");
-        row("Integrated Security: the driver's trusted connection, user name and password left out", kFreeTds,
-            integrated, freeTds("Server=db1;Port=1433", "Trusted_Connection=Yes;Database=NAV;"), "15s, integrated");
-        row("Trusted_Connection=yes", kFreeTds, "Data Source=db1;Trusted_Connection=yes;User ID=sa",
-            freeTds("Server=db1;Port=1433", "Trusted_Connection=Yes;"), "15s, integrated");
         row("Integrated Security=False: user name and password", kFreeTds,
             "Data Source=db1;Integrated Security=False;User ID=sa;Password=pw",
             freeTds("Server=db1;Port=1433", "UID=sa;PWD=pw;"), "15s");
