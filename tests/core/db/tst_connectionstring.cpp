@@ -72,10 +72,6 @@ private Q_SLOTS:
         row("the last of a repeated keyword wins, aliases included", kFreeTds,
             "Data Source=old;Address=a;Addr=b;Network Address=new,1500;database=a;Initial Catalog=b",
             freeTds("Server=new;Port=1500", "Database=b;"), "15s");
-        row("named instance: the browser service finds the port", kFreeTds, "Data Source=NAVSRV\\NAV40",
-            freeTds("Server=NAVSRV"), "15s, lookup NAVSRV\\NAV40");
-        row("a port other than the template's wins over an instance", kFreeTds, "Data Source=NAVSRV\\NAV40,2433",
-            freeTds("Server=NAVSRV;Port=2433"), "15s");
         row("a port typed behind an instance wins over the template's", kFreeTds, "Data Source=NAVSRV\\NAV40,1433,1433",
             freeTds("Server=NAVSRV;Port=1433"), "15s");
         row("an instance on this computer", kFreeTds, "Data Source=.\\NAV,1433", freeTds("Server=localhost"),
