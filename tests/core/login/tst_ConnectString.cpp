@@ -30,8 +30,6 @@ private Q_SLOTS:
             << QStringList { "S%DB%-%USER%", "db_%USER%", "u" } << built("Sdb_u-u", "db_u", "u");
         QTest::newRow("inserted text not searched again by its own step, nor by a later one for %SERVER%")
             << QStringList { "%SERVER%", "%DB%x", "%SERVER%" } << built("%SERVER%", "%DB%x", "%SERVER%");
-        QTest::newRow("placeholders are case-sensitive")
-            << QStringList { "%db%", "%User%", "%pw%" } << built("%db%", "%User%", "%pw%");
     }
 
     void build()
