@@ -79,7 +79,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<Connect>("connect");
         const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
-        const QString domainValue = QStringLiteral("\"Wq4;Anna 'Dom\"\"2006\"");
         const QString noTicket = QStringLiteral("type the user name as DOMAIN\\user with its password instead");
         const auto row = [](const char* name, const Connect& connect) { QTest::newRow(name) << connect; };
         row("Navision database", {});
@@ -98,7 +97,6 @@ private Q_SLOTS:
               .message = kNoServer,
               .logged = "instance \"NAVISION\"" });
         row("a port typed behind the instance wins over the Browser", { .server = "127.0.0.1\\NOSUCH,%PORT%" });
-        row("domain login", { .user = kDomainUser, .password = kDomainPassword, .passwordValue = domainValue });
         // Integrated Security needs a Kerberos ticket of the account logged on here, and there is none.
         row("Integrated Security without a ticket",
             { .user = kDomainUser,
