@@ -24,8 +24,6 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("events"); // after Resume() was called
         QTest::addColumn<int>("failures"); // of the two statements, or of Resume() itself
         const QString open = QStringLiteral("OPEN Data Source=S");
-        QTest::newRow("open and well") << "" << QStringList { "ok", "ok" } << false
-                                       << QStringList { "EXEC 1", "EXEC 2" } << 0;
         QTest::newRow("known lost: opened again first")
             << "lost" << QStringList { "ok", "ok" } << false << QStringList { open, "EXEC 1", "EXEC 2" } << 0;
         QTest::newRow("known lost, cannot be opened")
