@@ -135,7 +135,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("message");
-        QTest::newRow("all blank: server first") << QStringList { "", "", "" } << kServerBlank;
         QTest::newRow("database before user") << QStringList { "S", "", "" } << "The Database field was left blank.";
         QTest::newRow("user blank") << QStringList { "S", "NAV", "" } << "The Username field was left blank.";
         QTest::newRow("blanks only are not blank") << QStringList { " ", " ", " " } << kNotNavision;
