@@ -43,108 +43,109 @@ private Q_SLOTS:
     void initTestCase() { m_folders.startProgram(); }
     void init() { m_folders.startTest(); }
     void cleanup() { m_folders.endTest(); }
-    void wholeJobOnEveryRelease_data()
-    {
-        QTest::addColumn<QString>("release");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("addedKeywords");
-        QTest::addColumn<QString>("message"); // empty: connected
-        QTest::addColumn<bool>("obfuscatedPasswordSent"); // the LOGIN7 form outside TLS
-        // The check query's text outside TLS, that is, anything but PRELOGIN and the login in the clear.
-        QTest::addColumn<bool>("checkQuerySent");
-        // By default the driver asks for encryption where the server offers it: the login travels in
-        // TLS, and the rest in the clear unless the server forces encryption. 2005 and 2008 R2 take
-        // the path of 2016, and so does 2022 with encryption for the data.
-        QTest::newRow("2000") << "2000" << kSqlUser << kSqlPassword << QString() << QString() << true << true;
-        QTest::newRow("2016") << "2016" << kSqlUser << kSqlPassword << QString() << QString() << false << true;
-        QTest::newRow("2022") << "2022" << kSqlUser << kSqlPassword << QString() << QString() << false << false;
-        // Encryption for the data: everything in TLS, or no connection at all.
-        QTest::newRow("2000, encryption for data")
-            << "2000" << kSqlUser << kSqlPassword << kUseEncryption
-            << kNoServer + QStringLiteral("\r\n") + kRefusalReason << false << false;
-        QTest::newRow("2016, encryption for data")
-            << "2016" << kSqlUser << kSqlPassword << kUseEncryption << QString() << false << false;
-        // A domain account logs in with NTLM, which never sends the password, TLS or not.
-        for (const char* release : { "2000", "2016" })
-            QTest::addRow("%s, domain login", release)
-                << release << kDomainUser << kDomainPassword << QString() << QString() << false << true;
-    }
-
-    // CONNECT in the login window through a relay that records what the client sends; then the list,
-    // a click that shows a key's columns and a fix run over three tables of which one is refused.
-    void wholeJobOnEveryRelease()
-    {
-        QFETCH(QString, release);
-        QFETCH(QString, user);
-        QFETCH(QString, password);
-        QFETCH(QString, addedKeywords);
-        QFETCH(QString, message);
-        QFETCH(bool, obfuscatedPasswordSent);
-        QFETCH(bool, checkQuerySent);
-        StandinProcess standin(navCatalogue(), StandinProcess::releaseOptions(release));
-        QVERIFY(standin.started());
-        const WireRecorder wire(standin.port());
-        QVERIFY(wire.port() != 0);
-        QString connectString;
-        {
-            LoginUnderTest login(m_folders.applicationFolder());
-            whileOpen(login.form, false, [&] {
-                connectAs(login.form, QStringLiteral("127.0.0.1"), QStringLiteral("NAV"), user, password, wire.port(),
-                          addedKeywords);
-            });
-            QCOMPARE(login.messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
-            connectString = login.gstrConnectPass;
-        }
-        QCOMPARE(connectString.isEmpty(), !message.isEmpty());
-        const QByteArray sent = wire.fromClients();
-        QVERIFY(!sent.isEmpty());
-        QVERIFY(!sent.contains(utf16(password)));
-        QVERIFY(!sent.contains(password.toUtf8()));
-        QCOMPARE(sent.contains(obfuscated(password)), obfuscatedPasswordSent);
-        QCOMPARE(sent.contains(utf16(kCheckQuery)), checkQuerySent);
-        // The check reached the server whenever the login window let the user in.
-        QCOMPARE(standin.sqlTexts().contains(kCheckQuery), message.isEmpty());
-        if (!message.isEmpty())
-            return;
-
-        StandinWindow ui;
-        QVERIFY(ui.start(connectString));
-        QCOMPARE(ui.rows(),
-                 (QStringList { "CRONUS$Customer$0 | CRONUS$Customer | NAV", "CRONUS$Ledger$0 | CRONUS$Ledger | NAV",
-                                "CRONUS$Sales Line$0 | CRONUS$Sales Line | NAV" }));
-        ui.clickRow(3);
-        QCOMPARE(ui.fieldLines(), (QStringList { "Document No_", "Line No_" }));
-
-        ui.runOn({ 1, 2, 3 });
-        QTRY_VERIFY_WITH_TIMEOUT(!ui.window().isRunInProgress(), 30000);
-        QCOMPARE(ui.messages.texts,
-                 QStringList { "An Error has occurred, Please see the ErrorLog.txt file for details." });
-        QVERIFY(ui.errorLog().contains(QStringLiteral("\r\nNumber: 1505\r\n")));
-        const QJsonObject state = standin.state();
-        QVERIFY(clustered(state, QStringLiteral("CRONUS$Customer")));
-        QVERIFY(!clustered(state, QStringLiteral("CRONUS$Ledger")));
-        QVERIFY(clustered(state, QStringLiteral("CRONUS$Sales Line")));
-
-        // Whether anything but PRELOGIN went outside TLS on any connection; without full encryption the
-        // fix run's transaction-manager requests (TDS 7.2 and later) are among the packets in the clear.
-        bool sawClear = false;
-        bool sawTransactionRequest = false;
-        for (const QByteArray& connection : wire.connectionsFromClients()) {
-            const auto types = clearPacketTypes(connection);
-            QVERIFY(types.has_value());
-            QVERIFY(!types->isEmpty());
-            QCOMPARE(types->first(), quint8(0x12));
-            sawClear = sawClear || types->count(quint8(0x12)) != types->size();
-            sawTransactionRequest = sawTransactionRequest || types->contains(quint8(0x0E));
-        }
-        QCOMPARE(sawClear, checkQuerySent);
-        QCOMPARE(sawTransactionRequest, checkQuerySent && release != QLatin1String("2000"));
-    }
+    void wholeJobOnEveryRelease_data();
+    void wholeJobOnEveryRelease();
 
 private:
     LoginTestFolders m_folders;
 };
+
+void tst_releases_e2e::wholeJobOnEveryRelease_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("addedKeywords");
+    QTest::addColumn<QString>("message"); // empty: connected
+    QTest::addColumn<bool>("obfuscatedPasswordSent"); // the LOGIN7 form outside TLS
+    // The check query's text outside TLS, that is, anything but PRELOGIN and the login in the clear.
+    QTest::addColumn<bool>("checkQuerySent");
+    // By default the driver asks for encryption where the server offers it: the login travels in
+    // TLS, and the rest in the clear unless the server forces encryption. 2005 and 2008 R2 take
+    // the path of 2016, and so does 2022 with encryption for the data.
+    QTest::newRow("2000") << "2000" << kSqlUser << kSqlPassword << QString() << QString() << true << true;
+    QTest::newRow("2016") << "2016" << kSqlUser << kSqlPassword << QString() << QString() << false << true;
+    QTest::newRow("2022") << "2022" << kSqlUser << kSqlPassword << QString() << QString() << false << false;
+    // Encryption for the data: everything in TLS, or no connection at all.
+    QTest::newRow("2000, encryption for data") << "2000" << kSqlUser << kSqlPassword << kUseEncryption
+                                               << kNoServer + QStringLiteral("\r\n") + kRefusalReason << false << false;
+    QTest::newRow("2016, encryption for data")
+        << "2016" << kSqlUser << kSqlPassword << kUseEncryption << QString() << false << false;
+    // A domain account logs in with NTLM, which never sends the password, TLS or not.
+    for (const char* release : { "2000", "2016" })
+        QTest::addRow("%s, domain login", release)
+            << release << kDomainUser << kDomainPassword << QString() << QString() << false << true;
+}
+
+// CONNECT in the login window through a relay that records what the client sends; then the list,
+// a click that shows a key's columns and a fix run over three tables of which one is refused.
+void tst_releases_e2e::wholeJobOnEveryRelease()
+{
+    QFETCH(QString, release);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, addedKeywords);
+    QFETCH(QString, message);
+    QFETCH(bool, obfuscatedPasswordSent);
+    QFETCH(bool, checkQuerySent);
+    StandinProcess standin(navCatalogue(), StandinProcess::releaseOptions(release));
+    QVERIFY(standin.started());
+    const WireRecorder wire(standin.port());
+    QVERIFY(wire.port() != 0);
+    QString connectString;
+    {
+        LoginUnderTest login(m_folders.applicationFolder());
+        whileOpen(login.form, false, [&] {
+            connectAs(login.form, QStringLiteral("127.0.0.1"), QStringLiteral("NAV"), user, password, wire.port(),
+                      addedKeywords);
+        });
+        QCOMPARE(login.messages.texts, message.isEmpty() ? QStringList() : QStringList { message });
+        connectString = login.gstrConnectPass;
+    }
+    QCOMPARE(connectString.isEmpty(), !message.isEmpty());
+    const QByteArray sent = wire.fromClients();
+    QVERIFY(!sent.isEmpty());
+    QVERIFY(!sent.contains(utf16(password)));
+    QVERIFY(!sent.contains(password.toUtf8()));
+    QCOMPARE(sent.contains(obfuscated(password)), obfuscatedPasswordSent);
+    QCOMPARE(sent.contains(utf16(kCheckQuery)), checkQuerySent);
+    // The check reached the server whenever the login window let the user in.
+    QCOMPARE(standin.sqlTexts().contains(kCheckQuery), message.isEmpty());
+    if (!message.isEmpty())
+        return;
+
+    StandinWindow ui;
+    QVERIFY(ui.start(connectString));
+    QCOMPARE(ui.rows(),
+             (QStringList { "CRONUS$Customer$0 | CRONUS$Customer | NAV", "CRONUS$Ledger$0 | CRONUS$Ledger | NAV",
+                            "CRONUS$Sales Line$0 | CRONUS$Sales Line | NAV" }));
+    ui.clickRow(3);
+    QCOMPARE(ui.fieldLines(), (QStringList { "Document No_", "Line No_" }));
+
+    ui.runOn({ 1, 2, 3 });
+    QTRY_VERIFY_WITH_TIMEOUT(!ui.window().isRunInProgress(), 30000);
+    QCOMPARE(ui.messages.texts, QStringList { "An Error has occurred, Please see the ErrorLog.txt file for details." });
+    QVERIFY(ui.errorLog().contains(QStringLiteral("\r\nNumber: 1505\r\n")));
+    const QJsonObject state = standin.state();
+    QVERIFY(clustered(state, QStringLiteral("CRONUS$Customer")));
+    QVERIFY(!clustered(state, QStringLiteral("CRONUS$Ledger")));
+    QVERIFY(clustered(state, QStringLiteral("CRONUS$Sales Line")));
+
+    // Whether anything but PRELOGIN went outside TLS on any connection; without full encryption the
+    // fix run's transaction-manager requests (TDS 7.2 and later) are among the packets in the clear.
+    bool sawClear = false;
+    bool sawTransactionRequest = false;
+    for (const QByteArray& connection : wire.connectionsFromClients()) {
+        const auto types = clearPacketTypes(connection);
+        QVERIFY(types.has_value());
+        QVERIFY(!types->isEmpty());
+        QCOMPARE(types->first(), quint8(0x12));
+        sawClear = sawClear || types->count(quint8(0x12)) != types->size();
+        sawTransactionRequest = sawTransactionRequest || types->contains(quint8(0x0E));
+    }
+    QCOMPARE(sawClear, checkQuerySent);
+    QCOMPARE(sawTransactionRequest, checkQuerySent && release != QLatin1String("2000"));
+}
 
 QTEST_MAIN(tst_releases_e2e)
 #include "tst_releases_e2e.moc"
