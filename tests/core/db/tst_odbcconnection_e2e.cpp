@@ -1,11 +1,10 @@
 #include "db/DriverEnvironment.h"
 #include "db/ErrorNumbers.h"
 #include "db/OdbcConnection.h"
-#include "support/Failure.h"
 #include "login/DatabaseCheck.h"
-#include "keys/PrimaryKeyListQuery.h"
 #include "rebuild/Statements.h"
 #include "support/ClearPackets.h"
+#include "support/Failure.h"
 #include "support/StandinProcess.h"
 #include "support/WireRecorder.h"
 
@@ -28,12 +27,7 @@ namespace {
 const QString kPassword = QStringLiteral("S3c;r}e=t 'ä\"");
 const QString kDatabase = QStringLiteral("NAV");
 
-// Names that must survive the trip in both directions (as in the fixture).
-const QString kUnicodeTable = QStringLiteral("Müller€日本'] Ltd$Straße");
-const QString kUnicodeColumn = QStringLiteral("Äpfel'ß]");
-
 const QString kCheckQuery = QString::fromUtf16(quorvane::kNavisionCheckQuery);
-const QString kPrimaryKeyList = QString::fromLatin1(quorvane::kPrimaryKeyListQuery);
 const QString kFixturePath = QStringLiteral(QUORVANE_SOURCE_DIR "/tests/core/db/fixtures/nav.json");
 constexpr quint8 kPreloginPacket = 0x12;
 constexpr quint8 kAttentionPacket = 0x06;
@@ -72,16 +66,6 @@ template <typename Action> std::optional<Failure> failureOf(const Action& action
     return std::nullopt;
 }
 
-// The primary key of a table in the stand-in's saved catalogue.
-QJsonValue primaryKeyInState(const StandinProcess& standin, const QString& tableName)
-{
-    for (const QJsonValue& entry : standin.state()["databases"][0]["tables"].toArray()) {
-        if (entry["name"].toString() == tableName)
-            return entry["primary_key"];
-    }
-    return {};
-}
-
 } // namespace
 
 class TestOdbcConnectionEndToEnd : public QObject
@@ -96,15 +80,6 @@ private:
     // keywords added to their connection strings.
     QString m_dataSource;
     QString m_addedKeywords;
-
-    void open(Connection& connection, const QString& database, QString password)
-    {
-        password = QLatin1Char('"') + password.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-        QString connectionString = m_standin->connectionString(database, QStringLiteral("navuser"), password);
-        // Through the relay when there is one.
-        connectionString.replace(m_standin->dataSource(), m_dataSource);
-        connection.Open(connectionString + m_addedKeywords);
-    }
 
     // Plays the release named (empty: the default, which encrypts the login only), reached through
     // the relay with the keywords added to every connection string.
@@ -121,18 +96,22 @@ private:
         m_addedKeywords = addedKeywords;
     }
 
+    // A connection as navuser to NAV, through the relay when there is one.
     std::unique_ptr<Connection> openConnection()
     {
         auto connection = odbcConnectionFactory()();
-        open(*connection, kDatabase, kPassword);
+        const QString password = QLatin1Char('"') + QString(kPassword).replace(u'"', QLatin1String("\"\"")) + u'"';
+        connection->Open(m_standin->connectionString(kDatabase, QStringLiteral("navuser"), password)
+                             .replace(m_standin->dataSource(), m_dataSource)
+                         + m_addedKeywords);
         return connection;
     }
 
 private Q_SLOTS:
     void init()
     {
-        // Customer is referenced by a foreign key, Slow's key columns take three seconds to read, and
-        // the connection is cut when a key is added to Cut.
+        // Customer is referenced by a foreign key, and Slow's key columns take three seconds to read.
+        // (A connection cut between DROP and ADD is met by the fix run's end-to-end tests.)
         m_standin = std::make_unique<StandinProcess>(kFixturePath);
         QVERIFY(m_standin->started());
         m_dataSource = m_standin->dataSource();
@@ -145,20 +124,14 @@ private Q_SLOTS:
         m_standin.reset();
     }
 
-    void readsRowsInOrderWithUnicodeNames()
+    // The key columns in key order, and no row past the last. (The list of keys, and names outside
+    // Latin-1 both ways, are met by the list's and the fix run's end-to-end tests.)
+    void readsKeyColumnsToTheLastRow()
     {
         const auto connection = openConnection();
-        QCOMPARE(column(*connection->Execute(kPrimaryKeyList), 1),
-                 QStringList(
-                     { "Cronus$Customer", "Cronus$Cut", "Cronus$Item", "Cronus$Sales", "Cronus$Slow", kUnicodeTable }));
-        QCOMPARE(column(*connection->Execute(kPrimaryKeyList), 2), QStringList(6, kDatabase));
-
         const auto itemKey = connection->Execute(keyColumnQuery("Cronus$Item"));
         QCOMPARE(column(*itemKey, 0), QStringList({ "No_", "Variant Code" }));
         QVERIFY_THROWS_EXCEPTION(Failure, itemKey->MoveNext());
-
-        QCOMPARE(column(*connection->Execute(keyColumnQuery(kUnicodeTable)), 0), QStringList { kUnicodeColumn });
-        QCOMPARE(m_standin->sqlTexts().last(), keyColumnQuery(kUnicodeTable));
     }
 
     // The driver also reads freetds.conf and its environment variables. The program removes the
@@ -198,7 +171,10 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines.at(0).contains(QLatin1String("FK_Sales_Customer")), qPrintable(lines.at(0)));
         QCOMPARE(lines.at(1), QStringLiteral("Could not drop constraint. See previous errors."));
-        QVERIFY(primaryKeyInState(*m_standin, "Cronus$Customer").isObject());
+        // The key is still there: Customer is the second table of the saved catalogue.
+        const QJsonValue customer = m_standin->state()["databases"][0]["tables"][1];
+        QCOMPARE(customer["name"].toString(), QStringLiteral("Cronus$Customer"));
+        QVERIFY(customer["primary_key"].isObject());
     }
 
     void commandTimeout_data()
@@ -209,7 +185,8 @@ private Q_SLOTS:
         QTest::newRow("login encrypted") << QString() << QString() << true;
         QTest::newRow("forced encryption") << QStringLiteral("2022") << QString() << false;
         QTest::newRow("encryption for data")
-            << QStringLiteral("2016") << QStringLiteral("Use Encryption for Data=True;") << false;
+            << QStringLiteral("2016") << QStringLiteral("Use Encryption for Data=True;Trust Server Certificate=True;")
+            << false;
     }
 
     // The driver cancels a statement that outlasts the time-out with an ATTENTION; the server
@@ -241,33 +218,6 @@ private Q_SLOTS:
         QCOMPARE(sent.first().first(), kPreloginPacket);
         QCOMPARE(sent.first().contains(kAttentionPacket), attentionInClear);
         QCOMPARE(sent.first().count(kPreloginPacket) == sent.first().size(), !attentionInClear);
-    }
-
-    // The connection drops between DROP and ADD: the server rolls the transaction back and the key
-    // is where it was. (The same cut inside TLS is met by the fix run's end-to-end tests.)
-    void cutConnectionLeavesTheCatalogueAsBefore()
-    {
-        const QJsonValue before = primaryKeyInState(*m_standin, "Cronus$Cut");
-        QVERIFY(before.isObject());
-        const auto connection = openConnection();
-        connection->BeginTrans();
-        connection->Execute(QStringLiteral("ALTER TABLE dbo.[Cronus$Cut] DROP CONSTRAINT [Cronus$Cut$0]"));
-        const auto cut = failureOf([&] {
-            connection->Execute(QStringLiteral("ALTER TABLE dbo.[Cronus$Cut] ADD CONSTRAINT [Cronus$Cut$0] PRIMARY KEY "
-                                               "CLUSTERED  ([No_]) ON [PRIMARY]"));
-        });
-        QVERIFY(cut);
-        QCOMPARE(cut->number(), kErrorFail);
-        QVERIFY2(cut->description() != QStringLiteral("Unspecified error"), qPrintable(cut->description()));
-        // The connection knows its link is gone; its transaction is left behind with it, and the
-        // same object opens again and works.
-        QVERIFY(!connection->isOpen());
-        QVERIFY_THROWS_EXCEPTION(Failure, connection->RollbackTrans());
-        open(*connection, kDatabase, kPassword);
-        connection->BeginTrans();
-        connection->RollbackTrans();
-        QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Cut")), 0), QStringList { "No_" });
-        QCOMPARE(primaryKeyInState(*m_standin, "Cronus$Cut"), before);
     }
 };
 

@@ -1,30 +1,30 @@
 #pragma once
 
-#include "WhileOpen.h"
 #include "db/OdbcConnection.h"
-#include "support/Clock.h"
-#include "support/ErrorReport.h"
 #include "login/QtSettingsStore.h"
 #include "login/frmLogin.h"
-#include "widgets/Platform.h"
-#include "keys/KeyListModel.h"
 #include "main/frmMain.h"
+#include "support/Clock.h"
+#include "support/ErrorReport.h"
 #include "support/FilesHolding.h"
 #include "support/RecordingMessageSink.h"
 #include "support/StandinProcess.h"
+#include "widgets/Platform.h"
 
 #include <QApplication>
-#include <QCheckBox>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 namespace quorvane::test {
@@ -41,29 +41,15 @@ inline const QString kSqlPassword = QStringLiteral("Nav#2006");
 inline const QString kDomainUser = QStringLiteral("CORP\\anna");
 inline const QString kDomainPassword = QStringLiteral("Wq4;Anna 'Dom\"2006");
 
-// The SQL login (with the password given) and the domain account; NAV is a Navision database whose
-// per-user table holds both users, with three keyed tables of which adding the key to
-// CRONUS$Ledger fails; PLAIN has no per-user table, and ORPHANED has one whose only row belongs to
-// no user of the database.
+// fixtures/logins.json with the SQL login (with the password given) and the domain account; NAV is a
+// Navision database whose per-user table holds both users, with three keyed tables of which adding
+// the key to CRONUS$Ledger fails; PLAIN has no per-user table, and ORPHANED has one whose only row
+// belongs to no user of the database.
 inline QJsonObject navCatalogue(const QString& sqlPassword = kSqlPassword)
 {
-    QJsonObject fixture = QJsonDocument::fromJson(R"({"databases": [
-  {"name": "NAV",
-   "users": [{"name": "navuser", "sid": "0x0A0B"},
-             {"name": "CORP\\anna", "sid": "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"}],
-   "navision_user_table": {"sids": ["0x0A0B", "0x010500000000000515000000A1B2C3D4E5F60718293A4B5C51040000"]},
-   "tables": [
-     {"name": "CRONUS$Customer", "columns": [{"name": "No_", "nullable": false}],
-      "primary_key": {"name": "CRONUS$Customer$0", "columns": ["No_"]}},
-     {"name": "CRONUS$Ledger", "columns": [{"name": "No_", "nullable": false}],
-      "primary_key": {"name": "CRONUS$Ledger$0", "columns": ["No_"]}},
-     {"name": "CRONUS$Sales Line", "columns": [{"name": "Document No_", "nullable": false}, {"name": "Line No_", "nullable": false}],
-      "primary_key": {"name": "CRONUS$Sales Line$0", "columns": ["Document No_", "Line No_"]}}]},
-  {"name": "PLAIN", "users": [{"name": "navuser", "sid": "0x0A0B"}]},
-  {"name": "ORPHANED", "users": [{"name": "navuser", "sid": "0x0A0B"}], "navision_user_table": {"sids": ["0x0C0D"]}}],
- "faults": [{"database": "NAV", "table": "CRONUS$Ledger", "statement": "add",
-             "error": {"number": 1505, "message": "The CREATE UNIQUE INDEX statement terminated."}}]})")
-                              .object();
+    QFile file(QStringLiteral(QUORVANE_SOURCE_DIR "/tests/gui/login/fixtures/logins.json"));
+    file.open(QIODevice::ReadOnly); // unread, the stand-in has no databases and the tests fail
+    QJsonObject fixture = QJsonDocument::fromJson(file.readAll()).object();
     fixture.insert(
         "logins",
         QJsonArray { QJsonObject { { "name", kSqlUser }, { "password", sqlPassword } },
@@ -80,75 +66,37 @@ inline bool clustered(const QJsonObject& state, const QString& table)
     return false;
 }
 
-// The folders an end-to-end login test writes to: saved settings and the application folder.
-// On Linux the settings store keeps its folder once it has been used, so one folder serves every
-// test of a program; on Windows the settings are in the user's one registry, where each test
-// program keeps its own under a title of its own and removes them when it ends. startTest()
-// empties the store and gives each test an application folder of its own.
+// The folders a login test writes to: saved settings and the application folder. The settings are
+// kept under a title of the test program's own, never under the program's (on Windows the
+// registry key of an installed copy), and on Linux in a configuration folder of the test's own.
+// startTest() empties the store and gives each test an application folder of its own; on Windows
+// the store is removed when the test program ends.
 class LoginTestFolders
 {
 public:
-#ifdef Q_OS_WIN
-    static QString settingsTitle()
+    static QString settingsTitle() { return QStringLiteral("Quorvane ") + QCoreApplication::applicationName(); }
+    // The saved settings, read the platform's own way.
+    static std::unique_ptr<QSettings> saved()
     {
-        return QStringLiteral("Quorvane ") + QCoreApplication::applicationName();
+        return std::make_unique<QSettings>(QtSettingsStore(settingsTitle()).fileName(), QSettings::NativeFormat);
     }
-
-    void startProgram()
-    {
-        QVERIFY(m_configHome.isValid());
-        QCOMPARE(QtSettingsStore(settingsTitle()).fileName(), kRegistryRoot + QLatin1Char('\\') + settingsTitle());
-    }
-
-    ~LoginTestFolders()
-    {
-        clearSettings();
-    }
-
-    // The saved values, each marked " holds <text>" when it holds the text; with the text in no
-    // value, the settings store is free of it.
-    QStringList settingsHolding(const QString& text) const
-    {
-        const QSettings settings(kRegistryRoot + QLatin1Char('\\') + settingsTitle(), QSettings::NativeFormat);
-        QStringList names;
-        for (const QString& key : settings.allKeys())
-            names.append(
-                key + (settings.value(key).toString().contains(text) ? QStringLiteral(" holds ") + text : QString()));
-        return names;
-    }
-    static inline const QStringList kSettingsStored { "Settings/DB", "Settings/Server", "Settings/User" };
-    static void clearSettings()
-    {
-        QSettings(kRegistryRoot, QSettings::NativeFormat).remove(settingsTitle());
-    }
-#else
-    static QString settingsTitle()
-    {
-        return QStringLiteral("Quorvane");
-    }
+    QString configHome() const { return m_configHome.path(); }
+    QString applicationFolder() const { return m_applicationFolder->path(); }
 
     void startProgram()
     {
         QVERIFY(m_configHome.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-        QVERIFY(QtSettingsStore(settingsTitle()).fileName().startsWith(m_configHome.path()));
-    }
-
-    // The files of the settings store, each marked " holds <text>" when it holds the text.
-    QStringList settingsHolding(const QString& text) const
-    {
-        return filesBelow(m_configHome.path(), text);
-    }
-    static inline const QStringList kSettingsStored { "Quorvane.conf" };
-    static void clearSettings()
-    {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, settingsTitle(), settingsTitle()).clear();
-    }
+        const QString store = QtSettingsStore(settingsTitle()).fileName();
+        QVERIFY2(store != QtSettingsStore(QStringLiteral("Quorvane")).fileName(), qPrintable(store));
+#ifndef Q_OS_WIN
+        QVERIFY2(store.startsWith(m_configHome.path()), qPrintable(store));
 #endif
+    }
 
     void startTest()
     {
-        clearSettings();
+        saved()->clear();
         m_applicationFolder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_applicationFolder->isValid());
     }
@@ -159,30 +107,52 @@ public:
         QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
-    QString configHome() const
+#ifdef Q_OS_WIN
+    ~LoginTestFolders()
     {
-        return m_configHome.path();
-    }
-    QString applicationFolder() const
-    {
-        return m_applicationFolder->path();
+        QSettings(QtSettingsStore(settingsTitle()).fileName().section(QLatin1Char('\\'), 0, -2),
+                  QSettings::NativeFormat)
+            .remove(settingsTitle());
     }
 
-private:
-#ifdef Q_OS_WIN
-    static inline const QString kRegistryRoot
-        = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
+    // The saved values, each marked " holds <text>" when it holds the text.
+    QStringList settingsHolding(const QString& text) const
+    {
+        const std::unique_ptr<QSettings> settings = saved();
+        QStringList names;
+        for (const QString& key : settings->allKeys())
+            names.append(
+                key + (settings->value(key).toString().contains(text) ? QStringLiteral(" holds ") + text : QString()));
+        return names;
+    }
+    static QStringList settingsStored()
+    {
+        return { "Settings/DB", "Settings/Server", "Settings/User" };
+    }
+#else
+    // The files of the settings store, each marked " holds <text>" when it holds the text.
+    QStringList settingsHolding(const QString& text) const
+    {
+        return filesBelow(m_configHome.path(), text);
+    }
+    static QStringList settingsStored()
+    {
+        return { settingsTitle() + QStringLiteral(".conf") };
+    }
 #endif
+
+private:
     QTemporaryDir m_configHome;
     std::unique_ptr<QTemporaryDir> m_applicationFolder;
 };
 
-// The login window as the program builds it, over the real ODBC driver, with its messages
-// recorded instead of shown.
+// The login window as the program builds it, over the real ODBC driver unless another connection
+// factory is given, with its messages recorded instead of shown.
 struct LoginUnderTest
 {
-    explicit LoginUnderTest(const QString& applicationFolder)
-        : platform { messages, settings, clock, db::odbcConnectionFactory(), applicationFolder }
+    explicit LoginUnderTest(const QString& applicationFolder,
+                            db::ConnectionFactory factory = db::odbcConnectionFactory())
+        : platform { messages, settings, clock, std::move(factory), applicationFolder }
         , report(messages, applicationFolder)
         , form(platform, report, gstrConnectPass)
     { }
@@ -195,6 +165,22 @@ struct LoginUnderTest
     QString gstrConnectPass;
     frmLogin form;
 };
+
+// Shows the login window modally and runs the actions inside its event loop; a window still open
+// afterwards is closed as the user closes it.
+inline void whileOpen(frmLogin& form, bool countDown, const std::function<void()>& actions)
+{
+    QTimer::singleShot(0, &form, [&] {
+        const auto closer = qScopeGuard([&] {
+            if (form.isVisible())
+                form.close();
+        });
+        QCOMPARE(QApplication::activeModalWidget(), &form);
+        actions();
+    });
+    form.OpenForm(countDown);
+    QVERIFY(!form.isVisible());
+}
 
 // Fills the four login fields as the user does (the connection string is rebuilt on the way), then
 // edits the built connection string by hand: the template always names port 1433, a stand-in on
@@ -215,18 +201,6 @@ inline QString connectAs(const frmLogin& form, const QString& server, const QStr
     txtConnect->setPlainText(edited);
     QTest::mouseClick(form.findChild<QPushButton*>("cmdConnect"), Qt::LeftButton);
     return edited;
-}
-
-// In the main window, ticks every table listed and runs the rebuild with the activity log on.
-inline void rebuildEveryTable(frmMain& window)
-{
-    auto* items = qobject_cast<KeyListModel*>(window.findChild<QTreeView*>("lvTables")->model());
-    QVERIFY(items != nullptr);
-    for (int row = 0; row < items->itemCount(); ++row)
-        QVERIFY(items->setData(items->index(row, 0), Qt::Checked, Qt::CheckStateRole));
-    window.findChild<QCheckBox*>("chkLog")->setChecked(true);
-    QTest::mouseClick(window.findChild<QPushButton*>("cmdExecute"), Qt::LeftButton);
-    QTRY_VERIFY(!window.isRunInProgress());
 }
 
 } // namespace quorvane::test
