@@ -1,7 +1,7 @@
-#include "CatalogueJson.h"
-#include "CatalogueRules.h"
-#include "Collation.h"
-#include "FixtureGenerator.h"
+#include "catalogue/CatalogueJson.h"
+#include "catalogue/CatalogueRules.h"
+#include "catalogue/Collation.h"
+#include "catalogue/FixtureGenerator.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,5 +1,5 @@
-#include "Bytes.h"
-#include "Ntlm.h"
+#include "protocol/Bytes.h"
+#include "security/Ntlm.h"
 
 #include <QTest>
 

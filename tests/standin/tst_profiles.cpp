@@ -1,6 +1,6 @@
-#include "Prelogin.h"
-#include "ServerProfile.h"
-#include "TokenWriter.h"
+#include "protocol/Prelogin.h"
+#include "protocol/TokenWriter.h"
+#include "server/ServerProfile.h"
 
 #include <QTest>
 

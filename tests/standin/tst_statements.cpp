@@ -1,4 +1,4 @@
-#include "Statements.h"
+#include "sql/Statements.h"
 
 #include <QTest>
 
