@@ -67,6 +67,12 @@ void Server::transactionRequestReceived(int connection, const QString& request, 
         m_log->appendTransactionRequest(connection, request, encrypted);
 }
 
+void Server::attentionReceived(int connection, bool encrypted)
+{
+    if (m_log)
+        m_log->appendAttention(connection, encrypted);
+}
+
 void Server::loginReceived(int connection, const QString& authentication, bool encrypted)
 {
     if (m_log)

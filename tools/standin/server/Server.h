@@ -40,6 +40,7 @@ private:
     void batchReceived(int connection, const QString& database, const QString& sql, bool encrypted) override;
     void transactionRequestReceived(int connection, const QString& request, bool encrypted) override;
     void loginReceived(int connection, const QString& authentication, bool encrypted) override;
+    void attentionReceived(int connection, bool encrypted) override;
     void unexpectedBatch(int connection, const QString& sql) override;
     void changesCommitted() override;
     QByteArray newTransactionDescriptor() override;

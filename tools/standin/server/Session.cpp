@@ -42,7 +42,7 @@ void Session::readIncoming()
         if (!message)
             break;
         if (message->type == static_cast<std::uint8_t>(PacketType::Attention))
-            handleAttention();
+            handleAttention(message->encrypted);
         else if (m_engine.running())
             m_queue.append(std::move(*message));
         else
@@ -130,10 +130,11 @@ void Session::loginStep(const LoginStep& step)
     }
 }
 
-void Session::handleAttention()
+void Session::handleAttention(bool encrypted)
 {
     if (m_phase != Phase::Ready)
         return;
+    m_host.attentionReceived(m_id, encrypted);
     m_engine.cancel();
     m_queue.clear();
     TokenWriter out(m_login.tdsVersion());

@@ -53,7 +53,7 @@ private:
     void handlePrelogin(const QByteArray& payload);
     void handleLogin(const Message& message);
     void loginStep(const LoginStep& step);
-    void handleAttention();
+    void handleAttention(bool encrypted);
     void reply(const QByteArray& tokens);
     void sendOutgoing();
     void drainQueue();

@@ -32,6 +32,13 @@ void StatementLog::appendTransactionRequest(int connection, const QString& reque
              { QStringLiteral("transaction_request"), request } });
 }
 
+void StatementLog::appendAttention(int connection, bool encrypted)
+{
+    append({ { QStringLiteral("attention"), true },
+             { QStringLiteral("connection"), connection },
+             { QStringLiteral("encrypted"), encrypted } });
+}
+
 void StatementLog::append(const QJsonObject& line)
 {
     if (!m_file.isOpen())

@@ -9,8 +9,9 @@ namespace standin {
 // Appends one JSON object per request to a file, flushed before the request is answered, so a
 // reader never misses a request the client has seen answered: {"connection", "database",
 // "encrypted", "sql"} per SQL batch, {"connection", "encrypted", "login"} per LOGIN7 and
-// {"connection", "encrypted", "transaction_request"} per transaction-manager request. "encrypted"
-// tells whether the request arrived inside TLS.
+// {"connection", "encrypted", "transaction_request"} per transaction-manager request and
+// {"attention", "connection", "encrypted"} per attention. "encrypted" tells whether the request
+// arrived inside TLS.
 class StatementLog
 {
 public:
@@ -24,6 +25,7 @@ public:
     void appendLogin(int connection, const QString& authentication, bool encrypted);
     // request: "begin", "commit", "rollback" or "other".
     void appendTransactionRequest(int connection, const QString& request, bool encrypted);
+    void appendAttention(int connection, bool encrypted);
 
 private:
     void append(const QJsonObject& line);

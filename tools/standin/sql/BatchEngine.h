@@ -23,6 +23,8 @@ public:
     virtual void batchReceived(int connection, const QString& database, const QString& sql, bool encrypted) = 0;
     // Called with every transaction-manager request ("begin", "commit", "rollback" or "other").
     virtual void transactionRequestReceived(int connection, const QString& request, bool encrypted) = 0;
+    // Called with every attention (a client's cancel) after the login.
+    virtual void attentionReceived(int connection, bool encrypted) = 0;
     // Called with a batch the stand-in does not understand.
     virtual void unexpectedBatch(int connection, const QString& sql) = 0;
     // Called after a change to the catalogue has been committed.
