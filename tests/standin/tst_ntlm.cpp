@@ -92,31 +92,6 @@ private Q_SLOTS:
                  QByteArray("68cd0ab851e51c96aabc927bebef6a1c"));
     }
 
-    void challengeAnswersANegotiate()
-    {
-        const NtlmServer server(kServerChallenge);
-        QVERIFY(!server.challenge(QByteArray("NTLMSSP\0\3\0\0\0", 12)));
-        QVERIFY(!server.challenge(QByteArray("NTLMSSX\0\1\0\0\0", 12)));
-        const auto challenge = server.challenge(QByteArray("NTLMSSP\0\1\0\0\0\1\xb2\x08\0", 16));
-        QVERIFY(challenge);
-        ByteReader reader(*challenge, 8);
-        QCOMPARE(reader.u32(), std::optional<std::uint32_t>(2));
-        reader.skip(8);
-        const auto flags = reader.u32();
-        QVERIFY(flags && (*flags & 0x00800000) && (*flags & 0x00000001)); // target information, Unicode
-        QCOMPARE(challenge->mid(24, 8), QByteArray(reinterpret_cast<const char*>(kServerChallenge.data()), 8));
-        ByteReader info(*challenge, 40);
-        const auto length = info.u16();
-        info.u16();
-        const auto offset = info.u32();
-        QVERIFY(length && offset && *offset + *length == challenge->size());
-        QVERIFY(challenge->endsWith(QByteArray(4, '\0'))); // the list of AV pairs ends with MsvAvEOL
-        QCOMPARE(sspiToken(QByteArray("ab")),
-                 QByteArray("\xed\x02\x00"
-                            "ab",
-                            5));
-    }
-
     void provesThePassword_data()
     {
         QTest::addColumn<QString>("typedDomain");
@@ -124,19 +99,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typedPassword");
         QTest::addColumn<bool>("ntlmV1");
         QTest::addColumn<bool>("proven");
-
-        QTest::newRow("right password") << "CORP"
-                                        << "anna"
-                                        << "Wq4;Anna" << false << true;
         QTest::newRow("user name in another case") << "CORP"
                                                    << "ANNA"
                                                    << "Wq4;Anna" << false << true;
-        QTest::newRow("wrong password") << "CORP"
-                                        << "anna"
-                                        << "Wq4;anna" << false << false;
         QTest::newRow("domain in another case") << "corp"
                                                 << "anna"
                                                 << "Wq4;Anna" << false << true;
+        QTest::newRow("wrong password") << "CORP"
+                                        << "anna"
+                                        << "Wq4;anna" << false << false;
         QTest::newRow("NTLMv1 response") << "CORP"
                                          << "anna"
                                          << "Wq4;Anna" << true << false;
@@ -148,7 +119,6 @@ private Q_SLOTS:
         QFETCH(QString, typedUser);
         QFETCH(QString, typedPassword);
         QFETCH(bool, ntlmV1);
-        QFETCH(bool, proven);
         const NtlmServer server(kServerChallenge);
         const QByteArray blob = clientBlob(hex("0000000000000000"));
         const QByteArray key = ntlmV2ResponseKey(typedPassword, typedUser, typedDomain);
@@ -158,25 +128,36 @@ private Q_SLOTS:
         const auto authentication = NtlmServer::readAuthenticate(authenticate(typedDomain, typedUser, response));
         QVERIFY(authentication);
         QCOMPARE(authentication->accountName(), typedDomain + QLatin1Char('\\') + typedUser);
-        QCOMPARE(server.proves(*authentication, QStringLiteral("Wq4;Anna")), proven);
+        QTEST(server.proves(*authentication, QStringLiteral("Wq4;Anna")), "proven");
         QVERIFY(!NtlmServer(std::array<std::uint8_t, 8> {}).proves(*authentication, QStringLiteral("Wq4;Anna")));
     }
 
-    void readsOnlyWholeMessages()
+    // What clients do not check but a server must send: the target information flag, and the
+    // list of AV pairs ended by MsvAvEOL.
+    void challengeAnswersANegotiate()
+    {
+        const auto challenge = NtlmServer(kServerChallenge).challenge(QByteArray("NTLMSSP\0\1\0\0\0\1\xb2\x08\0", 16));
+        QVERIFY(challenge);
+        ByteReader reader(*challenge, 20);
+        const auto flags = reader.u32();
+        QVERIFY(flags && (*flags & 0x00800000) && (*flags & 0x00000001)); // target information, Unicode
+        QCOMPARE(challenge->mid(24, 8), QByteArray(reinterpret_cast<const char*>(kServerChallenge.data()), 8));
+        QVERIFY(challenge->endsWith(QByteArray(4, '\0')));
+    }
+
+    // Messages cut short, or of another kind, are refused rather than read past their end.
+    void refusesWhatItCannotRead()
     {
         const QByteArray whole = authenticate(QStringLiteral("CORP"), QStringLiteral("anna"), QByteArray(60, 'r'));
         QVERIFY(NtlmServer::readAuthenticate(whole));
         // Cut into the user name, which the workstation name ("PC7", 6 bytes) follows.
         QVERIFY(!NtlmServer::readAuthenticate(whole.left(whole.size() - 7)));
         QVERIFY(!NtlmServer::readAuthenticate(whole.left(40)));
-        QVERIFY(!NtlmServer::readAuthenticate(QByteArray()));
-    }
-
-    void findsTheSspiBlobOfALogin()
-    {
+        const NtlmServer server(kServerChallenge);
+        QVERIFY(!server.challenge(QByteArray("NTLMSSP\0\3\0\0\0", 12)));
+        QVERIFY(!server.challenge(QByteArray("NTLMSSX\0\1\0\0\0", 12)));
         const QByteArray negotiate("NTLMSSP\0\1\0\0\0", 12);
-        QCOMPARE(integratedSecurityBlob(login7(0x80, negotiate)), std::optional<QByteArray>(negotiate));
-        QCOMPARE(integratedSecurityBlob(login7(0x00, negotiate)), std::nullopt);
+        QCOMPARE(integratedSecurityBlob(login7(0x00, negotiate)), std::nullopt); // not asked for
         QCOMPARE(integratedSecurityBlob(login7(0x80, QByteArray())), std::nullopt);
         QCOMPARE(integratedSecurityBlob(login7(0x80, negotiate).left(100)), std::nullopt);
     }
