@@ -8,54 +8,37 @@ using namespace standin;
 namespace {
 
 const std::array<std::uint8_t, 8> kServerChallenge { 0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef };
-
-QByteArray utf16le(const QString& text)
-{
-    ByteWriter out;
-    out.utf16(text);
-    return out.take();
-}
+const QByteArray kChallengeBytes(reinterpret_cast<const char*>(kServerChallenge.data()), 8);
 
 // The client's blob: NTLMv2_CLIENT_CHALLENGE with a zero time stamp, the client challenge and the
 // server's target information.
 QByteArray clientBlob(const QByteArray& targetInfo)
 {
-    ByteWriter out;
-    out.u8(1);
-    out.u8(1);
-    out.u16(0);
-    out.u32(0);
-    out.u64(0);
-    out.bytes(QByteArray(8, char(0xaa)));
-    out.u32(0);
-    out.bytes(targetInfo);
-    out.u32(0);
-    return out.take();
+    return QByteArray::fromHex("01010000000000000000000000000000aaaaaaaaaaaaaaaa00000000") + targetInfo
+        + QByteArray(4, '\0');
 }
 
-// An AUTHENTICATE message as a client sends it, with Unicode names.
+// An AUTHENTICATE message as a client sends it, with Unicode names, workstation "PC7".
 QByteArray authenticate(const QString& domain, const QString& user, const QByteArray& ntResponse)
 {
-    const QByteArray lmResponse(24, '\0');
-    const QByteArray domainBytes = utf16le(domain);
-    const QByteArray userBytes = utf16le(user);
-    const QByteArray workstation = utf16le(QStringLiteral("PC7"));
-    ByteWriter out;
-    out.bytes(QByteArray("NTLMSSP\0", 8));
-    out.u32(3);
-    std::uint32_t offset = 64;
-    for (const QByteArray* field : { &lmResponse, &ntResponse, &domainBytes, &userBytes, &workstation }) {
-        out.u16(std::uint16_t(field->size()));
-        out.u16(std::uint16_t(field->size()));
-        out.u32(offset);
-        offset += std::uint32_t(field->size());
+    QList<QByteArray> fields { QByteArray(24, '\0'), ntResponse };
+    for (const QString& name : { domain, user, QStringLiteral("PC7") }) {
+        ByteWriter text;
+        text.utf16(name);
+        fields.append(text.take());
     }
-    out.u16(0);
-    out.u16(0);
-    out.u32(offset);
+    ByteWriter out;
+    out.bytes(QByteArray("NTLMSSP\0\3\0\0\0", 12));
+    std::uint32_t offset = 64;
+    for (const QByteArray& field : fields + QList<QByteArray> { QByteArray() }) { // the last: an empty session key
+        out.u16(std::uint16_t(field.size()));
+        out.u16(std::uint16_t(field.size()));
+        out.u32(offset);
+        offset += std::uint32_t(field.size());
+    }
     out.u32(0x00088201); // flags
-    for (const QByteArray* field : { &lmResponse, &ntResponse, &domainBytes, &userBytes, &workstation })
-        out.bytes(*field);
+    for (const QByteArray& field : fields)
+        out.bytes(field);
     return out.take();
 }
 
@@ -67,11 +50,6 @@ QByteArray login7(std::uint8_t optionFlags2, const QByteArray& sspi)
     message[78] = char(94);
     message[80] = char(sspi.size());
     return message + sspi;
-}
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(text);
 }
 
 } // namespace
@@ -87,8 +65,9 @@ private Q_SLOTS:
         const QByteArray key
             = ntlmV2ResponseKey(QStringLiteral("Password"), QStringLiteral("User"), QStringLiteral("Domain"));
         QCOMPARE(key.toHex(), QByteArray("0c868a403bfd7a93a3001ef22ef02e3f"));
-        const QByteArray targetInfo = hex("02000c0044006f006d00610069006e0001000c0053006500720076006500720000000000");
-        QCOMPARE(ntlmV2Proof(key, hex("0123456789abcdef"), clientBlob(targetInfo)).toHex(),
+        const QByteArray targetInfo
+            = QByteArray::fromHex("02000c0044006f006d00610069006e0001000c0053006500720076006500720000000000");
+        QCOMPARE(ntlmV2Proof(key, kChallengeBytes, clientBlob(targetInfo)).toHex(),
                  QByteArray("68cd0ab851e51c96aabc927bebef6a1c"));
     }
 
@@ -96,39 +75,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typedDomain");
         QTest::addColumn<QString>("typedUser");
-        QTest::addColumn<QString>("typedPassword");
         QTest::addColumn<bool>("ntlmV1");
+        QTest::addColumn<QString>("typedPassword");
         QTest::addColumn<bool>("proven");
-        QTest::newRow("user name in another case") << "CORP"
-                                                   << "ANNA"
-                                                   << "Wq4;Anna" << false << true;
-        QTest::newRow("domain in another case") << "corp"
-                                                << "anna"
-                                                << "Wq4;Anna" << false << true;
-        QTest::newRow("wrong password") << "CORP"
-                                        << "anna"
-                                        << "Wq4;anna" << false << false;
-        QTest::newRow("NTLMv1 response") << "CORP"
-                                         << "anna"
-                                         << "Wq4;Anna" << true << false;
+        QTest::newRow("user name in another case") << "CORP" << QStringLiteral("ANNA") << false << "Wq4;Anna" << true;
+        QTest::newRow("domain in another case") << "corp" << QStringLiteral("anna") << false << "Wq4;Anna" << true;
+        QTest::newRow("wrong password") << "CORP" << QStringLiteral("anna") << false << "Wq4;anna" << false;
+        QTest::newRow("NTLMv1 response") << "CORP" << QStringLiteral("anna") << true << "Wq4;Anna" << false;
     }
 
     void provesThePassword()
     {
         QFETCH(QString, typedDomain);
         QFETCH(QString, typedUser);
-        QFETCH(QString, typedPassword);
         QFETCH(bool, ntlmV1);
-        const NtlmServer server(kServerChallenge);
-        const QByteArray blob = clientBlob(hex("0000000000000000"));
+        QFETCH(QString, typedPassword);
+        const QByteArray blob = clientBlob(QByteArray(8, '\0'));
         const QByteArray key = ntlmV2ResponseKey(typedPassword, typedUser, typedDomain);
-        const QByteArray response = ntlmV1
-            ? QByteArray(24, 'x')
-            : ntlmV2Proof(key, QByteArray(reinterpret_cast<const char*>(kServerChallenge.data()), 8), blob) + blob;
+        const QByteArray response = ntlmV1 ? QByteArray(24, 'x') : ntlmV2Proof(key, kChallengeBytes, blob) + blob;
         const auto authentication = NtlmServer::readAuthenticate(authenticate(typedDomain, typedUser, response));
         QVERIFY(authentication);
         QCOMPARE(authentication->accountName(), typedDomain + QLatin1Char('\\') + typedUser);
-        QTEST(server.proves(*authentication, QStringLiteral("Wq4;Anna")), "proven");
+        QTEST(NtlmServer(kServerChallenge).proves(*authentication, QStringLiteral("Wq4;Anna")), "proven");
         QVERIFY(!NtlmServer(std::array<std::uint8_t, 8> {}).proves(*authentication, QStringLiteral("Wq4;Anna")));
     }
 
@@ -141,7 +109,7 @@ private Q_SLOTS:
         ByteReader reader(*challenge, 20);
         const auto flags = reader.u32();
         QVERIFY(flags && (*flags & 0x00800000) && (*flags & 0x00000001)); // target information, Unicode
-        QCOMPARE(challenge->mid(24, 8), QByteArray(reinterpret_cast<const char*>(kServerChallenge.data()), 8));
+        QCOMPARE(challenge->mid(24, 8), kChallengeBytes);
         QVERIFY(challenge->endsWith(QByteArray(4, '\0')));
     }
 

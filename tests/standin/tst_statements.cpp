@@ -38,60 +38,58 @@ class tst_Statements : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void batches_data();
-    void batches();
-    void transactionRequestFaults();
+    void batches_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QString>("near"); // empty: the batch is accepted
+        QTest::newRow("literals with doubled quotes")
+            << keyColumns("Jim''s Bikes$Item$0", "''x''") << QStringList { "key_columns|'x'|Jim's Bikes$Item$0" } << "";
+        QTest::newRow("doubled brackets")
+            << "ALTER TABLE dbo.[]]]]] DROP CONSTRAINT [[]" << QStringList { "drop|]]|[" } << "";
+        QTest::newRow("script batch")
+            << "-- T (T$0)\nBEGIN TRANSACTION\nALTER TABLE dbo.[Ком]]$T] ADD CONSTRAINT [T$0] "
+               "PRIMARY KEY CLUSTERED  ([Но]]мер],[Jim's] DESC) ON [PRIMARY]\nCOMMIT WORK\n"
+            << QStringList { "begin", "add|Ком]$T|T$0|Но]мер|Jim's DESC", "commit" } << "";
+        QTest::newRow("as FreeTDS ends a transaction before TDS 7.2")
+            << "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION" << QStringList { "rollback", "begin" } << "";
+        QTest::newRow("housekeeping") << "SET TEXTSIZE 4096 SET ANSI_NULLS ON;USE [CRONUS]; SELECT @@TRANCOUNT"
+                                      << QStringList { "", "", "", "" } << "";
+        QTest::newRow("comments only") << "-- nothing\n/* at all */" << QStringList {} << "";
+        QTest::newRow("delete") << "DELETE FROM x" << QStringList {} << "DELETE";
+        QTest::newRow("list with another order") << "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From "
+                                                    "INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE "
+                                                    "CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME] DESC"
+                                                 << QStringList {} << "DESC";
+        QTest::newRow("unterminated literal") << keyColumns("Jim's", "x") << QStringList {} << "'";
+        QTest::newRow("unique instead of primary key")
+            << "ALTER TABLE dbo.[T] ADD CONSTRAINT [K] UNIQUE ([a])" << QStringList {} << "UNIQUE";
+        QTest::newRow("second statement unknown")
+            << "BEGIN TRANSACTION; TRUNCATE TABLE x" << QStringList {} << "TRUNCATE";
+    }
+
+    void batches()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, near);
+        const Batch batch = recogniseBatch(sql);
+        QStringList statements;
+        for (const Statement& statement : batch.statements)
+            statements.append(describe(statement.action));
+        QTEST(statements, "statements");
+        QCOMPARE(batch.syntaxErrorNear.value_or(QString()).left(near.size()), near);
+        QCOMPARE(batch.syntaxErrorNear.has_value(), !near.isEmpty());
+    }
+
+    // A transaction-manager request takes the faults of the SQL statement it stands for.
+    void transactionRequestFaults()
+    {
+        using Request = statement::TransactionRequest;
+        QCOMPARE(faultKind(Request { Request::Kind::Commit, true }), QStringLiteral("commit"));
+        QCOMPARE(faultKind(Request { Request::Kind::Rollback, false }), QStringLiteral("rollback"));
+        QCOMPARE(faultKind(Request {}), QString());
+    }
 };
-
-void tst_Statements::batches_data()
-{
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<QStringList>("statements");
-    QTest::addColumn<QString>("near"); // empty: the batch is accepted
-    QTest::newRow("literals with doubled quotes")
-        << keyColumns("Jim''s Bikes$Item$0", "''x''") << QStringList { "key_columns|'x'|Jim's Bikes$Item$0" } << "";
-    QTest::newRow("doubled brackets") << "ALTER TABLE dbo.[]]]]] DROP CONSTRAINT [[]" << QStringList { "drop|]]|[" }
-                                      << "";
-    QTest::newRow("script batch") << "-- T (T$0)\nBEGIN TRANSACTION\nALTER TABLE dbo.[Ком]]$T] ADD CONSTRAINT [T$0] "
-                                     "PRIMARY KEY CLUSTERED  ([Но]]мер],[Jim's] DESC) ON [PRIMARY]\nCOMMIT WORK\n"
-                                  << QStringList { "begin", "add|Ком]$T|T$0|Но]мер|Jim's DESC", "commit" } << "";
-    QTest::newRow("as FreeTDS ends a transaction before TDS 7.2")
-        << "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION" << QStringList { "rollback", "begin" } << "";
-    QTest::newRow("housekeeping") << "SET TEXTSIZE 4096 SET ANSI_NULLS ON;USE [CRONUS]; SELECT @@TRANCOUNT"
-                                  << QStringList { "", "", "", "" } << "";
-    QTest::newRow("comments only") << "-- nothing\n/* at all */" << QStringList {} << "";
-    QTest::newRow("delete") << "DELETE FROM x" << QStringList {} << "DELETE";
-    QTest::newRow("list with another order") << "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From "
-                                                "INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE "
-                                                "CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME] DESC"
-                                             << QStringList {} << "DESC";
-    QTest::newRow("unterminated literal") << keyColumns("Jim's", "x") << QStringList {} << "'";
-    QTest::newRow("unique instead of primary key")
-        << "ALTER TABLE dbo.[T] ADD CONSTRAINT [K] UNIQUE ([a])" << QStringList {} << "UNIQUE";
-    QTest::newRow("second statement unknown") << "BEGIN TRANSACTION; TRUNCATE TABLE x" << QStringList {} << "TRUNCATE";
-}
-
-void tst_Statements::batches()
-{
-    QFETCH(QString, sql);
-    QFETCH(QString, near);
-    const Batch batch = recogniseBatch(sql);
-    QStringList statements;
-    for (const Statement& statement : batch.statements)
-        statements.append(describe(statement.action));
-    QTEST(statements, "statements");
-    QCOMPARE(batch.syntaxErrorNear.value_or(QString()).left(near.size()), near);
-    QCOMPARE(batch.syntaxErrorNear.has_value(), !near.isEmpty());
-}
-
-// A transaction-manager request takes the faults of the SQL statement it stands for.
-void tst_Statements::transactionRequestFaults()
-{
-    using Request = statement::TransactionRequest;
-    QCOMPARE(faultKind(Request { Request::Kind::Commit, true }), QStringLiteral("commit"));
-    QCOMPARE(faultKind(Request { Request::Kind::Rollback, false }), QStringLiteral("rollback"));
-    QCOMPARE(faultKind(Request {}), QString());
-}
 
 QTEST_GUILESS_MAIN(tst_Statements)
 #include "tst_statements.moc"
