@@ -2,6 +2,7 @@
 #include "catalogue/CatalogueRules.h"
 #include "catalogue/Collation.h"
 #include "catalogue/FixtureGenerator.h"
+#include "sql/Statements.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,6 +14,29 @@
 using namespace standin;
 
 namespace {
+
+// A statement as the tests compare it: its fault kind, then the names it works on, table first.
+QString describe(const Action& action)
+{
+    QStringList parts { faultKind(action) };
+    if (const auto* keys = std::get_if<statement::KeyColumns>(&action))
+        parts << keys->table << keys->constraint;
+    if (const auto* drop = std::get_if<statement::DropConstraint>(&action))
+        parts << drop->table.name << drop->constraint;
+    if (const auto* add = std::get_if<statement::AddPrimaryKey>(&action)) {
+        parts << add->table.name << add->constraint;
+        for (const KeyColumnItem& column : add->columns)
+            parts << column.name + (column.descending ? QStringLiteral(" DESC") : QString());
+    }
+    return parts.join(u'|');
+}
+
+QString keyColumns(const QString& constraint, const QString& table)
+{
+    return QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
+                          "isKCU.CONSTRAINT_NAME = '%1' AND isKCU.TABLE_NAME = '%2' ORDER BY isKCU.ORDINAL_POSITION")
+        .arg(constraint, table);
+}
 
 // A table with a timestamp, the given NOT NULL key columns and a nullable Description.
 Table table(const QString& name, const QStringList& keyColumns)
@@ -77,13 +101,68 @@ ChangeOutcome apply(Database& database, const Statement& statement)
 
 } // namespace
 
-// The catalogue's rules: SQL Server's answers and errors for the statements the program sends, the
-// collation's order, and the state file's round trip.
-class tst_Catalogue : public QObject
+// What the stand-in makes of the SQL the program sends: the statements it recognises, and the
+// catalogue's answers and errors for them.
+class tst_Sql : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The statement recogniser: names with quotes and brackets must come back as the names they stand
+    // for, and anything the program does not send must be refused, so a test sees it at once.
+    void batches_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QString>("near"); // empty: the batch is accepted
+        QTest::newRow("literals with doubled quotes")
+            << keyColumns("Jim''s Bikes$Item$0", "''x''") << QStringList { "key_columns|'x'|Jim's Bikes$Item$0" } << "";
+        QTest::newRow("doubled brackets")
+            << "ALTER TABLE dbo.[]]]]] DROP CONSTRAINT [[]" << QStringList { "drop|]]|[" } << "";
+        QTest::newRow("script batch")
+            << "-- T (T$0)\nBEGIN TRANSACTION\nALTER TABLE dbo.[Ком]]$T] ADD CONSTRAINT [T$0] "
+               "PRIMARY KEY CLUSTERED  ([Но]]мер],[Jim's] DESC) ON [PRIMARY]\nCOMMIT WORK\n"
+            << QStringList { "begin", "add|Ком]$T|T$0|Но]мер|Jim's DESC", "commit" } << "";
+        QTest::newRow("as FreeTDS ends a transaction before TDS 7.2")
+            << "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION" << QStringList { "rollback", "begin" } << "";
+        QTest::newRow("housekeeping") << "SET TEXTSIZE 4096 SET ANSI_NULLS ON;USE [CRONUS]; SELECT @@TRANCOUNT"
+                                      << QStringList { "", "", "", "" } << "";
+        QTest::newRow("comments only") << "-- nothing\n/* at all */" << QStringList {} << "";
+        QTest::newRow("delete") << "DELETE FROM x" << QStringList {} << "DELETE";
+        QTest::newRow("list with another order") << "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From "
+                                                    "INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE "
+                                                    "CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME] DESC"
+                                                 << QStringList {} << "DESC";
+        QTest::newRow("unterminated literal") << keyColumns("Jim's", "x") << QStringList {} << "'";
+        QTest::newRow("unique instead of primary key")
+            << "ALTER TABLE dbo.[T] ADD CONSTRAINT [K] UNIQUE ([a])" << QStringList {} << "UNIQUE";
+        QTest::newRow("second statement unknown")
+            << "BEGIN TRANSACTION; TRUNCATE TABLE x" << QStringList {} << "TRUNCATE";
+    }
+
+    void batches()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, near);
+        const Batch batch = recogniseBatch(sql);
+        QStringList statements;
+        for (const Statement& statement : batch.statements)
+            statements.append(describe(statement.action));
+        QTEST(statements, "statements");
+        QCOMPARE(batch.syntaxErrorNear.value_or(QString()).left(near.size()), near);
+        QCOMPARE(batch.syntaxErrorNear.has_value(), !near.isEmpty());
+    }
+
+    // A transaction-manager request takes the faults of the SQL statement it stands for.
+    void transactionRequestFaults()
+    {
+        using Request = statement::TransactionRequest;
+        QCOMPARE(faultKind(Request { Request::Kind::Commit, true }), QStringLiteral("commit"));
+        QCOMPARE(faultKind(Request {}), QString());
+    }
+
+    // The catalogue's rules: SQL Server's answers and errors for the statements the program sends, the
+    // collation's order, and the state file's round trip.
     void changes_data()
     {
         QTest::addColumn<QString>("sql");
@@ -264,5 +343,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Catalogue)
-#include "tst_catalogue.moc"
+QTEST_GUILESS_MAIN(tst_Sql)
+#include "tst_sql.moc"
