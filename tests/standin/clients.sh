@@ -69,14 +69,12 @@ expect "^CRONUS\\\\jim	0105" "tsql: a domain login and its user in the check que
 tsql_run 7.4 CRONUS 'Jim#2007' "$CHECK" 'CRONUS\jim'
 expect "Login failed for user 'CRONUS\\\\jim'." "tsql: a domain login's wrong password"
 
-# pytds: the list, and the key columns of a name holding an apostrophe in key order.
-/usr/bin/python3 - "$PORT" "$PASSWORD" "$LIST" >"$WORK/client" 2>&1 <<'PYTHON' || { cat "$WORK/client"; fail "pytds"; }
+# pytds: the key columns of a name holding an apostrophe, in key order.
+/usr/bin/python3 - "$PORT" "$PASSWORD" >"$WORK/client" 2>&1 <<'PYTHON' || { cat "$WORK/client"; fail "pytds"; }
 import sys, pytds
 with pytds.connect(server="127.0.0.1", port=int(sys.argv[1]), database="CRONUS", user="navuser",
                    password=sys.argv[2], autocommit=True) as connection:
     cursor = connection.cursor()
-    cursor.execute(sys.argv[3])
-    assert len(cursor.fetchall()) == 40
     cursor.execute("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE isKCU.CONSTRAINT_NAME = 'Jim''s Bikes$Sales Line$0' AND isKCU.TABLE_NAME = 'Jim''s Bikes$Sales Line' ORDER BY isKCU.ORDINAL_POSITION")
     columns = [row[0] for row in cursor.fetchall()]
     assert columns == ["Document Type", "Document No_", "Line No_"], columns
