@@ -69,6 +69,16 @@ QString StandinProcess::connectionString(const QString& database, const QString&
 
 QJsonArray StandinProcess::statements() const
 {
+    QJsonArray batches;
+    for (const QJsonValue& request : requests()) {
+        if (request.toObject().contains(QLatin1String("sql")))
+            batches.append(request);
+    }
+    return batches;
+}
+
+QJsonArray StandinProcess::requests() const
+{
     QJsonArray lines;
     QFile file(m_folder.filePath(QStringLiteral("statements.jsonl")));
     if (!file.open(QIODevice::ReadOnly))

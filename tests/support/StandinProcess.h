@@ -39,8 +39,12 @@ public:
     // An OLE DB style connection string to this stand-in as the login window builds it.
     QString connectionString(const QString& database, const QString& user, const QString& password) const;
 
-    // Every batch received so far, in order: {"connection", "database", "sql"}.
+    // Every batch received so far, in order: {"connection", "database", "encrypted", "sql"}.
     QJsonArray statements() const;
+    // Every login, batch and transaction-manager request received so far, in order, each with
+    // "connection" and "encrypted" (whether it arrived inside TLS), and "login" ("sql" or "ntlm"),
+    // "sql", "transaction_request" ("begin", "commit", "rollback" or "other") or "attention".
+    QJsonArray requests() const;
     // Only the SQL texts of the batches, in order.
     QStringList sqlTexts() const;
     // The catalogue as it stands after the last committed change (the fixture's format).

@@ -1,4 +1,4 @@
-#include "Browser.h"
+#include "server/Browser.h"
 #include "db/InstanceLookup.h"
 #include "support/Failure.h"
 

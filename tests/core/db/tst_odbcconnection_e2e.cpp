@@ -3,10 +3,8 @@
 #include "db/OdbcConnection.h"
 #include "login/DatabaseCheck.h"
 #include "rebuild/Statements.h"
-#include "support/ClearPackets.h"
 #include "support/Failure.h"
 #include "support/StandinProcess.h"
-#include "support/WireRecorder.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -18,7 +16,6 @@
 
 using quorvane::Failure;
 using quorvane::test::StandinProcess;
-using quorvane::test::WireRecorder;
 using namespace quorvane::db;
 
 namespace {
@@ -29,8 +26,6 @@ const QString kDatabase = QStringLiteral("NAV");
 
 const QString kCheckQuery = QString::fromUtf16(quorvane::kNavisionCheckQuery);
 const QString kFixturePath = QStringLiteral(QUORVANE_SOURCE_DIR "/tests/core/db/fixtures/nav.json");
-constexpr quint8 kPreloginPacket = 0x12;
-constexpr quint8 kAttentionPacket = 0x06;
 
 // The key-column query the program sends for a table whose key is named as Navision names it.
 QString keyColumnQuery(const QString& table)
@@ -46,13 +41,29 @@ QStringList column(RecordSet& rows, int index)
     return values;
 }
 
-// The types of the TDS packets each connection's client sent outside TLS, one list per connection.
-QList<QList<quint8>> clearPacketTypesOf(const WireRecorder& wire)
+// The kinds of request ("login", "sql", "transaction_request", "attention") that arrived outside
+// TLS, and the connections that sent any request.
+struct ClearRequests
 {
-    QList<QList<quint8>> connections;
-    for (const QByteArray& sent : wire.connectionsFromClients())
-        connections.append(quorvane::test::clearPacketTypes(sent).value_or(QList<quint8> { 0 }));
-    return connections;
+    QStringList kinds;
+    QList<int> connections;
+};
+
+ClearRequests clearRequestsOf(const StandinProcess& standin)
+{
+    ClearRequests clear;
+    for (const QJsonValue& request : standin.requests()) {
+        const int connection = request[QLatin1String("connection")].toInt();
+        if (!clear.connections.contains(connection))
+            clear.connections.append(connection);
+        if (request[QLatin1String("encrypted")].toBool())
+            continue;
+        for (const char* kind : { "login", "sql", "transaction_request", "attention" }) {
+            if (request.toObject().contains(QLatin1String(kind)))
+                clear.kinds.append(QLatin1String(kind));
+        }
+    }
+    return clear;
 }
 
 // Runs an action that must fail and hands back its failure.
@@ -74,15 +85,11 @@ class TestOdbcConnectionEndToEnd : public QObject
 
 private:
     std::unique_ptr<StandinProcess> m_standin;
-    std::unique_ptr<WireRecorder> m_relay;
-
-    // Where connections go (a relay in front of the stand-in, or the stand-in itself) and the
-    // keywords added to their connection strings.
-    QString m_dataSource;
+    // The keywords added to every connection string.
     QString m_addedKeywords;
 
-    // Plays the release named (empty: the default, which encrypts the login only), reached through
-    // the relay with the keywords added to every connection string.
+    // Plays the release named (empty: the default, which encrypts the login only), with the
+    // keywords added to every connection string.
     void playRelease(const QString& release, const QString& addedKeywords)
     {
         QFile fixture(kFixturePath);
@@ -90,20 +97,15 @@ private:
         m_standin = std::make_unique<StandinProcess>(QJsonDocument::fromJson(fixture.readAll()).object(),
                                                      StandinProcess::releaseOptions(release));
         QVERIFY(m_standin->started());
-        m_relay = std::make_unique<WireRecorder>(m_standin->port());
-        QVERIFY(m_relay->port() != 0);
-        m_dataSource = QStringLiteral("127.0.0.1,%1").arg(m_relay->port());
         m_addedKeywords = addedKeywords;
     }
 
-    // A connection as navuser to NAV, through the relay when there is one.
+    // A connection as navuser to NAV.
     std::unique_ptr<Connection> openConnection()
     {
         auto connection = odbcConnectionFactory()();
         const QString password = QLatin1Char('"') + QString(kPassword).replace(u'"', QLatin1String("\"\"")) + u'"';
-        connection->Open(m_standin->connectionString(kDatabase, QStringLiteral("navuser"), password)
-                             .replace(m_standin->dataSource(), m_dataSource)
-                         + m_addedKeywords);
+        connection->Open(m_standin->connectionString(kDatabase, QStringLiteral("navuser"), password) + m_addedKeywords);
         return connection;
     }
 
@@ -114,15 +116,10 @@ private Q_SLOTS:
         // (A connection cut between DROP and ADD is met by the fix run's end-to-end tests.)
         m_standin = std::make_unique<StandinProcess>(kFixturePath);
         QVERIFY(m_standin->started());
-        m_dataSource = m_standin->dataSource();
         m_addedKeywords.clear();
     }
 
-    void cleanup()
-    {
-        m_relay.reset();
-        m_standin.reset();
-    }
+    void cleanup() { m_standin.reset(); }
 
     // The key columns in key order, and no row past the last. (The list of keys, and names outside
     // Latin-1 both ways, are met by the list's and the fix run's end-to-end tests.)
@@ -213,11 +210,12 @@ private Q_SLOTS:
         connection->setCommandTimeout(0);
         QCOMPARE(column(*connection->Execute(keyColumnQuery("Cronus$Slow")), 0), QStringList { "No_" });
 
-        const QList<QList<quint8>> sent = clearPacketTypesOf(*m_relay);
-        QCOMPARE(sent.size(), 1);
-        QCOMPARE(sent.first().first(), kPreloginPacket);
-        QCOMPARE(sent.first().contains(kAttentionPacket), attentionInClear);
-        QCOMPARE(sent.first().count(kPreloginPacket) == sent.first().size(), !attentionInClear);
+        const ClearRequests clear = clearRequestsOf(*m_standin);
+        QCOMPARE(clear.connections.size(), 1);
+        QVERIFY(m_standin->requests().contains(QJsonObject {
+            { "attention", true }, { "connection", clear.connections.first() }, { "encrypted", !attentionInClear } }));
+        QCOMPARE(clear.kinds.contains(QLatin1String("attention")), attentionInClear);
+        QCOMPARE(clear.kinds.isEmpty(), !attentionInClear);
     }
 };
 

@@ -73,6 +73,8 @@ private Q_SLOTS:
 
         if (refusedFor.isEmpty()) {
             QCOMPARE(result, kCheckNavisionDatabase);
+            for (const QJsonValue request : standin.requests())
+                QVERIFY(request[QStringLiteral("encrypted")].toBool());
             return;
         }
         QCOMPARE(result, kCheckServerUnreachable);
@@ -82,8 +84,8 @@ private Q_SLOTS:
         QVERIFY2(reason.contains(QStringLiteral("it was issued to \"%1\".").arg(refusedFor)), qPrintable(reason));
         QVERIFY(reason.contains(QLatin1String("\"Server Certificate=PATH\"")));
         QVERIFY(reason.contains(QLatin1String("\"Trust Server Certificate=True\"")));
-        // Refused before the login: no statement ever reached the server.
-        QVERIFY(standin.statements().isEmpty());
+        // Refused before the login: neither the password nor anything else reached the server.
+        QCOMPARE(standin.requests().size(), 0);
     }
 
 private:

@@ -1,0 +1,333 @@
+#include "catalogue/CatalogueJson.h"
+#include "catalogue/CatalogueRules.h"
+#include "catalogue/Collation.h"
+#include "catalogue/FixtureGenerator.h"
+#include "sql/Statements.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <tuple>
+
+using namespace standin;
+
+namespace {
+
+// A statement as the tests compare it: its fault kind, then the names it works on, table first.
+QString describe(const Action& action)
+{
+    QStringList parts { faultKind(action) };
+    if (const auto* keys = std::get_if<statement::KeyColumns>(&action))
+        parts << keys->table << keys->constraint;
+    if (const auto* drop = std::get_if<statement::DropConstraint>(&action))
+        parts << drop->table.name << drop->constraint;
+    if (const auto* add = std::get_if<statement::AddPrimaryKey>(&action)) {
+        parts << add->table.name << add->constraint;
+        for (const KeyColumnItem& column : add->columns)
+            parts << column.name + (column.descending ? QStringLiteral(" DESC") : QString());
+    }
+    return parts.join(u'|');
+}
+
+// A table with a timestamp, the given NOT NULL key columns and a nullable Description.
+Table table(const QString& name, const QStringList& keyColumns)
+{
+    Table t;
+    t.name = name;
+    t.columns.append({ QStringLiteral("timestamp"), false });
+    t.primaryKey = PrimaryKey { name + QStringLiteral("$0"), false, {} };
+    for (const QString& column : keyColumns) {
+        t.columns.append({ column, false });
+        t.primaryKey->columns.append({ column, false });
+    }
+    t.columns.append({ QStringLiteral("Description"), true });
+    return t;
+}
+
+// A small Navision-like database: Customer is referenced by a foreign key, Sales Line has a
+// clustered index of its own, Item has no primary key.
+Catalogue cronus()
+{
+    Table entries = table("CRONUS$Cust_ Ledger Entry", { "Entry No_", "Customer No_" });
+    entries.foreignKeys.append({ "FK_Customer", { "Customer No_" }, "dbo", "CRONUS$Customer" });
+    Table lines = table("CRONUS$Sales Line", { "Document Type", "Document No_", "Line No_" });
+    lines.indexes.append({ "$1", true, { "Document No_" } });
+    Table item = table("CRONUS$Item", { "No_" });
+    item.primaryKey.reset();
+    Catalogue catalogue;
+    catalogue.logins.append({ "navuser", "Demo#2006", {} });
+    catalogue.databases.push_back(Database("CRONUS", { { "navuser", QByteArray("\x01\x02", 2) } },
+                                           QList<QByteArray> { QByteArray("\x01\x02", 2) },
+                                           { table("CRONUS$Customer", { "No_" }), entries, lines, item }));
+    catalogue.faults.append({ "CRONUS", "CRONUS$Item", "add", SqlMessage { 1505, 1, 16, "duplicate" }, 0, false, {} });
+    return catalogue;
+}
+
+QStringList constraintNames(const Database& database)
+{
+    QStringList names;
+    for (const Row& row : primaryKeyList(database).rows)
+        names.append(std::get<QString>(row[0]));
+    return names;
+}
+
+QString drop(const QString& table, const QString& key)
+{
+    return QStringLiteral("ALTER TABLE dbo.[%1] DROP CONSTRAINT [%2]").arg(table, key);
+}
+
+QString add(const QString& table, const QString& key, const QString& kind, const QString& columns)
+{
+    return QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%2] PRIMARY KEY %3 (%4) ON [PRIMARY]")
+        .arg(table, key, kind, columns);
+}
+
+// Applies a DROP or ADD statement as the session does.
+ChangeOutcome apply(Database& database, const Statement& statement)
+{
+    if (const auto* dropped = std::get_if<statement::DropConstraint>(&statement.action))
+        return dropConstraint(database, *dropped);
+    return addPrimaryKey(database, std::get<statement::AddPrimaryKey>(statement.action));
+}
+
+} // namespace
+
+// What the stand-in makes of the SQL the program sends: the statements it recognises, and the
+// catalogue's answers and errors for them.
+class tst_Sql : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The statement recogniser: names with quotes and brackets must come back as the names they stand
+    // for, and anything the program does not send must be refused, so a test sees it at once.
+    void batches()
+    {
+        const QString keyColumns = QStringLiteral(
+            "SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE isKCU.CONSTRAINT_NAME = "
+            "'Jim''s Bikes$Item$0' AND isKCU.TABLE_NAME = '''x''' ORDER BY isKCU.ORDINAL_POSITION");
+        // The batch, the statements recognised, and the text a syntax error is near (empty: accepted).
+        const std::tuple<QString, QStringList, QString> rows[] = {
+            { keyColumns, { "key_columns|'x'|Jim's Bikes$Item$0" }, "" },
+            { "ALTER TABLE dbo.[]]]]] DROP CONSTRAINT [[]", { "drop|]]|[" }, "" },
+            { "-- T (T$0)\nBEGIN TRANSACTION\nALTER TABLE dbo.[Ком]]$T] ADD CONSTRAINT [T$0] PRIMARY KEY CLUSTERED  "
+              "([Но]]мер],[Jim's] DESC) ON [PRIMARY]\nCOMMIT WORK\n",
+              { "begin", "add|Ком]$T|T$0|Но]мер|Jim's DESC", "commit" },
+              "" },
+            // As FreeTDS ends a transaction before TDS 7.2.
+            { "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION", { "rollback", "begin" }, "" },
+            { "SET TEXTSIZE 4096 SET ANSI_NULLS ON;USE [CRONUS]; SELECT @@TRANCOUNT", { "", "", "", "" }, "" },
+            { "-- nothing\n/* at all */", {}, "" },
+            // Refused: what the program does not send.
+            { "DELETE FROM x", {}, "DELETE" },
+            { "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS "
+              "WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME] DESC",
+              {},
+              "DESC" },
+            { QString(keyColumns).replace("''", "'"), {}, "'" }, // an unterminated literal
+            { "ALTER TABLE dbo.[T] ADD CONSTRAINT [K] UNIQUE ([a])", {}, "UNIQUE" },
+            { "BEGIN TRANSACTION; TRUNCATE TABLE x", {}, "TRUNCATE" },
+        };
+        for (const auto& [sql, expected, near] : rows) {
+            const Batch batch = recogniseBatch(sql);
+            QStringList statements;
+            for (const Statement& statement : batch.statements)
+                statements.append(describe(statement.action));
+            QCOMPARE(statements, expected);
+            QCOMPARE(batch.syntaxErrorNear.value_or(QString()).left(near.size()), near);
+            QCOMPARE(batch.syntaxErrorNear.has_value(), !near.isEmpty());
+        }
+    }
+
+    // A transaction-manager request takes the faults of the SQL statement it stands for.
+    void transactionRequestFaults()
+    {
+        using Request = statement::TransactionRequest;
+        QCOMPARE(faultKind(Request { Request::Kind::Commit, true }), QStringLiteral("commit"));
+        QCOMPARE(faultKind(Request {}), QString());
+    }
+
+    // The catalogue's rules: SQL Server's answers and errors for the statements the program sends, the
+    // collation's order, and the state file's round trip.
+    void changes_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("outcome");
+        const QString lines = QStringLiteral("CRONUS$Sales Line");
+        QTest::newRow("missing table")
+            << drop("CRONUS$Nothing", "x")
+            << "4902 : Cannot find the object \"dbo.CRONUS$Nothing\" because it does not exist "
+               "or you do not have permissions.";
+        QTest::newRow("not a constraint")
+            << drop("CRONUS$Customer", "CRONUS$Vendor$0") << "3728 3727 : 'CRONUS$Vendor$0' is not a constraint.";
+        QTest::newRow("already has a key")
+            << add("CRONUS$Customer", "CRONUS$Customer$1", "CLUSTERED", "[No_]")
+            << "1779 1750 : Table 'CRONUS$Customer' already has a primary key defined on it.";
+        QTest::newRow("name taken") << add(
+            "CRONUS$Item", "CRONUS$Customer$0", "CLUSTERED",
+            "[No_]") << "2714 1750 : There is already an object named 'CRONUS$Customer$0' in the database.";
+        QTest::newRow("unknown column") << add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[No_],[Code]")
+                                        << "1911 1750 : Column name 'Code' does not exist in the target table or view.";
+        QTest::newRow("nullable column")
+            << add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[Description]")
+            << "8111 1750 : Cannot define PRIMARY KEY constraint on nullable column in table 'CRONUS$Item'.";
+        QTest::newRow("column twice") << add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[No_],[no_]")
+                                      << "1909 1750 : Cannot use duplicate column names in index. Column name 'no_' "
+                                         "listed more than once.";
+        QTest::newRow("beside a clustered index the default is non-clustered")
+            << drop(lines, lines + "$0") + "; " + add(lines, lines + "$0", "", "[Line No_],[Document Type] DESC")
+            << "CRONUS$Sales Line$0 NONCLUSTERED Line No_ Document Type DESC";
+        QTest::newRow("names match case-insensitively, columns keep the table's spelling")
+            << add("cronus$item", "CRONUS$Item$0", "CLUSTERED", "[NO_]") << "CRONUS$Item$0 CLUSTERED No_";
+    }
+
+    void changes()
+    {
+        QFETCH(QString, sql);
+        Catalogue catalogue = cronus();
+        Database& database = catalogue.databases.front();
+        // The statements run in order until one fails; a failed statement changes nothing.
+        QJsonObject before;
+        ChangeOutcome outcome;
+        for (const Statement& statement : recogniseBatch(sql).statements) {
+            before = catalogueToJson(catalogue);
+            outcome = apply(database, statement);
+            if (!outcome.errors.isEmpty())
+                break;
+        }
+        QString described; // the error numbers and the first one's text, or the key afterwards
+        if (!outcome.errors.isEmpty()) {
+            QVERIFY(!outcome.change);
+            QCOMPARE(catalogueToJson(catalogue), before);
+            for (const SqlMessage& message : outcome.errors)
+                described += QString::number(message.number) + u' ';
+            described += ": " + outcome.errors.first().text;
+        } else {
+            QVERIFY(outcome.change);
+            const PrimaryKey& key = *database.table(outcome.change->table).primaryKey;
+            described = key.name + (key.clustered ? " CLUSTERED" : " NONCLUSTERED");
+            for (const KeyColumn& column : key.columns)
+                described += u' ' + column.name + (column.descending ? " DESC" : "");
+        }
+        QTEST(described, "outcome");
+    }
+
+    // Case is ignored, accents are kept, blanks and punctuation come before digits before letters.
+    void collationOrder()
+    {
+        const QStringList ordered = QStringLiteral("A$0|a$1|b$0|C$0|Cafe|Café|Caff|Cafg|cronus$G_L Entry$0|"
+                                                   "CRONUS$Item Ledger Entry$0|CRONUS$Item$0|T$10|T$9|T$a")
+                                        .split(u'|');
+        QStringList names = ordered;
+        std::reverse(names.begin(), names.end());
+        std::swap(names[0], names[5]);
+        std::vector<Table> tables;
+        for (const QString& name : names) {
+            tables.push_back(table(QStringLiteral("T%1").arg(tables.size()), { QStringLiteral("No_") }));
+            tables.back().primaryKey->name = name;
+        }
+        Database database(QStringLiteral("D"), {}, std::nullopt, std::move(tables));
+        QCOMPARE(constraintNames(database), ordered);
+
+        // The order holds when the keys are dropped and added again one by one.
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QString name = QStringLiteral("T%1").arg(i);
+            for (const Statement& statement :
+                 recogniseBatch(drop(name, names[i]) + "; " + add(name, names[i], "CLUSTERED", "[No_]")).statements)
+                QVERIFY(apply(database, statement).change);
+        }
+        QCOMPARE(constraintNames(database), ordered);
+    }
+
+    // A part page counts whole and the row count is a bigint, as in sysindexes. (The refusals are met
+    // end to end by the key details test.)
+    void keyDetails()
+    {
+        Table customer = table("CRONUS$Customer", { "No_" });
+        customer.rows = 1234567;
+        customer.reservedKb = 850 * 1024 + 1;
+        const ResultSet result = standin::keyDetails(Database("CRONUS", {}, std::nullopt, { customer }));
+        QCOMPARE(result.columns[3].kind, ColumnDef::Kind::BigInt);
+        QVERIFY(result.rows
+                == QList<Row>({ { customer.primaryKey->name, customer.name, 0, std::int64_t(1234567), 108801, 0 } }));
+    }
+
+    void stateLoadsAsFixture()
+    {
+        const Catalogue catalogue = cronus();
+        QTemporaryDir folder;
+        QString error;
+        QVERIFY(saveCatalogue(folder.filePath("state.json"), catalogueToJson(catalogue), error));
+        const auto loaded = loadCatalogue(folder.filePath("state.json"), error);
+        QVERIFY2(loaded, qPrintable(error));
+        QCOMPARE(catalogueToJson(*loaded), catalogueToJson(catalogue));
+        QCOMPARE(loaded->databases.front().foreignKeysReferencing(0).size(), 1);
+        QVERIFY(loaded->faultFor("cronus", "add", "CRONUS$ITEM").has_value());
+        QVERIFY(!loaded->faultFor("cronus", "drop", "CRONUS$Item").has_value());
+    }
+
+    // A fault with "times" applies to that many matching statements, then no more; the state file
+    // keeps the times left and leaves out a fault that is used up.
+    void faultTimes()
+    {
+        QString error;
+        const QByteArray fixture = R"({"databases": [{"name": "CRONUS"}], "faults": [
+        {"statement": "rollback", "times": 2, "error": {"number": 3998}},
+        {"statement": "commit", "table": "CRONUS$Item", "disconnect": true}]})";
+        auto catalogue = catalogueFromJson(QJsonDocument::fromJson(fixture).object(), error);
+        QVERIFY2(catalogue, qPrintable(error));
+
+        QVERIFY(catalogue->faultFor("CRONUS", "rollback", {}).has_value()); // looking does not count
+        QCOMPARE(catalogue->takeFault("CRONUS", "rollback", {})->error->number, 3998);
+        QCOMPARE(catalogueToJson(*catalogue)["faults"][0]["times"].toInt(), 1);
+        QVERIFY(catalogue->takeFault("cronus", "ROLLBACK", {}).has_value());
+        QVERIFY(!catalogue->takeFault("CRONUS", "rollback", {}).has_value());
+        QCOMPARE(catalogueToJson(*catalogue)["faults"].toArray().size(), 1);
+        // Without "times" every time; a transaction statement names no table, so none narrows it.
+        for (int n = 0; n < 3; ++n)
+            QVERIFY(catalogue->takeFault("CRONUS", "commit", {})->disconnect);
+
+        QVERIFY(!catalogueFromJson(QJsonDocument::fromJson(QByteArray(fixture).replace(": 2", ": 0")).object(), error));
+        QCOMPARE(error, QStringLiteral("fault on \"rollback\" has \"times\" below 1"));
+    }
+
+    void generatedFixture()
+    {
+        GeneratorOptions options;
+        options.companies = 3;
+        options.tablesPerCompany = 95; // more than the list of Navision tables: names must stay unique
+        QString error;
+        const auto catalogue = catalogueFromJson(generateFixture(options), error);
+        QVERIFY2(catalogue, qPrintable(error));
+        QSet<QString> names;
+        // Navision-like sizes: some empty tables, ledger entries far larger than setup tables, whole pages.
+        qint64 largestEntries = 0;
+        qint64 largestSetup = 0;
+        int empty = 0;
+        for (const Table& t : catalogue->databases.front().tables()) {
+            names.insert(nameKey(t.name));
+            QCOMPARE(t.primaryKey->name, t.name + QStringLiteral("$0"));
+            QCOMPARE(t.columns.first().name, QStringLiteral("timestamp"));
+            for (const KeyColumn& key : t.primaryKey->columns)
+                QVERIFY(t.column(key.name) && !t.column(key.name)->nullable);
+            QVERIFY(t.reservedKb % 8 == 0 && (t.rows == 0) == (t.reservedKb == 0));
+            empty += t.rows == 0 ? 1 : 0;
+            if (t.name.contains(QLatin1String("Entry")))
+                largestEntries = std::max(largestEntries, t.rows);
+            if (t.name.contains(QLatin1String("$Currency")) || t.name.contains(QLatin1String("$Payment Terms")))
+                largestSetup = std::max(largestSetup, t.rows);
+        }
+        QCOMPARE(names.size(), 3 * 95);
+        QVERIFY(empty > 0 && empty < 3 * 95 / 5);
+        QVERIFY(largestSetup > 0 && largestEntries > 100 * largestSetup);
+        // The login can pass the database check.
+        QVERIFY(catalogue->findLogin(QStringLiteral("navuser")));
+        QCOMPARE(std::get<ResultSet>(userCheck(catalogue->databases.front())).rows.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Sql)
+#include "tst_sql.moc"

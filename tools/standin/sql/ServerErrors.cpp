@@ -1,0 +1,126 @@
+#include "sql/ServerErrors.h"
+
+namespace standin::errors {
+
+SqlMessage invalidObjectName(const QString& name)
+{
+    return { 208, 1, 16, QStringLiteral("Invalid object name '%1'.").arg(name) };
+}
+
+SqlMessage incorrectSyntaxNear(const QString& text)
+{
+    return { 102, 1, 15, QStringLiteral("Incorrect syntax near '%1'.").arg(text) };
+}
+
+SqlMessage objectNotFound(const QString& name)
+{
+    return { 4902, 1, 16,
+             QStringLiteral("Cannot find the object \"%1\" because it does not exist or you do not have permissions.")
+                 .arg(name) };
+}
+
+SqlMessage notAConstraint(const QString& name)
+{
+    return { 3728, 1, 16, QStringLiteral("'%1' is not a constraint.").arg(name) };
+}
+
+SqlMessage constraintReferenced(const QString& name, const QString& table, const QString& foreignKey)
+{
+    return { 3725, 0, 16,
+             QStringLiteral("The constraint '%1' is being referenced by table '%2', foreign key constraint '%3'.")
+                 .arg(name, table, foreignKey) };
+}
+
+SqlMessage couldNotDropConstraint()
+{
+    return { 3727, 0, 16, QStringLiteral("Could not drop constraint. See previous errors.") };
+}
+
+SqlMessage alreadyHasPrimaryKey(const QString& table)
+{
+    return { 1779, 0, 16, QStringLiteral("Table '%1' already has a primary key defined on it.").arg(table) };
+}
+
+SqlMessage objectAlreadyExists(const QString& name)
+{
+    return { 2714, 5, 16, QStringLiteral("There is already an object named '%1' in the database.").arg(name) };
+}
+
+SqlMessage duplicateKeyColumn(const QString& column)
+{
+    return { 1909, 1, 16,
+             QStringLiteral("Cannot use duplicate column names in index. Column name '%1' listed more than once.")
+                 .arg(column) };
+}
+
+SqlMessage columnDoesNotExist(const QString& column)
+{
+    return { 1911, 1, 16, QStringLiteral("Column name '%1' does not exist in the target table or view.").arg(column) };
+}
+
+SqlMessage nullableKeyColumn(const QString& table)
+{
+    return { 8111, 1, 16,
+             QStringLiteral("Cannot define PRIMARY KEY constraint on nullable column in table '%1'.").arg(table) };
+}
+
+SqlMessage secondClusteredIndex(const QString& table, const QString& index)
+{
+    return { 1902, 3, 16,
+             QStringLiteral(
+                 "Cannot create more than one clustered index on table '%1'. Drop the existing clustered index "
+                 "'%2' before creating another.")
+                 .arg(table, index) };
+}
+
+SqlMessage invalidFilegroup(const QString& filegroup)
+{
+    return { 1921, 1, 16, QStringLiteral("Invalid filegroup '%1' specified.").arg(filegroup) };
+}
+
+SqlMessage couldNotCreateConstraint()
+{
+    return { 1750, 0, 16, QStringLiteral("Could not create constraint. See previous errors.") };
+}
+
+SqlMessage commitWithoutBegin()
+{
+    return { 3902, 1, 16, QStringLiteral("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.") };
+}
+
+SqlMessage rollbackWithoutBegin()
+{
+    return { 3903, 1, 16, QStringLiteral("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.") };
+}
+
+SqlMessage loginFailed(const QString& user)
+{
+    return { 18456, 1, 14, QStringLiteral("Login failed for user '%1'.").arg(user) };
+}
+
+SqlMessage cannotOpenDatabase(const QString& database)
+{
+    return { 4060, 1, 11,
+             QStringLiteral("Cannot open database \"%1\" requested by the login. The login failed.").arg(database) };
+}
+
+SqlMessage databaseDoesNotExist(const QString& database)
+{
+    return { 911, 1, 16,
+             QStringLiteral(
+                 "Could not locate entry in sysdatabases for database '%1'. No entry found with that name. Make "
+                 "sure that the name is entered correctly.")
+                 .arg(database) };
+}
+
+SqlMessage databaseContextChanged(const QString& database)
+{
+    return { 5701, 2, 0, QStringLiteral("Changed database context to '%1'.").arg(database) };
+}
+
+SqlMessage languageChanged(const QString& language)
+{
+    return { 5703, 1, 0, QStringLiteral("Changed language setting to %1.").arg(language) };
+}
+
+} // namespace standin::errors
