@@ -1,9 +1,7 @@
 #include "CliProcess.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
 #include <QThread>
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -13,29 +11,7 @@
 
 namespace quorvane::test {
 
-CliProcess::CliProcess()
-{
-#ifdef Q_OS_WIN
-    QFile errorLog(defaultErrorLog());
-    if (errorLog.open(QIODevice::ReadOnly)) {
-        m_setAside = errorLog.readAll();
-        errorLog.close();
-        errorLog.remove();
-    }
-#endif
-}
-
-CliProcess::~CliProcess()
-{
-#ifdef Q_OS_WIN
-    QFile errorLog(defaultErrorLog());
-    errorLog.remove();
-    if (m_setAside && errorLog.open(QIODevice::WriteOnly))
-        errorLog.write(*m_setAside);
-#endif
-}
-
-void CliProcess::start(QProcess& process, const QStringList& arguments)
+void CliProcess::start(QProcess& process, QStringList arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QUORVANE_PASSWORD"));
@@ -43,8 +19,11 @@ void CliProcess::start(QProcess& process, const QStringList& arguments)
     environment.insert(QStringLiteral("HOME"), m_home.path());
     if (passwordVariable)
         environment.insert(QStringLiteral("QUORVANE_PASSWORD"), *passwordVariable);
+#ifdef Q_OS_WIN
+    if (arguments.value(0) == QLatin1String("run") && !arguments.contains(QLatin1String("--error-log")))
+        arguments << QStringLiteral("--error-log") << defaultErrorLog();
+#endif
     process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(QStringLiteral(QUORVANE_CLI_PATH), arguments);
     process.waitForStarted(10000);
     process.write(input);
@@ -88,9 +67,7 @@ bool CliProcess::interrupt(QProcess& process)
 QString CliProcess::defaultErrorLog() const
 {
 #ifdef Q_OS_WIN
-    // The local application data folder, which Qt calls the generic data folder on Windows.
-    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                                    + QStringLiteral("/Quorvane/ErrorLog.txt"));
+    return QDir::toNativeSeparators(m_home.filePath(QStringLiteral("ErrorLog.txt")));
 #else
     return m_home.filePath(QStringLiteral(".local/share/Quorvane/ErrorLog.txt"));
 #endif

@@ -51,7 +51,6 @@ public:
     // last saved; the statement log goes on in the same file. Check started() afterwards.
     void restart();
 
-    static QString demoFixturePath();
     // A Navision-like fixture written by standin-gen into the folder (companies x tables keys, the
     // share of them already clustered), or the one written there before; empty when it failed.
     static QString generatedFixture(const QString& folder, int companies, int tables, int clusteredPercent = 10);
