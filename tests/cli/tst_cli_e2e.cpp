@@ -200,9 +200,8 @@ void tst_CliEndToEnd::commands_data()
     row("no server", {}, "list --server 127.0.0.1,1 --database CRONUS --user navuser", 2, "",
         "quorvane-cli: Could not connect to the passed server.\n", "");
     row("no password", numbered(1), "list", 64, "",
-        "quorvane-cli: No password: type it at the terminal, pass one line on standard input with --password-stdin, or "
-        "set "
-        "QUORVANE_PASSWORD.\n"
+        "quorvane-cli: No password: type it at the terminal, pass one line on standard input with --password-stdin, "
+        "or set QUORVANE_PASSWORD.\n"
             + usage,
         "n", {}, QString());
     row("no command", {}, "", 64, "", "quorvane-cli: Name a command: list, script or run.\n" + usage, "");
