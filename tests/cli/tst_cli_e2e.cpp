@@ -1,14 +1,18 @@
-#include "CliProcess.h"
 #include "support/FilesHolding.h"
+#include "support/HostProcess.h"
 #include "support/StandinFixture.h"
 #include "support/StandinProcess.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <csignal>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -23,10 +27,40 @@ namespace {
 // A password the connection string must quote: a semicolon, both quotes, a blank at the end.
 const QString kAwkwardPassword = QStringLiteral("Kx;9'\"q ");
 
-QString contentsOf(const QString& path)
+// What one run of quorvane-cli left: its exit status and both output streams.
+struct CliResult
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+    int exitStatus = -1;
+    QString out;
+    QString err;
+};
+
+CliResult resultOf(QProcess& process)
+{
+    if (!process.waitForFinished(60000))
+        process.kill();
+    return CliResult { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                       QString::fromUtf8(process.readAllStandardOutput()),
+                       QString::fromUtf8(process.readAllStandardError()) };
+}
+
+// Ctrl+C to the running program, as the user at its terminal gives it; false when it could not be sent.
+bool interrupt(QProcess& process)
+{
+#ifdef Q_OS_WIN
+    // Ctrl+C reaches every process of a console, so this one joins the program's console for
+    // the moment, ignoring the event itself, and sends it there.
+    FreeConsole();
+    if (!AttachConsole(static_cast<DWORD>(process.processId())))
+        return false;
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    const bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
+    QThread::msleep(500); // the event reaches this process too, on a thread of its own
+    FreeConsole();
+    return sent;
+#else
+    return ::kill(static_cast<pid_t>(process.processId()), SIGINT) == 0;
+#endif
 }
 
 // The output's lines without their line ends.
@@ -68,17 +102,54 @@ private Q_SLOTS:
     void passwordPromptAtATerminal();
 
 private:
+    void start(QProcess& process, QStringList arguments, const QString& password = {}, const QByteArray& input = {});
+    QString defaultErrorLog() const;
     QStringList connection() const;
     QStringList sentFor(const QString& table) const;
 
     std::unique_ptr<StandinProcess> m_standin;
-    std::unique_ptr<CliProcess> m_cli;
+    std::unique_ptr<QTemporaryDir> m_home;
 };
 
 void tst_CliEndToEnd::init()
 {
     m_standin.reset();
-    m_cli = std::make_unique<CliProcess>();
+    m_home = std::make_unique<QTemporaryDir>();
+}
+
+// Runs build/bin/quorvane-cli as a user would, with the password in QUORVANE_PASSWORD (a null
+// password: not set) and the input on standard input, which is then closed, and with a folder of
+// its own for the default error log: on Linux the home folder, so the log lands in
+// ~/.local/share/Quorvane of that folder. Windows finds that folder in the user's profile, never
+// through the environment, so there every run gets --error-log in this folder instead; the user's
+// own log stays untouched.
+void tst_CliEndToEnd::start(QProcess& process, QStringList arguments, const QString& password, const QByteArray& input)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QUORVANE_PASSWORD"));
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.insert(QStringLiteral("HOME"), m_home->path());
+    if (!password.isNull())
+        environment.insert(QStringLiteral("QUORVANE_PASSWORD"), password);
+#ifdef Q_OS_WIN
+    if (arguments.value(0) == QLatin1String("run") && !arguments.contains(QLatin1String("--error-log")))
+        arguments << QStringLiteral("--error-log") << defaultErrorLog();
+#endif
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUORVANE_CLI_PATH), arguments);
+    process.waitForStarted(10000);
+    process.write(input);
+    process.closeWriteChannel();
+}
+
+// Where a run writes its failures unless told otherwise, with the platform's separators.
+QString tst_CliEndToEnd::defaultErrorLog() const
+{
+#ifdef Q_OS_WIN
+    return QDir::toNativeSeparators(m_home->filePath(QStringLiteral("ErrorLog.txt")));
+#else
+    return m_home->filePath(QStringLiteral(".local/share/Quorvane/ErrorLog.txt"));
+#endif
 }
 
 QStringList tst_CliEndToEnd::connection() const
@@ -228,22 +299,20 @@ void tst_CliEndToEnd::commands()
         QVERIFY(m_standin->started());
     }
     const QString command = arguments.value(0);
-    arguments.replaceInStrings(QStringLiteral("%F%"), m_cli->folder());
+    arguments.replaceInStrings(QStringLiteral("%F%"), m_home->path());
     if (QStringList { "list", "script", "run" }.contains(command) && !arguments.contains(QLatin1String("--server")))
         arguments += connection();
     else if (m_standin)
         arguments.replaceInStrings(QStringLiteral("%SERVER%"), m_standin->dataSource());
-    m_cli->passwordVariable = password.isNull() ? std::nullopt : std::optional(password);
-    m_cli->input = input;
     QProcess process;
-    m_cli->start(process, arguments);
+    start(process, arguments, password, input);
     if (fixture["faults"][0]["delay_ms"].toInt() > 0) {
         // Ctrl+C while the server works on the delayed statement.
         static const QRegularExpression add(QStringLiteral("^ALTER TABLE dbo\\.\\[T2\\] ADD"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_standin->sqlTexts().filter(add).isEmpty(), 20000);
-        QVERIFY(CliProcess::interrupt(process));
+        QVERIFY(interrupt(process));
     }
-    const CliResult run = CliProcess::resultOf(process);
+    const CliResult run = resultOf(process);
 
     QCOMPARE(run.exitStatus, exitStatus);
     QStringList lines = linesOf(run.out);
@@ -261,7 +330,7 @@ void tst_CliEndToEnd::commands()
         failed += lines[line].contains(QLatin1String("\tfailed")) ? 1 : 0;
     }
     QCOMPARE(lines, out);
-    QCOMPARE(run.err, err.replace(QStringLiteral("%LOG%"), m_cli->defaultErrorLog()));
+    QCOMPARE(run.err, err.replace(QStringLiteral("%LOG%"), defaultErrorLog()));
 
     if (m_standin) {
         QString keysAfter;
@@ -279,8 +348,8 @@ void tst_CliEndToEnd::commands()
     }
     // Every failure is recorded in the error log, as the window records it.
     const qsizetype errorLogAt = arguments.indexOf(QLatin1String("--error-log"));
-    const QString errorLog = errorLogAt < 0 ? m_cli->defaultErrorLog() : arguments[errorLogAt + 1];
-    QCOMPARE(contentsOf(errorLog).count(QStringLiteral("Source: CreateClusteredIndex\r\nNumber: ")), failed);
+    const QString errorLog = errorLogAt < 0 ? defaultErrorLog() : arguments[errorLogAt + 1];
+    QCOMPARE(fileBytes(errorLog).count("Source: CreateClusteredIndex\r\nNumber: "), failed);
     // The activity log, when asked for: the time to the second, the statement, for every key rebuilt.
     const qsizetype logAt = arguments.indexOf(QLatin1String("--log-file"));
     if (logAt >= 0) {
@@ -292,7 +361,8 @@ void tst_CliEndToEnd::commands()
             expected << table + "DROP " + constraint
                      << table + "ADD " + constraint + " PRIMARY KEY CLUSTERED  \\(\\[No_\\]\\) ON \\[PRIMARY\\]";
         }
-        const QStringList logLines = contentsOf(arguments[logAt + 1]).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        const QStringList logLines
+            = QString::fromLocal8Bit(fileBytes(arguments[logAt + 1])).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(logLines.size(), expected.size());
         for (qsizetype line = 0; line < logLines.size(); ++line)
             QVERIFY2(QRegularExpression(QStringLiteral("^\\S.* \\d{1,2}[:.]\\d\\d[:.]\\d\\d( [AP]M)?- (DROP|ADD): ")
@@ -302,7 +372,7 @@ void tst_CliEndToEnd::commands()
                      qPrintable(logLines[line]));
     }
     const QString given = password.isNull() ? QString::fromUtf8(input) : password;
-    QCOMPARE(filesBelow(m_cli->folder(), given.trimmed()), files);
+    QCOMPARE(filesBelow(m_home->path(), given.trimmed()), files);
     QVERIFY(given.isEmpty() || (!run.out.contains(given.trimmed()) && !run.err.contains(given.trimmed())));
 }
 
@@ -335,7 +405,7 @@ void tst_CliEndToEnd::passwordPromptAtATerminal()
         ioctl(terminal, TIOCSCTTY, 0);
         dup2(terminal, STDIN_FILENO);
     });
-    m_cli->start(process, QStringList { "list", "--format", "csv" } + connection());
+    start(process, QStringList { "list", "--format", "csv" } + connection());
     QTRY_VERIFY_WITH_TIMEOUT(readTerminal().contains("Password: "), 20000);
     // Typed once the prompt has switched echo off, which throws away what was typed before.
     termios settings {};
@@ -344,7 +414,7 @@ void tst_CliEndToEnd::passwordPromptAtATerminal()
         QThread::msleep(20);
     const QByteArray typed = kAwkwardPassword.toUtf8() + '\n';
     QCOMPARE(::write(master, typed.constData(), static_cast<size_t>(typed.size())), typed.size());
-    const CliResult list = CliProcess::resultOf(process);
+    const CliResult list = resultOf(process);
     QCOMPARE(list.exitStatus, 0);
     QCOMPARE(linesOf(list.out).size(), 2);
     QVERIFY2(!readTerminal().contains(kAwkwardPassword.trimmed().toUtf8()), shown.constData());

@@ -13,18 +13,18 @@ namespace {
 
     constexpr int kPollMs = 50;
 
-    QByteArray contentsOf(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     void hostKill(qint64 pid, const char* signal)
     {
         QProcess::startDetached(QStringLiteral("/bin/kill"), { QLatin1String(signal), QString::number(pid) });
     }
 
 } // namespace
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 HostProcess::~HostProcess()
 {
@@ -44,7 +44,7 @@ bool HostProcess::start(const QString& program, const QStringList& arguments)
                                  QStringList { "-c", script, hostPath(m_folder.path()), program } + arguments))
         return false;
     const QDeadlineTimer deadline(10000);
-    while ((m_pid = contentsOf(file("pid.txt")).trimmed().toLongLong()) <= 0 && !deadline.hasExpired())
+    while ((m_pid = fileBytes(file("pid.txt")).trimmed().toLongLong()) <= 0 && !deadline.hasExpired())
         QThread::msleep(kPollMs);
     return m_pid > 0;
 }
@@ -69,7 +69,7 @@ bool HostProcess::waitForEnd(int timeoutMs)
     const QDeadlineTimer deadline(timeoutMs);
     while (running() && !deadline.hasExpired())
         QThread::msleep(kPollMs);
-    return contentsOf(file("status.txt")).trimmed() == "0";
+    return fileBytes(file("status.txt")).trimmed() == "0";
 }
 
 void HostProcess::stop()
@@ -90,7 +90,7 @@ bool HostProcess::running()
 
 QString HostProcess::output()
 {
-    return QString::fromUtf8(contentsOf(file("output.txt")));
+    return QString::fromUtf8(fileBytes(file("output.txt")));
 }
 
 } // namespace quorvane::test

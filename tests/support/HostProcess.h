@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace quorvane::test {
+
+// The file's bytes; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
 
 // A program of the host (the stand-in and its generator, Linux programs) run by a test. Under
 // Wine a Linux program started from a Windows one gets neither pipes nor a process handle, so on

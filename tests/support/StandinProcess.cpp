@@ -8,16 +8,6 @@
 
 namespace quorvane::test {
 
-namespace {
-
-    QByteArray contentsOf(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-} // namespace
-
 StandinProcess::StandinProcess(const QString& fixturePath, Observation observation)
 {
     start(fixturePath, observation);
@@ -71,7 +61,7 @@ QString StandinProcess::connectionString(const QString& database, const QString&
 QJsonArray StandinProcess::statements() const
 {
     QJsonArray lines;
-    for (const QByteArray& line : contentsOf(m_folder.filePath(QStringLiteral("statements.jsonl"))).split('\n'))
+    for (const QByteArray& line : fileBytes(m_folder.filePath(QStringLiteral("statements.jsonl"))).split('\n'))
         if (!line.trimmed().isEmpty())
             lines.append(QJsonDocument::fromJson(line).object());
     return lines;
@@ -87,7 +77,7 @@ QStringList StandinProcess::sqlTexts() const
 
 QJsonObject StandinProcess::state() const
 {
-    return QJsonDocument::fromJson(contentsOf(m_folder.filePath(QStringLiteral("state.json")))).object();
+    return QJsonDocument::fromJson(fileBytes(m_folder.filePath(QStringLiteral("state.json")))).object();
 }
 
 void StandinProcess::stop()

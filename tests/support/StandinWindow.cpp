@@ -1,6 +1,5 @@
 #include "support/StandinWindow.h"
 
-#include <QFile>
 #include <QListWidget>
 #include <QStringDecoder>
 #include <QTreeView>
@@ -12,9 +11,8 @@ namespace {
     // A file the program wrote, in the system's code page; empty when there is no file.
     QString textOf(const QString& path)
     {
-        QFile file(path);
         QStringDecoder fromCodePage(QStringDecoder::System);
-        return file.open(QIODevice::ReadOnly) ? QString(fromCodePage(file.readAll())) : QString();
+        return fromCodePage(fileBytes(path));
     }
 
 } // namespace
