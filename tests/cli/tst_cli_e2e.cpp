@@ -276,9 +276,6 @@ void tst_CliEndToEnd::commands_data()
             + usage,
         "n", {}, QString());
     row("no command", {}, "", 64, "", "quorvane-cli: Name a command: list, script or run.\n" + usage, "");
-    row("password typed as a command-line word", {}, "run Demo#2006 --server s --database d --user u", 64, "",
-        "quorvane-cli: Unexpected argument after the command; every value belongs to an option.\n" + usage, "", {},
-        "Demo#2006");
     row("help", {}, "--help", 0, usage.split('\n')[0] + "\n…", "", "");
 }
 
