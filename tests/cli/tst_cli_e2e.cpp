@@ -79,14 +79,6 @@ QStringList dboTables(const QJsonObject& fixture)
     return tables;
 }
 
-QJsonObject withoutNavisionTable(QJsonObject fixture)
-{
-    QJsonObject database = fixture["databases"][0].toObject();
-    database.remove(QLatin1String("navision_user_table"));
-    fixture[QLatin1String("databases")] = QJsonArray { database };
-    return fixture;
-}
-
 } // namespace
 
 // quorvane-cli itself, through the FreeTDS ODBC driver against the stand-in; what reached the
@@ -266,10 +258,6 @@ void tst_CliEndToEnd::commands_data()
         "quorvane-cli: No primary key is named \"T9$0\".\n" + usage, "nn");
     row("wrong password", numbered(1), "run --all", 2, "", "quorvane-cli: The Login information entered was invalid.\n",
         "n", {}, "not the password");
-    row("not a Navision database", withoutNavisionTable(numbered(1)), "list", 2, "",
-        "quorvane-cli: The selected database is not a valid Navision 4.0 Database\n", "n");
-    row("no server", {}, "list --server 127.0.0.1,1 --database CRONUS --user navuser", 2, "",
-        "quorvane-cli: Could not connect to the passed server.\n", "");
     row("no password", numbered(1), "list", 64, "",
         "quorvane-cli: No password: type it at the terminal, pass one line on standard input with --password-stdin, "
         "or set QUORVANE_PASSWORD.\n"
@@ -347,26 +335,20 @@ void tst_CliEndToEnd::commands()
     const qsizetype errorLogAt = arguments.indexOf(QLatin1String("--error-log"));
     const QString errorLog = errorLogAt < 0 ? defaultErrorLog() : arguments[errorLogAt + 1];
     QCOMPARE(fileBytes(errorLog).count("Source: CreateClusteredIndex\r\nNumber: "), failed);
-    // The activity log, when asked for: the time to the second, the statement, for every key rebuilt.
-    const qsizetype logAt = arguments.indexOf(QLatin1String("--log-file"));
-    if (logAt >= 0) {
+    // The activity log, when asked for: the time to the second and the statement, for every key rebuilt.
+    if (const qsizetype logAt = arguments.indexOf(QLatin1String("--log-file")); logAt >= 0) {
         QStringList expected;
         for (const QString& line : lines.filter(QRegularExpression(QStringLiteral("\trebuilt$")))) {
             const QStringList key = line.split(QLatin1Char('\t'));
-            const QString table = QStringLiteral("ALTER TABLE dbo\\.\\[") + QRegularExpression::escape(key[0]) + "\\] ";
-            const QString constraint = QStringLiteral("CONSTRAINT \\[") + QRegularExpression::escape(key[1]) + "\\]";
-            expected << table + "DROP " + constraint
-                     << table + "ADD " + constraint + " PRIMARY KEY CLUSTERED  \\(\\[No_\\]\\) ON \\[PRIMARY\\]";
+            const QString alter = QStringLiteral("ALTER TABLE dbo.[%1] %2 CONSTRAINT [%3]");
+            expected << "DROP: " + alter.arg(key[0], "DROP", key[1])
+                     << "ADD: " + alter.arg(key[0], "ADD", key[1]) + " PRIMARY KEY CLUSTERED  ([No_]) ON [PRIMARY]";
         }
-        const QStringList logLines
-            = QString::fromLocal8Bit(fileBytes(arguments[logAt + 1])).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        QCOMPARE(logLines.size(), expected.size());
-        for (qsizetype line = 0; line < logLines.size(); ++line)
-            QVERIFY2(QRegularExpression(QStringLiteral("^\\S.* \\d{1,2}[:.]\\d\\d[:.]\\d\\d( [AP]M)?- (DROP|ADD): ")
-                                        + expected[line] + '$')
-                         .match(logLines[line])
-                         .hasMatch(),
-                     qPrintable(logLines[line]));
+        static const QRegularExpression stamp(QStringLiteral("^\\S.* \\d{1,2}[:.]\\d\\d[:.]\\d\\d( [AP]M)?- "));
+        QCOMPARE(QString::fromLocal8Bit(fileBytes(arguments[logAt + 1]))
+                     .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)
+                     .replaceInStrings(stamp, QString()),
+                 expected);
     }
     const QString given = password.isNull() ? QString::fromUtf8(input) : password;
     QCOMPARE(filesBelow(m_home->path(), given.trimmed()), files);

@@ -152,8 +152,6 @@ void tst_CliUnits::formats_data()
         << "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
            "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n"
            "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n";
-    QTest::newRow("text: no keys") << KeyRows {} << "text"
-                                   << "Schema  Table  Primary key  Clust.  Rows  KB  Refusal\n";
     QTest::newRow("csv") << KeyRows { keyRow("Plain", details(true, 3, 16)),
                                       keyRow("Comma, \"quoted\"", details(false, 0, 0, KeyRefusal::OutsideDbo)),
                                       keyRow("No details") }
