@@ -29,8 +29,6 @@ QString outcomeOf(const ParsedCommandLine& parsed)
     add("server", options.server);
     add("database", options.database);
     add("user", options.user);
-    add("connect", options.connect.value_or(QString()));
-    add("format", QStringList { "", "csv", "json" }[static_cast<int>(options.format)]);
     add("keys", QStringList { "not clustered", "all", options.keyNames.join(',') }[static_cast<int>(options.keys)]);
     add("log", options.logFile);
     add("errors", options.errorLog);
@@ -40,11 +38,6 @@ QString outcomeOf(const ParsedCommandLine& parsed)
 KeyRow keyRow(const QString& table, std::optional<KeyDetails> details = std::nullopt)
 {
     return KeyRow { table + QStringLiteral("$0"), table, QStringLiteral("CRONUS"), std::move(details) };
-}
-
-KeyDetails details(bool clustered, qint64 rows, qint64 reservedKb, KeyRefusals refusals = {})
-{
-    return KeyDetails { clustered, rows, reservedKb, refusals };
 }
 
 const QString kLongTable = QStringLiteral("CRONUS International Ltd_$Sales Invoice Line Archive Comment");
@@ -141,8 +134,8 @@ void tst_CliUnits::formats_data()
     QTest::addColumn<QString>("expected"); // JSON without its indentation
 
     QTest::newRow("text: long names lose their start")
-        << KeyRows { keyRow(kLongTable, details(false, 123456789, 987654321, KeyRefusal::NameInSeveralSchemas)),
-                     keyRow("CRONUS International Ltd_$Customer", details(true, 5, 16)) }
+        << KeyRows { keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::NameInSeveralSchemas }),
+                     keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) }
         << "text"
         << "Schema  Table         Primary key    Clust.       Rows         KB  Refusal\n"
            "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  …eral schemas\n"
@@ -152,8 +145,8 @@ void tst_CliUnits::formats_data()
         << "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
            "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n"
            "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n";
-    QTest::newRow("csv") << KeyRows { keyRow("Plain", details(true, 3, 16)),
-                                      keyRow("Comma, \"quoted\"", details(false, 0, 0, KeyRefusal::OutsideDbo)),
+    QTest::newRow("csv") << KeyRows { keyRow("Plain", KeyDetails { true, 3, 16, {} }),
+                                      keyRow("Comma, \"quoted\"", KeyDetails { false, 0, 0, KeyRefusal::OutsideDbo }),
                                       keyRow("No details") }
                          << "csv"
                          << "constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n"
@@ -162,8 +155,8 @@ void tst_CliUnits::formats_data()
                             "the table is not in schema dbo\r\n"
                             "No details$0,No details,,,,,\r\n";
     QTest::newRow("json")
-        << KeyRows { keyRow("A", details(false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex)),
-                     keyRow("B", details(true, 1, 8)), keyRow("C") }
+        << KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex }),
+                     keyRow("B", KeyDetails { true, 1, 8, {} }), keyRow("C") }
         << "json"
         << "[{\"clustered\":false,\"constraint\":\"A$0\",\"refusal\":\"the table has another clustered index, so "
            "the ADD will fail\",\"reserved_kb\":42,\"rows\":5000000000,\"schema\":\"dbo\",\"table\":\"A\"},"
