@@ -13,7 +13,11 @@ namespace {
             : m_result(std::move(result))
         { }
         bool eof() const override { return m_row >= m_result.rows.size(); }
-        void MoveNext() override { ++m_row; }
+        void MoveNext() override
+        {
+            if (++m_row == m_result.failAtRow && m_result.failure)
+                throw *m_result.failure;
+        }
         int fieldCount() const override
         {
             return m_result.rows.isEmpty() ? 0 : static_cast<int>(m_result.rows.first().size());
@@ -47,7 +51,7 @@ namespace {
         {
             record(QStringLiteral("EXEC ") + sql);
             FakeResult result = m_database.respond(sql);
-            if (result.failure) {
+            if (result.failure && result.failAtRow == 0) {
                 m_open = !result.dropsConnection;
                 throw *result.failure;
             }

@@ -11,12 +11,14 @@
 
 namespace quorvane::test {
 
-// The answer of the fake database to one statement: rows of text, or a failure, which can take the
+// The answer of the fake database to one statement: rows of text, and optionally a failure, either
+// at once (failAtRow 0) or when the reader moves onto row failAtRow. A failure at once can take the
 // link to the server with it: the connection is then no longer open.
 struct FakeResult
 {
     QList<QStringList> rows;
     std::optional<Failure> failure;
+    int failAtRow = 0;
     bool dropsConnection = false;
 };
 

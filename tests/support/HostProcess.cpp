@@ -26,11 +26,6 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-HostProcess::~HostProcess()
-{
-    stop();
-}
-
 bool HostProcess::start(const QString& program, const QStringList& arguments)
 {
     for (const char* name : { "output.txt", "pid.txt", "status.txt" })

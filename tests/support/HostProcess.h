@@ -18,10 +18,7 @@ QByteArray fileBytes(const QString& path);
 class HostProcess
 {
 public:
-    HostProcess() = default;
-    ~HostProcess();
-    HostProcess(const HostProcess&) = delete;
-    HostProcess& operator=(const HostProcess&) = delete;
+    ~HostProcess() { stop(); }
 
     bool start(const QString& program, const QStringList& arguments);
     // Waits up to timeoutMs for an output line matching `pattern` while the program runs.

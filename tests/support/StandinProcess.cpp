@@ -28,11 +28,6 @@ QStringList StandinProcess::releaseOptions(const QString& release)
     return release.isEmpty() ? QStringList() : QStringList { QStringLiteral("--profile"), release };
 }
 
-StandinProcess::~StandinProcess()
-{
-    stop();
-}
-
 void StandinProcess::start(const QString& fixturePath, Observation observation, quint16 port)
 {
     QStringList arguments { "--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--fixture", hostPath(fixturePath) };
@@ -78,11 +73,6 @@ QStringList StandinProcess::sqlTexts() const
 QJsonObject StandinProcess::state() const
 {
     return QJsonDocument::fromJson(fileBytes(m_folder.filePath(QStringLiteral("state.json")))).object();
-}
-
-void StandinProcess::stop()
-{
-    m_process.stop();
 }
 
 void StandinProcess::restart()
