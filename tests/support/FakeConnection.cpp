@@ -15,8 +15,7 @@ namespace {
         bool eof() const override { return m_row >= m_result.rows.size(); }
         void MoveNext() override
         {
-            ++m_row;
-            if (m_result.failure && m_row == m_result.failAtRow)
+            if (++m_row == m_result.failAtRow && m_result.failure)
                 throw *m_result.failure;
         }
         int fieldCount() const override
@@ -50,11 +49,10 @@ namespace {
         }
         std::unique_ptr<db::RecordSet> Execute(const QString& sql) override
         {
-            m_database.events.append(QStringLiteral("EXEC ") + sql);
-            requireOpen();
+            record(QStringLiteral("EXEC ") + sql);
             FakeResult result = m_database.respond(sql);
             if (result.failure && result.failAtRow == 0) {
-                m_open = m_open && !result.dropsConnection;
+                m_open = !result.dropsConnection;
                 throw *result.failure;
             }
             return std::make_unique<FakeRecordSet>(std::move(result));
@@ -76,18 +74,14 @@ namespace {
         bool isOpen() const override { return m_open; }
 
     private:
-        void requireOpen() const
-        {
-            if (!m_open)
-                throw Failure(
-                    3709,
-                    QStringLiteral("The connection cannot be used to perform this operation. It is either closed or "
-                                   "invalid in this context."));
-        }
+        // Records the call; a closed connection then refuses it as ADO does.
         void record(const QString& event)
         {
             m_database.events.append(event);
-            requireOpen();
+            if (!m_open)
+                throw Failure(3709,
+                              QStringLiteral("The connection cannot be used to perform this operation. It is "
+                                             "either closed or invalid in this context."));
         }
 
         FakeDatabase& m_database;

@@ -2,11 +2,9 @@
 
 #include "support/HostPath.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 namespace quorvane::test {
 
@@ -16,14 +14,13 @@ StandinProcess::StandinProcess(const QString& fixturePath, Observation observati
 }
 
 StandinProcess::StandinProcess(const QJsonObject& fixture, const QStringList& options)
+    : m_options(options)
 {
-    const QString path = m_folder.filePath(QStringLiteral("fixture.json"));
-    QFile file(path);
+    QFile file(m_folder.filePath(QStringLiteral("fixture.json")));
     if (file.open(QIODevice::WriteOnly))
         file.write(QJsonDocument(fixture).toJson());
     file.close();
-    m_options = options;
-    start(path, Observation::Recorded);
+    start(file.fileName(), Observation::Recorded);
 }
 
 QStringList StandinProcess::releaseOptions(const QString& release)
@@ -31,28 +28,17 @@ QStringList StandinProcess::releaseOptions(const QString& release)
     return release.isEmpty() ? QStringList() : QStringList { QStringLiteral("--profile"), release };
 }
 
-StandinProcess::~StandinProcess()
-{
-    stop();
-}
-
 void StandinProcess::start(const QString& fixturePath, Observation observation, quint16 port)
 {
-    QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
-                            QStringLiteral("--fixture"), hostPath(fixturePath) };
+    QStringList arguments { "--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--fixture", hostPath(fixturePath) };
     if (observation == Observation::Recorded)
-        arguments << QStringLiteral("--log") << hostPath(m_folder.filePath(QStringLiteral("statements.jsonl")))
-                  << QStringLiteral("--state") << hostPath(m_folder.filePath(QStringLiteral("state.json")));
-    arguments += m_options;
+        arguments << "--log" << hostPath(m_folder.filePath(QStringLiteral("statements.jsonl"))) << "--state"
+                  << hostPath(m_folder.filePath(QStringLiteral("state.json")));
     static const QRegularExpression listening(QStringLiteral("listening on [^:\\s]+:(\\d+)"));
-    if (m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH), arguments)) {
-        const QRegularExpressionMatch match = m_process.waitForLine(listening, 20000);
-        if (match.hasMatch()) {
-            m_port = static_cast<quint16>(match.captured(1).toUInt());
-            return;
-        }
-    }
-    qWarning("stand-in did not start: %s", qPrintable(m_process.output()));
+    if (m_process.start(QStringLiteral(QUORVANE_STANDIN_PATH), arguments + m_options))
+        m_port = static_cast<quint16>(m_process.waitForLine(listening, 20000).captured(1).toUInt());
+    if (m_port == 0)
+        qWarning("stand-in did not start: %s", qPrintable(m_process.output()));
 }
 
 QString StandinProcess::dataSource() const
@@ -80,14 +66,9 @@ QJsonArray StandinProcess::statements() const
 QJsonArray StandinProcess::requests() const
 {
     QJsonArray lines;
-    QFile file(m_folder.filePath(QStringLiteral("statements.jsonl")));
-    if (!file.open(QIODevice::ReadOnly))
-        return lines;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (!line.isEmpty())
+    for (const QByteArray& line : fileBytes(m_folder.filePath(QStringLiteral("statements.jsonl"))).split('\n'))
+        if (!line.trimmed().isEmpty())
             lines.append(QJsonDocument::fromJson(line).object());
-    }
     return lines;
 }
 
@@ -95,21 +76,13 @@ QStringList StandinProcess::sqlTexts() const
 {
     QStringList texts;
     for (const QJsonValue& statement : statements())
-        texts.append(statement.toObject().value(QStringLiteral("sql")).toString());
+        texts.append(statement[QLatin1String("sql")].toString());
     return texts;
 }
 
 QJsonObject StandinProcess::state() const
 {
-    QFile file(m_folder.filePath(QStringLiteral("state.json")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object();
-}
-
-void StandinProcess::stop()
-{
-    m_process.stop();
+    return QJsonDocument::fromJson(fileBytes(m_folder.filePath(QStringLiteral("state.json")))).object();
 }
 
 void StandinProcess::restart()
@@ -119,14 +92,8 @@ void StandinProcess::restart()
     m_port = 0;
     const QString saved = m_folder.filePath(QStringLiteral("saved.json"));
     QFile::remove(saved);
-    if (!QFile::copy(m_folder.filePath(QStringLiteral("state.json")), saved))
-        return;
-    start(saved, Observation::Recorded, port);
-}
-
-QString StandinProcess::demoFixturePath()
-{
-    return QStringLiteral(QUORVANE_SOURCE_DIR "/tools/standin/fixtures/demo.json");
+    if (QFile::copy(m_folder.filePath(QStringLiteral("state.json")), saved))
+        start(saved, Observation::Recorded, port);
 }
 
 QString StandinProcess::generatedFixture(const QString& folder, int companies, int tables, int clusteredPercent)
@@ -136,14 +103,12 @@ QString StandinProcess::generatedFixture(const QString& folder, int companies, i
         return path;
     HostProcess generator;
     generator.start(QStringLiteral(QUORVANE_STANDIN_GEN_PATH),
-                    { QStringLiteral("--companies"), QString::number(companies), QStringLiteral("--tables"),
-                      QString::number(tables), QStringLiteral("--clustered-percent"), QString::number(clusteredPercent),
-                      QStringLiteral("--out"), hostPath(path) });
-    if (!generator.waitForEnd(-1) || !QFile::exists(path)) {
-        qWarning("standin-gen failed: %s", qPrintable(generator.output()));
-        return {};
-    }
-    return path;
+                    { "--companies", QString::number(companies), "--tables", QString::number(tables),
+                      "--clustered-percent", QString::number(clusteredPercent), "--out", hostPath(path) });
+    if (generator.waitForEnd(-1) && QFile::exists(path))
+        return path;
+    qWarning("standin-gen failed: %s", qPrintable(generator.output()));
+    return {};
 }
 
 } // namespace quorvane::test

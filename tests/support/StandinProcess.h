@@ -28,9 +28,6 @@ public:
     // The further options that make the stand-in play the SQL Server release named ("2000" ...
     // "2022"; empty: the stand-in's default, 2016).
     static QStringList releaseOptions(const QString& release);
-    ~StandinProcess();
-    StandinProcess(const StandinProcess&) = delete;
-    StandinProcess& operator=(const StandinProcess&) = delete;
 
     bool started() const { return m_port != 0; }
     quint16 port() const { return m_port; }
@@ -50,12 +47,11 @@ public:
     // The catalogue as it stands after the last committed change (the fixture's format).
     QJsonObject state() const;
 
-    void stop();
+    void stop() { m_process.stop(); }
     // Stops the stand-in and starts it again on the same port, serving the catalogue as it was
     // last saved; the statement log goes on in the same file. Check started() afterwards.
     void restart();
 
-    static QString demoFixturePath();
     // A Navision-like fixture written by standin-gen into the folder (companies x tables keys, the
     // share of them already clustered), or the one written there before; empty when it failed.
     static QString generatedFixture(const QString& folder, int companies, int tables, int clusteredPercent = 10);

@@ -58,7 +58,7 @@ private Q_SLOTS:
         QFETCH(QString, serverCertificate);
         QFETCH(QString, keywords);
         QFETCH(QString, refusedFor);
-        QFile demo(test::StandinProcess::demoFixturePath());
+        QFile demo(QStringLiteral(QUORVANE_SOURCE_DIR "/tools/standin/fixtures/demo.json"));
         QVERIFY(demo.open(QIODevice::ReadOnly));
         const QString certificate = m_folder.filePath(serverCertificate);
         const test::StandinProcess standin(QJsonDocument::fromJson(demo.readAll()).object(),
