@@ -1,6 +1,7 @@
 #include "db/OdbcErrors.h"
 
 #include "db/ErrorNumbers.h"
+#include "support/VisibleText.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -66,7 +67,9 @@ namespace {
     {
         QStringList lines;
         for (const DiagnosticRecord& record : records) {
-            const QString line = WithoutDriverPrefixes(record.message).trimmed();
+            // One line per message: a line break or escape sequence inside a server's text (which
+            // may quote a catalogue name) is shown, not obeyed, wherever the description goes.
+            const QString line = visibleText(WithoutDriverPrefixes(record.message).trimmed());
             if (!line.isEmpty() && !lines.contains(line))
                 lines.append(line);
         }

@@ -1,5 +1,7 @@
 #include "support/ActivityLog.h"
 
+#include "support/VisibleText.h"
+
 #include <QList>
 
 namespace quorvane {
@@ -85,13 +87,13 @@ QString generalDateText(const QDateTime& moment, const QLocale& locale)
 
 QString activityLogLine(const QDateTime& moment, const QString& marker, const QString& statement, const QLocale& locale)
 {
-    return generalDateText(moment, locale) + marker + statement;
+    return generalDateText(moment, locale) + marker + visibleText(statement);
 }
 
 QString textWithAppendedLine(const QString& currentText, const QString& line)
 {
     const QString kept = currentText.size() > kMaxOnScreenLogLength ? QString() : currentText;
-    return kept + line + QStringLiteral("\r\n");
+    return kept + visibleText(line, Tabs::Kept) + QStringLiteral("\r\n");
 }
 
 } // namespace quorvane
