@@ -1,6 +1,7 @@
 #include "run/KeyRun.h"
 
 #include "db/Connection.h"
+#include "support/VisibleText.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -87,13 +88,13 @@ QString runLine(const KeyRow& key, const KeyResult& result)
         outcome = QStringLiteral("rebuilt");
         break;
     case RebuildOutcome::Failed:
-        outcome = QStringLiteral("failed: ") + oneLine(result.detail);
+        outcome = QStringLiteral("failed: ") + visibleText(oneLine(result.detail));
         break;
     case RebuildOutcome::Skipped:
-        outcome = QStringLiteral("skipped: ") + oneLine(result.detail);
+        outcome = QStringLiteral("skipped: ") + visibleText(oneLine(result.detail));
         break;
     }
-    return key.table + QLatin1Char('\t') + key.constraint + QLatin1Char('\t') + outcome;
+    return visibleText(key.table) + QLatin1Char('\t') + visibleText(key.constraint) + QLatin1Char('\t') + outcome;
 }
 
 } // namespace quorvane::cli

@@ -1,6 +1,7 @@
 #include "selection/ListFormat.h"
 
 #include "selection/KeySelection.h"
+#include "support/VisibleText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -49,12 +50,15 @@ namespace {
 
     Cells cellsOf(const KeyRow& row)
     {
+        // Names are shown as they are, but never obeyed by the terminal: see visibleText.
+        const QString table = visibleText(row.table);
+        const QString constraint = visibleText(row.constraint);
         if (!row.details)
-            return { kUnknown, row.table, row.constraint, kUnknown, kUnknown, kUnknown, kUnknown };
+            return { kUnknown, table, constraint, kUnknown, kUnknown, kUnknown, kUnknown };
         const KeyDetails& details = *row.details;
-        return { knownSchema(row).value_or(kUnknown),
-                 row.table,
-                 row.constraint,
+        return { visibleText(knownSchema(row).value_or(kUnknown)),
+                 table,
+                 constraint,
                  details.clustered ? QStringLiteral("yes") : QStringLiteral("no"),
                  QString::number(details.rows),
                  QString::number(details.reservedKb),
@@ -101,8 +105,9 @@ namespace {
         return line + QLatin1Char('\n');
     }
 
-    QString csvField(const QString& field)
+    QString csvField(const QString& text)
     {
+        const QString field = visibleText(text);
         static const QString special = QStringLiteral(",\"\r\n");
         const bool needsQuotes
             = std::any_of(field.cbegin(), field.cend(), [](QChar character) { return special.contains(character); });
