@@ -1,6 +1,7 @@
 #include "support/StandinFixture.h"
 #include "support/StandinProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -36,6 +37,11 @@ private Q_SLOTS:
         QVERIFY2(run.startsWith(shown + '\t' + shown + "$0\tfailed: Duplicate in '" + shown
                                 + "'.<LF>Forged line Could not create constraint."),
                  qPrintable(run));
+        QVERIFY(run.contains("The failures are recorded in " + QDir::toNativeSeparators(errorLog) + "."));
+        // A log that cannot be written says so itself, and is not named as holding the failures.
+        const QString unlogged
+            = cli(QStringList { "run", "--all", "--error-log", folder.filePath("none/e.txt") } + login);
+        QVERIFY2(unlogged.contains("attempting to save") && !unlogged.contains("recorded in"), qPrintable(unlogged));
         for (const QString& output : { list, run, read(activityLog), read(errorLog) })
             QVERIFY(!output.contains(QChar(0x1b)));
         // The DROP and the ADD, each on a line of its own.
