@@ -20,12 +20,6 @@ QByteArray serverResponse(const QByteArray& data)
     return QByteArray("\x05") + char(data.size() & 0xFF) + char(data.size() >> 8) + data;
 }
 
-// One instance's entry in a server response, `rest` standing behind its version.
-QByteArray entry(const char* instance, const char* rest)
-{
-    return "ServerName;S;InstanceName;" + QByteArray(instance) + ";IsClustered;No;Version;9.00.5000.00;" + rest;
-}
-
 } // namespace
 
 // The stand-in's Browser service and the program's reading of its answers.
@@ -67,6 +61,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("port"); // 0: none
+        // One instance's entry in a server response, `rest` standing behind its version.
+        const auto entry = [](const char* instance, const char* rest) {
+            return "ServerName;S;InstanceName;" + QByteArray(instance) + ";IsClustered;No;Version;9.00.5000.00;" + rest;
+        };
 
         QTest::newRow("named pipes before tcp")
             << serverResponse(entry("NAV", "np;\\\\S\\pipe\\MSSQL$NAV\\sql\\query;tcp;2433;;")) << 2433;
