@@ -163,10 +163,9 @@ private Q_SLOTS:
         QStringList inClear; // "login", "sql", "transaction_request", "attention"
         for (const QJsonValue& request : m_standin->requests()) {
             connections.insert(request[QLatin1String("connection")].toInt());
-            for (const char* kind : { "login", "sql", "transaction_request", "attention" }) {
+            for (const char* kind : { "login", "sql", "transaction_request", "attention" })
                 if (!request[QLatin1String("encrypted")].toBool() && request.toObject().contains(QLatin1String(kind)))
                     inClear.append(QLatin1String(kind));
-            }
         }
         QCOMPARE(connections.size(), 1);
         QVERIFY(m_standin->requests().contains(QJsonObject {

@@ -44,18 +44,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("expected");
         // The end-to-end tests meet a plain and an empty password.
-        const QString shown = QStringLiteral("User ID=u;Password=%PW%;");
-        QTest::newRow("inner blank and equals sign as typed")
-            << shown << QString("a b=c") << "User ID=u;Password=a b=c;";
-        QTest::newRow("semicolon quoted")
-            << shown << QString("a;Server=evil") << "User ID=u;Password=\"a;Server=evil\";";
-        QTest::newRow("single quote quoted") << shown << QString("it's") << "User ID=u;Password=\"it's\";";
-        QTest::newRow("double quote doubled")
-            << shown << QString("say \"hi\"") << "User ID=u;Password=\"say \"\"hi\"\"\";";
-        QTest::newRow("leading blank quoted") << shown << QString(" pw") << "User ID=u;Password=\" pw\";";
-        QTest::newRow("trailing blank quoted") << shown << QString("pw ") << "User ID=u;Password=\"pw \";";
-        QTest::newRow("a password holding the placeholder is not searched again")
-            << shown << QString("%PW%") << "User ID=u;Password=%PW%;";
+        const auto typed = [](const char* name, const char* password, const char* expected) {
+            QTest::newRow(name) << QStringLiteral("User ID=u;Password=%PW%;") << QString(password) << QString(expected);
+        };
+        typed("inner blank and equals sign as typed", "a b=c", "User ID=u;Password=a b=c;");
+        typed("semicolon quoted", "a;Server=evil", "User ID=u;Password=\"a;Server=evil\";");
+        typed("single quote quoted", "it's", "User ID=u;Password=\"it's\";");
+        typed("double quote doubled", "say \"hi\"", "User ID=u;Password=\"say \"\"hi\"\"\";");
+        typed("leading blank quoted", " pw", "User ID=u;Password=\" pw\";");
+        typed("trailing blank quoted", "pw ", "User ID=u;Password=\"pw \";");
+        typed("a password holding the placeholder is not searched again", "%PW%", "User ID=u;Password=%PW%;");
         QTest::newRow("only inside the password's value, case-sensitive, in a manually edited text")
             << QString("Initial Catalog=%PW%;PWD = %PW%%PW%;x=%pw%;Application Name='a;%PW%';pwd=\"%PW%\";")
             << QString("k") << "Initial Catalog=%PW%;PWD = kk;x=%pw%;Application Name='a;%PW%';pwd=\"k\";";
