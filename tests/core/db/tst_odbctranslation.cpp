@@ -341,18 +341,16 @@ private Q_SLOTS:
 
         const auto connect = OdbcOperation::Connect;
         const auto statement = OdbcOperation::Statement;
-        const QString referenced = kReferenced + u'\n' + kCouldNotDrop;
-        const QString cannotOpen = kCannotOpen + u'\n' + kLoginFailed;
 
         QTest::newRow("server not reachable")
             << Records { tds("08001", 20009, kUnreachable), kNoDataSource } << connect << kErrorFail
             << kUnreachable + QStringLiteral("\nUnable to connect to data source");
         QTest::newRow("database cannot be opened, handed over after the login failure")
             << Records { tds("28000", 18456, kLoginFailed), tds("42000", 4060, kCannotOpen), kNoDataSource } << connect
-            << kErrorFail << cannotOpen;
+            << kErrorFail << kCannotOpen + u'\n' + kLoginFailed;
         QTest::newRow("summary handed over before its cause")
             << Records { tds("42000", 3727, kCouldNotDrop), tds("42000", 3725, kReferenced) } << statement << 3725
-            << referenced;
+            << kReferenced + u'\n' + kCouldNotDrop;
         QTest::newRow("informational messages are no errors")
             << Records { tds("42000", 1779, kHasKey), tds("42000", 1750, kCouldNotCreate),
                          tds("01000", 3621, "The statement has been terminated.") }

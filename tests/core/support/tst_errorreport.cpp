@@ -252,16 +252,16 @@ private Q_SLOTS:
         // What happened, in order; BOX is a message shown to the user.
         QTest::addColumn<QString>("events");
         // The boxes wait until the transaction has ended, so the table is not locked meanwhile.
-        QTest::newRow("activity log not writable")
-            << QStringList { "log" } << 0 << "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, COMMIT, BOX, BOX";
-        QTest::newRow("activity log not writable, ADD refused")
-            << QStringList { "log", "ADD" } << 1902 << "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX, BOX, BOX";
-        QTest::newRow("key-column query") << QStringList { "QUERY" } << int(db::kErrorNoTable) << "QUERY, BOX";
-        QTest::newRow("reading the key columns") << QStringList { "rows" } << int(db::kErrorFail) << "QUERY, BOX";
-        QTest::newRow("DROP refused by a foreign key")
-            << QStringList { "DROP" } << 3725 << "QUERY, TIMEOUT 0, BEGIN, DROP, ROLLBACK, BOX";
-        QTest::newRow("ADD refused after the DROP")
-            << QStringList { "ADD" } << 1902 << "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX";
+        const auto row = [](const char* name, const QStringList& failing, int number, const char* events) {
+            QTest::newRow(name) << failing << number << QString(events);
+        };
+        row("activity log not writable", { "log" }, 0, "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, COMMIT, BOX, BOX");
+        row("activity log not writable, ADD refused", { "log", "ADD" }, 1902,
+            "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX, BOX, BOX");
+        row("key-column query", { "QUERY" }, int(db::kErrorNoTable), "QUERY, BOX");
+        row("reading the key columns", { "rows" }, int(db::kErrorFail), "QUERY, BOX");
+        row("DROP refused by a foreign key", { "DROP" }, 3725, "QUERY, TIMEOUT 0, BEGIN, DROP, ROLLBACK, BOX");
+        row("ADD refused after the DROP", { "ADD" }, 1902, "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX");
     }
 
     void failureAtEachStep()
