@@ -51,9 +51,8 @@ private Q_SLOTS:
         QCOMPARE(reply.has_value(), answered);
         if (!answered)
             return;
-        const QByteArray data
-            = QByteArrayLiteral("ServerName;NAVHOST;InstanceName;NAV;IsClustered;No;Version;9.00.5000.00;tcp;49172;;");
-        QCOMPARE(*reply, serverResponse(data));
+        QCOMPARE(*reply,
+                 serverResponse("ServerName;NAVHOST;InstanceName;NAV;IsClustered;No;Version;9.00.5000.00;tcp;49172;;"));
         QCOMPARE(InstancePortFromReply(*reply, QStringLiteral("nav")), std::optional<quint16>(49172));
     }
 

@@ -128,9 +128,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(log, victim) && QFile::link(victim, log));
         QVERIFY(!AppendtoFile(messages, log, QStringLiteral("planted")));
         QCOMPARE(messages.texts.size(), 2);
-        QFile planted(victim);
-        QVERIFY(planted.open(QIODevice::ReadOnly));
-        QCOMPARE(planted.readAll(), QByteArray("line\r\n"));
+        QCOMPARE(contentsOf(victim), QByteArray("line\r\n"));
     }
 
     // The texts of the small helpers: the folder with its separator, the activity log's line and the
