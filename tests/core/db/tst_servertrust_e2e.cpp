@@ -41,16 +41,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("keywords");
         QTest::addColumn<QString>("refusedFor"); // empty: let in
         const QString verified = QStringLiteral("Use Encryption for Data=True;");
-        QTest::newRow("issued for its name") << "localhost" << verified << "";
-        QTest::newRow("issued for another name") << "elsewhere.example" << verified << "elsewhere.example";
-        QTest::newRow("self-signed") << "self" << verified << "localhost";
-        QTest::newRow("self-signed, any certificate trusted") << "self" << verified + "Trust Server Certificate=True;"
-                                                              << "";
-        QTest::newRow("self-signed and pinned") << "self" << verified + "Server Certificate=%1/self.pem;"
-                                                << "";
-        QTest::newRow("another certificate pinned") << "self"
-                                                    << "Server Certificate=%1/localhost.pem;"
-                                                    << "localhost";
+        const auto row = [](const char* name, const char* served, const QString& keywords, const char* refusedFor) {
+            QTest::newRow(name) << QString(served) << keywords << QString(refusedFor);
+        };
+        row("issued for its name", "localhost", verified, "");
+        row("issued for another name", "elsewhere.example", verified, "elsewhere.example");
+        row("self-signed", "self", verified, "localhost");
+        row("self-signed, any certificate trusted", "self", verified + "Trust Server Certificate=True;", "");
+        row("self-signed and pinned", "self", verified + "Server Certificate=%1/self.pem;", "");
+        row("another certificate pinned", "self", "Server Certificate=%1/localhost.pem;", "localhost");
     }
 
     void keywordsDecideWhoIsLetIn()

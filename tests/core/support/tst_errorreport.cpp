@@ -1,6 +1,10 @@
+#include "db/ErrorNumbers.h"
+#include "rebuild/ClusteredIndexRebuild.h"
 #include "support/ActivityLog.h"
 #include "support/ApplicationFolder.h"
+#include "support/Clock.h"
 #include "support/ErrorReport.h"
+#include "support/FakeConnection.h"
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
 #include "support/RecordingMessageSink.h"
@@ -32,9 +36,18 @@ QByteArray contentsOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A recorded event in short: "QUERY", "DROP" or "ADD" for the statements, others as they are.
+QString kindOf(const QString& event)
+{
+    if (!event.startsWith(QLatin1String("EXEC ")))
+        return event;
+    return event.startsWith(QLatin1String("EXEC SELECT ")) ? "QUERY" : event.contains(" DROP ") ? "DROP" : "ADD";
+}
+
 } // namespace
 
-// The error log and its message boxes, the activity log's lines and file writes, and the folders they go in.
+// The error log and its message boxes, the activity log's lines and file writes, the folders they go
+// in, and what one rebuild writes to them and shows.
 class tst_ErrorReport : public QObject
 {
     Q_OBJECT
@@ -115,9 +128,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(log, victim) && QFile::link(victim, log));
         QVERIFY(!AppendtoFile(messages, log, QStringLiteral("planted")));
         QCOMPARE(messages.texts.size(), 2);
-        QFile planted(victim);
-        QVERIFY(planted.open(QIODevice::ReadOnly));
-        QCOMPARE(planted.readAll(), QByteArray("line\r\n"));
+        QCOMPARE(contentsOf(victim), QByteArray("line\r\n"));
     }
 
     // The texts of the small helpers: the folder with its separator, the activity log's line and the
@@ -153,8 +164,7 @@ private Q_SLOTS:
     void texts()
     {
         QFETCH(QString, made);
-        QFETCH(QString, expected);
-        QCOMPARE(made, expected);
+        QTEST(made, "expected");
     }
 
     void applicationFolderFallsBackToUserFolder_data()
@@ -226,6 +236,74 @@ private Q_SLOTS:
 #endif
         QVERIFY(folder.endsWith(QCoreApplication::applicationName()));
         QVERIFY(QFileInfo(folder).isDir());
+    }
+
+    // One rebuild over an in-process database: the time-out lifted for the statements, the
+    // transaction around them, the activity log line before each, the messages held back while the
+    // transaction is open, and what a failure at each step leaves behind.
+    void failureAtEachStep_data()
+    {
+        // The steps that fail: a statement, "rows" (the move past the first key column) or "log" (writing
+        // the activity log file). A rebuild that goes through, or finds no key columns: tst_rebuild_e2e.
+        QTest::addColumn<QStringList>("failing");
+        QTest::addColumn<int>("number"); // of the failure reported; 0: none, the key rebuilt
+        // What happened, in order; BOX is a message shown to the user.
+        QTest::addColumn<QString>("events");
+        // The boxes wait until the transaction has ended, so the table is not locked meanwhile.
+        const auto row = [](const char* name, const QStringList& failing, int number, const char* events) {
+            QTest::newRow(name) << failing << number << QString(events);
+        };
+        row("activity log not writable", { "log" }, 0, "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, COMMIT, BOX, BOX");
+        row("activity log not writable, ADD refused", { "log", "ADD" }, 1902,
+            "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX, BOX, BOX");
+        row("key-column query", { "QUERY" }, int(db::kErrorNoTable), "QUERY, BOX");
+        row("reading the key columns", { "rows" }, int(db::kErrorFail), "QUERY, BOX");
+        row("DROP refused by a foreign key", { "DROP" }, 3725, "QUERY, TIMEOUT 0, BEGIN, DROP, ROLLBACK, BOX");
+        row("ADD refused after the DROP", { "ADD" }, 1902, "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX");
+    }
+
+    void failureAtEachStep()
+    {
+        QFETCH(QStringList, failing);
+        QFETCH(int, number);
+        QFETCH(QString, events);
+        const QString logFile
+            = failing.contains("log") ? pathBelowRegularFile() : m_folder->filePath("QuorvaneLog.txt");
+        test::FakeDatabase database;
+        QStringList unlogged; // statements whose log line was not on file when they went out
+        database.respond = [&](const QString& sql) {
+            const QString kind = kindOf(QStringLiteral("EXEC ") + sql);
+            test::FakeResult result { { { "No_" }, { "Name" } }, std::nullopt, failing.contains("rows") ? 1 : 0 };
+            if (kind != "QUERY" && !contentsOf(logFile).endsWith((sql + "\r\n").toUtf8()))
+                unlogged.append(kind);
+            if (failing.contains(kind) || (kind == "QUERY" && failing.contains("rows")))
+                result.failure = Failure(number, QStringLiteral("Refused.\nSee previous errors."));
+            return result;
+        };
+        test::RecordingMessageSink messages;
+        messages.whileShown = [&](const QString&) { database.events.append(QStringLiteral("BOX")); };
+        const ErrorReport report(messages, m_folder->path());
+        const std::unique_ptr<db::Connection> connection = database.factory()();
+        connection->Open(QStringLiteral("Provider=sqloledb"));
+        database.events.clear();
+
+        const RebuildOutcome result
+            = CreateClusteredIndex({ *connection, [] { return true; }, logFile, SystemClock(), report },
+                                   QStringLiteral("CRONUS$Customer"), QStringLiteral("CRONUS$Customer$0"));
+        QCOMPARE(result.kind, number == 0 ? RebuildOutcome::Rebuilt : RebuildOutcome::Failed);
+        QCOMPARE(result.failure ? result.failure->number() : 0, number);
+
+        QStringList kinds;
+        for (const QString& event : database.events)
+            kinds.append(kindOf(event));
+        QCOMPARE(kinds.join(QLatin1String(", ")), events);
+        // A line that cannot be written is reported on its own, and the rebuild goes on.
+        QCOMPARE(unlogged, (failing.contains("log") ? QStringList { "DROP", "ADD" } : QStringList()));
+        QCOMPARE(messages.texts.filter("An error occurred while attempting to save a file.").size(), unlogged.size());
+        const QString record = QStringLiteral("Source: CreateClusteredIndex\r\nNumber: %1\r\nDescription: Refused.\n"
+                                              "See previous errors.\r\n");
+        QCOMPARE(contentsOf(m_folder->filePath(QStringLiteral("ErrorLog.txt"))),
+                 number == 0 ? QByteArray() : record.arg(number).toUtf8());
     }
 
 private:
