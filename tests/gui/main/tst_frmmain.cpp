@@ -1,7 +1,7 @@
 #include "main/RunProgressBar.h"
-#include "widgets/Twips.h"
 #include "support/FakeConnection.h"
 #include "support/StandinWindow.h"
+#include "widgets/Twips.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -38,6 +38,7 @@ private Q_SLOTS:
     void selection_data();
     void selection();
     void runWithNothingTickedShowsEmptyBar();
+    void logoAndIconAreShown();
 
 private:
     // Starts the window on a database whose primary-key list holds these rows, every key on the
@@ -162,6 +163,17 @@ void tst_frmMain::runWithNothingTickedShowsEmptyBar()
     empty.resize(bar.size());
     QCOMPARE(bar.grab().toImage().convertToFormat(QImage::Format_ARGB32),
              empty.grab().toImage().convertToFormat(QImage::Format_ARGB32));
+}
+
+// The logo (a GIF) and the window icon (an ICO) come from the resources through Qt's image
+// plug-ins, which a deployed copy must carry.
+void tst_frmMain::logoAndIconAreShown()
+{
+    startWith(keys(1));
+
+    QCOMPARE(ui().control<QLabel>("imgLogo").pixmap().size(), QSize(170, 44));
+    QVERIFY(!ui().window().windowIcon().pixmap(QSize(16, 16)).isNull());
+    QVERIFY(!ui().window().windowIcon().pixmap(QSize(32, 32)).isNull());
 }
 
 QTEST_MAIN(tst_frmMain)
