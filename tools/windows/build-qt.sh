@@ -7,6 +7,8 @@
 # Windows platform plugin (the program) and the offscreen one (the tests under Wine run with
 # QT_QPA_PLATFORM=offscreen); the native style; the GIF and ICO image plugins (the main window's
 # logo and icon, read from its resources). Qt's host tools (moc, uic, rcc) come from the host's Qt.
+# The build takes 23 CPU-minutes, some 13 to 16 minutes on an idle 2-core machine (61 minutes
+# measured while about seven other builds shared the two cores); the installed Qt takes 83 MB.
 set -eu
 
 QT_VERSION=6.4.2
