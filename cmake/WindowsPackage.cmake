@@ -1,6 +1,6 @@
-# The Windows build's layout and packages: the programs with Qt as DLLs beside them, the platform
-# and style plugins, the compiler's runtime and Qt's licence texts, packed as a zip and as an NSIS
-# installer with a Start-menu entry and an uninstaller (`cpack` in the build folder).
+# The Windows build's layout and packages: the programs with Qt as DLLs beside them, the platform,
+# style and image-format plugins, the compiler's runtime and Qt's licence texts, packed as a zip and
+# as an NSIS installer with a Start-menu entry and an uninstaller (`cpack` in the build folder).
 
 # The compiler's runtime libraries the programs and Qt's DLLs load.
 set(QUORVANE_MINGW_RUNTIME)
@@ -17,6 +17,8 @@ install(FILES
     DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+# The main window's logo is a GIF and its icon an ICO, read through these plug-ins.
+install(FILES $<TARGET_FILE:Qt6::QGifPlugin> $<TARGET_FILE:Qt6::QICOPlugin> DESTINATION imageformats)
 get_target_property(QUORVANE_QT_CORE_DLL Qt6::Core IMPORTED_LOCATION_RELEASE)
 get_filename_component(QUORVANE_QT_PREFIX "${QUORVANE_QT_CORE_DLL}" DIRECTORY)
 get_filename_component(QUORVANE_QT_PREFIX "${QUORVANE_QT_PREFIX}" DIRECTORY)

@@ -19,7 +19,8 @@ START_MENU="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Program
 wine "$SETUP" /S
 wineserver --wait
 for file in quorvane.exe quorvane-cli.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Network.dll \
-    libstdc++-6.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll Uninstall.exe; do
+    libstdc++-6.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll imageformats/qgif.dll \
+    imageformats/qico.dll Uninstall.exe; do
     [ -f "$INSTALLED/$file" ] || fail "not installed: $file"
 done
 ls "$START_MENU"/*.lnk >/dev/null 2>&1 || fail "no Start-menu entry in $START_MENU"

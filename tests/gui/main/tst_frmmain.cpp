@@ -55,6 +55,10 @@ private Q_SLOTS:
         startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
 
         QCOMPARE(ui().window().windowTitle(), "Clustered Index Fix Utility - v10.20.300  (TVL 2006)");
+        // The logo and the icon, read through Qt's GIF and ICO image plugins.
+        QCOMPARE(ui().control<QLabel>("imgLogo").pixmap().size(), QSize(170, 44));
+        for (const int pixels : { 16, 32 })
+            QVERIFY(!ui().window().windowIcon().pixmap(QSize(pixels, pixels)).isNull());
         const auto& lv = ui().control<QTreeView>("lvTables");
         QCOMPARE(pixelsToTwips(lv.width()), 8535.0f);
         // (8535 - 350) / 3 = 2728.3 twips each, 182 pixels at 15 twips to the pixel.
