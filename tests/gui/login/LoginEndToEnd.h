@@ -7,7 +7,9 @@
 #include "support/Clock.h"
 #include "support/ErrorReport.h"
 #include "support/FilesHolding.h"
+#include "support/HostProcess.h"
 #include "support/RecordingMessageSink.h"
+#include "support/StandinFixture.h"
 #include "support/StandinProcess.h"
 #include "widgets/Platform.h"
 
@@ -47,9 +49,9 @@ inline const QString kDomainPassword = QStringLiteral("Wq4;Anna 'Dom\"2006");
 // belongs to no user of the database.
 inline QJsonObject navCatalogue(const QString& sqlPassword = kSqlPassword)
 {
-    QFile file(QStringLiteral(QUORVANE_SOURCE_DIR "/tests/gui/login/fixtures/logins.json"));
-    file.open(QIODevice::ReadOnly); // unread, the stand-in has no databases and the tests fail
-    QJsonObject fixture = QJsonDocument::fromJson(file.readAll()).object();
+    // Unread, the stand-in has no databases and the tests fail.
+    const QString path = QStringLiteral(QUORVANE_SOURCE_DIR "/tests/gui/login/fixtures/logins.json");
+    QJsonObject fixture = QJsonDocument::fromJson(fileBytes(path)).object();
     fixture.insert(
         "logins",
         QJsonArray { QJsonObject { { "name", kSqlUser }, { "password", sqlPassword } },
@@ -60,10 +62,7 @@ inline QJsonObject navCatalogue(const QString& sqlPassword = kSqlPassword)
 // Whether a table of NAV has a clustered primary key in the stand-in's saved catalogue.
 inline bool clustered(const QJsonObject& state, const QString& table)
 {
-    for (const QJsonValue& entry : state[QLatin1String("databases")][0][QLatin1String("tables")].toArray())
-        if (entry[QLatin1String("name")].toString() == table)
-            return entry[QLatin1String("primary_key")][QLatin1String("clustered")].toBool();
-    return false;
+    return primaryKeyIn(state, table).value_or(QJsonObject())[QLatin1String("clustered")].toBool();
 }
 
 // The folders a login test writes to: saved settings and the application folder. The settings are

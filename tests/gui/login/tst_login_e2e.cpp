@@ -5,14 +5,12 @@
 // program that does.
 #include "LoginEndToEnd.h"
 #include "db/DriverConnectionString.h"
-#include "keys/KeyListModel.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QTcpServer>
 #include <QTimer>
-#include <QTreeView>
 
 using namespace quorvane;
 using namespace quorvane::test;
@@ -23,6 +21,8 @@ namespace {
 const QString kShortTimeout = QStringLiteral(";Connect Timeout=4");
 const QString kCheckTable = QStringLiteral("[dbo].[$ndo$usrproperty]");
 const QString kUnexpected = QStringLiteral("An unexpected error has occurred.\r\n");
+// The stand-in's options that serve its databases as the named instance NAV.
+const QStringList kNavInstance { QStringLiteral("--instance"), QStringLiteral("NAV") };
 
 // One CONNECT: the stand-in's options, what the user types, and what the user meets.
 struct Connect
@@ -78,7 +78,6 @@ private Q_SLOTS:
     void outcomeOfConnect_data()
     {
         QTest::addColumn<Connect>("connect");
-        const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
         const QString noTicket = QStringLiteral("type the user name as DOMAIN\\user with its password instead");
         const auto row = [](const char* name, const Connect& connect) { QTest::newRow(name) << connect; };
         row("Navision database", {});
@@ -90,9 +89,9 @@ private Q_SLOTS:
         row("empty password", { .password = "", .passwordValue = "" });
         row("password with ; = ' blanks and a quote",
             { .password = " a;b=c'd \"e ", .passwordValue = QStringLiteral("\" a;b=c'd \"\"e \"") });
-        row("instance found through the Browser", { .standinOptions = nav, .server = "127.0.0.1\\NAV" });
+        row("instance found through the Browser", { .standinOptions = kNavInstance, .server = "127.0.0.1\\NAV" });
         row("unknown instance",
-            { .standinOptions = nav,
+            { .standinOptions = kNavInstance,
               .server = "127.0.0.1\\NAVISION",
               .message = kNoServer,
               .logged = "instance \"NAVISION\"" });
@@ -179,7 +178,6 @@ private Q_SLOTS:
         if (connect.waits)
             QVERIFY(paints.counted > 0 && !closed.isEmpty());
         QCOMPARE(login.messages.texts, accepted ? QStringList() : QStringList { connect.message });
-        QVERIFY(connect.password.isEmpty() || !login.messages.texts.join(' ').contains(connect.password));
         QCOMPARE(login.gstrConnectPass, accepted ? shown.replace("%PW%", connect.passwordValue) : QString());
         QCOMPARE(form.result(), accepted ? QDialog::Accepted : QDialog::Rejected);
         // The database check was sent exactly when the login was accepted.
@@ -189,9 +187,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files),
                  connect.logged.isEmpty() ? QStringList() : QStringList { "ErrorLog.txt" });
         if (!connect.logged.isEmpty()) {
-            QFile errorLog(QDir(folder).filePath(QStringLiteral("ErrorLog.txt")));
-            QVERIFY(errorLog.open(QIODevice::ReadOnly));
-            const QString logged = QString::fromUtf8(errorLog.readAll());
+            const QString logged = QString::fromUtf8(fileBytes(QDir(folder).filePath(QStringLiteral("ErrorLog.txt"))));
             QVERIFY2(logged.contains(connect.logged), qPrintable(logged));
             QCOMPARE(filesBelow(folder, connect.password), QStringList { "ErrorLog.txt" });
         }
@@ -205,13 +201,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("wrongPassword"); // typed first, and refused
         QTest::addColumn<QString>("password");
         QTest::addColumn<QStringList>("pieces"); // of the passwords, looked for in the files
-        const QStringList nav { QStringLiteral("--instance"), QStringLiteral("NAV") };
         QTest::newRow("SQL login") << QStringList() << "127.0.0.1,%PORT%" << kSqlUser << " Qx7;Zv='k \"8 "
                                    << " Qx7;Zv='k \"9 " << QStringList { "Qx7", "Zv='k" };
         // On 2000 the login travels in the clear.
         QTest::newRow("domain login at a named instance, 2000")
-            << StandinProcess::releaseOptions("2000") + nav << "127.0.0.1\\NAV" << kDomainUser << "Wq4;Anna 'Dom\"2005"
-            << kDomainPassword << QStringList { "Wq4;Anna", "Dom\"2006", "Dom\"2005" };
+            << StandinProcess::releaseOptions("2000") + kNavInstance << "127.0.0.1\\NAV" << kDomainUser
+            << "Wq4;Anna 'Dom\"2005" << kDomainPassword << QStringList { "Wq4;Anna", "Dom\"2006", "Dom\"2005" };
     }
 
     // The whole way from the login window, where a wrong password is refused first, through a fix run
@@ -249,11 +244,8 @@ private Q_SLOTS:
         QVERIFY(countedDown);
         QCOMPARE(standin.sqlTexts().filter(kCheckTable).size(), 1);
 
-        // Every table ticked, and the rebuild run with the activity log on.
-        auto* items = qobject_cast<KeyListModel*>(window.findChild<QTreeView*>("lvTables")->model());
-        QVERIFY(items != nullptr);
-        for (int row = 0; row < items->itemCount(); ++row)
-            QVERIFY(items->setData(items->index(row, 0), Qt::Checked, Qt::CheckStateRole));
+        // Every table ticked with "Select All Tables", and the rebuild run with the activity log on.
+        window.findChild<QCheckBox*>("chkAll")->click();
         window.findChild<QCheckBox*>("chkLog")->setChecked(true);
         QTest::mouseClick(window.findChild<QPushButton*>("cmdExecute"), Qt::LeftButton);
         QTRY_VERIFY(!window.isRunInProgress());

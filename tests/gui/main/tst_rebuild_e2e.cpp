@@ -192,7 +192,6 @@ private Q_SLOTS:
         QCOMPARE(records(ui().errorLog()), run.errors);
         QCOMPARE(ui().errorLog().isEmpty(), run.errors.isEmpty());
         // One step of the bar for each table processed.
-        QCOMPARE(bar.maximum(), run.ticks.size());
         QList<QVariantList> steps;
         for (int step = 1; step < run.screen.count(QStringLiteral("\r\n")); ++step)
             steps.append(QVariantList { step });
@@ -301,8 +300,6 @@ private Q_SLOTS:
         // rows of the first run are rebuilt again.
         const QStringList t1 = rebuildStatements("CRONUS$T1"), t3 = rebuildStatements("CRONUS$T3");
         QCOMPARE(ui().standin().sqlTexts().mid(2), t1 + t3 + t1 + rebuildStatements("CRONUS$T2") + t3);
-        for (const QString table : { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" })
-            QVERIFY2(clustered(table), qPrintable(table));
         QCOMPARE(txtLog(), listed({ "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" }) + done(3, 0, 0, 0));
     }
 };
