@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
+#include <tuple>
 
 using namespace quorvane;
 using namespace quorvane::cli;
@@ -58,10 +59,7 @@ class tst_CliUnits : public QObject
 private Q_SLOTS:
     void parse_data();
     void parse();
-    void formats_data();
     void formats();
-    void nameWithNoRoom();
-    void progressLine_data();
     void progressLine();
     void progressBarNotDrawnOnTheNullDevice();
 };
@@ -127,86 +125,63 @@ void tst_CliUnits::parse()
         QVERIFY2(helpText().contains(QLatin1String(status)), status);
 }
 
-void tst_CliUnits::formats_data()
-{
-    QTest::addColumn<KeyRows>("rows");
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("expected"); // JSON without its indentation
-
-    QTest::newRow("text: long names lose their start")
-        << KeyRows { keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::NameInSeveralSchemas }),
-                     keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) }
-        << "text"
-        << "Schema  Table         Primary key    Clust.       Rows         KB  Refusal\n"
-           "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  …eral schemas\n"
-           "dbo     …d_$Customer  …_$Customer$0  yes             5         16\n";
-    QTest::newRow("text: without details")
-        << KeyRows { keyRow(kLongTable), keyRow(kLongTable + kLongTable) } << "text"
-        << "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
-           "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n"
-           "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n";
-    QTest::newRow("csv") << KeyRows { keyRow("Plain", KeyDetails { true, 3, 16, {} }),
-                                      keyRow("Comma, \"quoted\"", KeyDetails { false, 0, 0, KeyRefusal::OutsideDbo }),
-                                      keyRow("No details") }
-                         << "csv"
-                         << "constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n"
-                            "Plain$0,Plain,dbo,true,3,16,\r\n"
-                            "\"Comma, \"\"quoted\"\"$0\",\"Comma, \"\"quoted\"\"\",,false,0,0,"
-                            "the table is not in schema dbo\r\n"
-                            "No details$0,No details,,,,,\r\n";
-    QTest::newRow("json")
-        << KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex }),
-                     keyRow("B", KeyDetails { true, 1, 8, {} }), keyRow("C") }
-        << "json"
-        << "[{\"clustered\":false,\"constraint\":\"A$0\",\"refusal\":\"the table has another clustered index, so "
-           "the ADD will fail\",\"reserved_kb\":42,\"rows\":5000000000,\"schema\":\"dbo\",\"table\":\"A\"},"
-           "{\"clustered\":true,\"constraint\":\"B$0\",\"refusal\":null,\"reserved_kb\":8,\"rows\":1,\"schema\":"
-           "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"refusal\":null,\"reserved_kb\":"
-           "null,\"rows\":null,\"schema\":null,\"table\":\"C\"}]";
-}
-
 void tst_CliUnits::formats()
 {
-    QFETCH(KeyRows, rows);
-    QFETCH(QString, format);
-    QFETCH(QString, expected);
-    const QString output = format == "text" ? listAsText(rows)
-        : format == "csv"
-        ? listAsCsv(rows)
-        : QString::fromUtf8(QJsonDocument::fromJson(listAsJson(rows).toUtf8()).toJson(QJsonDocument::Compact));
-    QCOMPARE(output, expected);
-}
-
-void tst_CliUnits::nameWithNoRoom()
-{
+    // The rows, the format, and the output (JSON without its indentation).
+    const std::tuple<KeyRows, QString, QString> rows[] = {
+        // Text: long names lose their start.
+        { KeyRows { keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::NameInSeveralSchemas }),
+                    keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) },
+          "text",
+          "Schema  Table         Primary key    Clust.       Rows         KB  Refusal\n"
+          "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  …eral schemas\n"
+          "dbo     …d_$Customer  …_$Customer$0  yes             5         16\n" },
+        // Text without details.
+        { KeyRows { keyRow(kLongTable), keyRow(kLongTable + kLongTable) }, "text",
+          "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
+          "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n"
+          "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n" },
+        { KeyRows { keyRow("Plain", KeyDetails { true, 3, 16, {} }),
+                    keyRow("Comma, \"quoted\"", KeyDetails { false, 0, 0, KeyRefusal::OutsideDbo }),
+                    keyRow("No details") },
+          "csv",
+          "constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n"
+          "Plain$0,Plain,dbo,true,3,16,\r\n"
+          "\"Comma, \"\"quoted\"\"$0\",\"Comma, \"\"quoted\"\"\",,false,0,0,"
+          "the table is not in schema dbo\r\n"
+          "No details$0,No details,,,,,\r\n" },
+        { KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex }),
+                    keyRow("B", KeyDetails { true, 1, 8, {} }), keyRow("C") },
+          "json",
+          "[{\"clustered\":false,\"constraint\":\"A$0\",\"refusal\":\"the table has another clustered index, so "
+          "the ADD will fail\",\"reserved_kb\":42,\"rows\":5000000000,\"schema\":\"dbo\",\"table\":\"A\"},"
+          "{\"clustered\":true,\"constraint\":\"B$0\",\"refusal\":null,\"reserved_kb\":8,\"rows\":1,\"schema\":"
+          "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"refusal\":null,\"reserved_kb\":"
+          "null,\"rows\":null,\"schema\":null,\"table\":\"C\"}]" },
+    };
+    for (const auto& [keys, format, expected] : rows) {
+        const QString output = format == "text" ? listAsText(keys)
+            : format == "csv"
+            ? listAsCsv(keys)
+            : QString::fromUtf8(QJsonDocument::fromJson(listAsJson(keys).toUtf8()).toJson(QJsonDocument::Compact));
+        QCOMPARE(output, expected);
+    }
+    // A name with no room left is shown as nothing.
     QCOMPARE(quorvane::cli::elidedLeft(QStringLiteral("Customer"), 0), QString());
 }
 
-void tst_CliUnits::progressLine_data()
-{
-    QTest::addColumn<int>("done");
-    QTest::addColumn<int>("total");
-    QTest::addColumn<qint64>("elapsedMs");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<QString>("expected");
-
-    // The bar takes what the figures leave.
-    QTest::newRow("a quarter after a minute")
-        << 10 << 40 << qint64(60000) << 66 << bar(6, 20) + " 10/40  0:01:00 elapsed  ~0:03:00 left";
-    QTest::newRow("all done after a day")
-        << 40 << 40 << qint64(90123000) << 66 << bar(25, 0) + " 40/40  25:02:03 elapsed  ~0:00:00 left";
-    QTest::newRow("nothing chosen") << 0 << 0 << qint64(0) << 66 << bar(0, 31) + " 0/0  0:00:00 elapsed  estimating";
-    QTest::newRow("narrow") << 123456 << 999999 << qint64(999999999) << 10 << "[] 123456/";
-}
-
+// The bar takes what the figures leave.
 void tst_CliUnits::progressLine()
 {
-    QFETCH(int, done);
-    QFETCH(int, total);
-    QFETCH(qint64, elapsedMs);
-    QFETCH(int, width);
-    QFETCH(QString, expected);
-    QCOMPARE(cli::progressLine(done, total, elapsedMs, width), expected);
+    // Done, total, the time elapsed in ms, the width, and the line.
+    const std::tuple<int, int, qint64, int, QString> rows[] = {
+        { 10, 40, 60000, 66, bar(6, 20) + " 10/40  0:01:00 elapsed  ~0:03:00 left" }, // a quarter after a minute
+        { 40, 40, 90123000, 66, bar(25, 0) + " 40/40  25:02:03 elapsed  ~0:00:00 left" }, // all done after a day
+        { 0, 0, 0, 66, bar(0, 31) + " 0/0  0:00:00 elapsed  estimating" }, // nothing chosen
+        { 123456, 999999, 999999999, 10, "[] 123456/" }, // narrow
+    };
+    for (const auto& [done, total, elapsedMs, width, expected] : rows)
+        QCOMPARE(cli::progressLine(done, total, elapsedMs, width), expected);
 }
 
 void tst_CliUnits::progressBarNotDrawnOnTheNullDevice()
