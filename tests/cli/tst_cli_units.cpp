@@ -13,8 +13,6 @@ using namespace quorvane::cli;
 
 namespace {
 
-const QStringList kFields { "--server", "sql01", "--database", "NAV", "--user", "navadmin" };
-
 // What the parse gave, on one line: the kind, or the options that differ from the defaults, each
 // value in brackets so that blanks show.
 QString outcomeOf(const ParsedCommandLine& parsed)
@@ -68,40 +66,33 @@ void tst_CliUnits::parse_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("outcome");
-
+    // Arguments apart at blanks (two blanks: an empty one), "+ f" the login window's fields.
+    const auto row = [](const char* name, QString arguments, const QString& outcome) {
+        QTest::newRow(name) << arguments.replace("+ f", "--server sql01 --database NAV --user navadmin").split(' ')
+                            << outcome;
+    };
     const QString fields = QStringLiteral("server=[sql01] database=[NAV] user=[navadmin]");
-    QTest::newRow("no command") << kFields << "error: Name a command";
-    QTest::newRow("unknown command") << (QStringList { "fix" } + kFields) << "error: Unknown command";
-    QTest::newRow("no connection") << QStringList { "list" } << "error: Name the server";
-    QTest::newRow("connect and fields") << (QStringList { "list", "--connect", "Data Source=x;Password=%PW%;" }
-                                            + kFields)
-                                        << "error: cannot be combined";
-    QTest::newRow("connect without placeholder")
-        << QStringList { "list", "--connect", "Data Source=x;Password=hunter2;" } << "error: must hold %PW%";
-    QTest::newRow("blank server") << QStringList { "list", "--server", "", "--database", "NAV", "--user", "u" }
-                                  << "error: The Server field was left blank.";
-    QTest::newRow("blank database") << QStringList { "list", "--server", "s", "--database", "", "--user", "u" }
-                                    << "error: The Database field was left blank.";
-    QTest::newRow("missing user") << QStringList { "list", "--server", "s", "--database", "NAV" }
-                                  << "error: The Username field was left blank.";
-    QTest::newRow("format of run") << (QStringList { "run", "--format", "csv" } + kFields) << "error: belongs to list";
-    QTest::newRow("unknown format") << (QStringList { "list", "--format", "xml" } + kFields)
-                                    << "error: text, csv or json";
-    QTest::newRow("keys for list") << (QStringList { "list", "--all" } + kFields) << "error: belongs to script and run";
-    QTest::newRow("log file for script") << (QStringList { "script", "--log-file", "x" } + kFields)
-                                         << "error: belongs to run";
-    QTest::newRow("two key choices") << (QStringList { "run", "--all", "--key", "K" } + kFields) << "error: one of";
-    QTest::newRow("password as an option")
-        << (QStringList { "run", "--password", "hunter2" } + kFields) << "error: Unknown option";
-    QTest::newRow("stray value") << (QStringList { "run", "hunter2" } + kFields) << "error: Unexpected argument";
-    QTest::newRow("missing value") << QStringList { "list", "--server" } << "error: Missing value";
+    row("no command", "+ f", "error: Name a command");
+    row("unknown command", "fix + f", "error: Unknown command");
+    row("no connection", "list", "error: Name the server");
+    row("connect and fields", "list --connect Data=x;Password=%PW%; + f", "error: cannot be combined");
+    row("connect without placeholder", "list --connect Data=x;Password=hunter2;", "error: must hold %PW%");
+    row("blank server", "list --server  --database NAV --user u", "error: The Server field was left blank.");
+    row("blank database", "list --server s --database  --user u", "error: The Database field was left blank.");
+    row("missing user", "list --server s --database NAV", "error: The Username field was left blank.");
+    row("format of run", "run --format csv + f", "error: belongs to list");
+    row("unknown format", "list --format xml + f", "error: text, csv or json");
+    row("keys for list", "list --all + f", "error: belongs to script and run");
+    row("log file for script", "script --log-file x + f", "error: belongs to run");
+    row("two key choices", "run --all --key K + f", "error: one of");
+    row("password as an option", "run --password hunter2 + f", "error: Unknown option");
+    row("stray value", "run hunter2 + f", "error: Unexpected argument");
+    row("missing value", "list --server", "error: Missing value");
 
-    QTest::newRow("help of a command") << QStringList { "run", "-h" } << "help";
-    QTest::newRow("version") << QStringList { "--version" } << "version";
-    QTest::newRow("not clustered") << (QStringList { "run", "--not-clustered" } + kFields)
-                                   << "run " + fields + " keys=[not clustered]";
-    QTest::newRow("keys in the order given")
-        << (QStringList { "run", "--key", "B$0", "--key", "A$0" } + kFields) << "run " + fields + " keys=[B$0,A$0]";
+    row("help of a command", "run -h", "help");
+    row("version", "--version", "version");
+    row("not clustered", "run --not-clustered + f", "run " + fields + " keys=[not clustered]");
+    row("keys in the order given", "run --key B$0 --key A$0 + f", "run " + fields + " keys=[B$0,A$0]");
     QTest::newRow("fields kept as typed")
         << QStringList { "run",      "--server",         " sql01\\NAV,1500", "--database", "NAV ",        "--user",
                          "DOM\\adm", "--password-stdin", "--log-file",       "/tmp/a.log", "--error-log", "/tmp/e.txt" }
