@@ -108,20 +108,17 @@ QString outcomeOf(const QString& sql)
             break;
     }
     QString described;
-    if (!outcome.errors.isEmpty()) {
-        if (outcome.change || catalogueToJson(catalogue) != before)
-            return QStringLiteral("a failed statement changed the catalogue");
-        for (const SqlMessage& message : outcome.errors)
-            described += QString::number(message.number) + u' ';
-        described += ": " + outcome.errors.first().text;
-    } else {
-        if (!outcome.change)
-            return QStringLiteral("no change");
-        const PrimaryKey& key = *database.table(outcome.change->table).primaryKey;
-        described = key.name + (key.clustered ? " CLUSTERED" : " NONCLUSTERED");
-        for (const KeyColumn& column : key.columns)
-            described += u' ' + column.name + (column.descending ? " DESC" : "");
-    }
+    if (outcome.errors.isEmpty() != outcome.change.has_value()
+        || (!outcome.change && catalogueToJson(catalogue) != before))
+        return QStringLiteral("a change with errors, or a failure that changed the catalogue");
+    for (const SqlMessage& message : outcome.errors)
+        described += QString::number(message.number) + u' ';
+    if (!outcome.change)
+        return described + ": " + outcome.errors.first().text;
+    const PrimaryKey& key = *database.table(outcome.change->table).primaryKey;
+    described = key.name + (key.clustered ? " CLUSTERED" : " NONCLUSTERED");
+    for (const KeyColumn& column : key.columns)
+        described += u' ' + column.name + (column.descending ? " DESC" : "");
     return described;
 }
 

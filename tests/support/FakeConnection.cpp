@@ -18,10 +18,7 @@ namespace {
             if (++m_row == m_result.failAtRow && m_result.failure)
                 throw *m_result.failure;
         }
-        int fieldCount() const override
-        {
-            return m_result.rows.isEmpty() ? 0 : static_cast<int>(m_result.rows.first().size());
-        }
+        int fieldCount() const override { return m_result.rows.isEmpty() ? 0 : int(m_result.rows.first().size()); }
         QString Fields(int index) const override
         {
             if (eof() || index < 0 || index >= m_result.rows[m_row].size())

@@ -56,10 +56,9 @@ QString StandinProcess::connectionString(const QString& database, const QString&
 QJsonArray StandinProcess::statements() const
 {
     QJsonArray batches;
-    for (const QJsonValue& request : requests()) {
+    for (const QJsonValue& request : requests())
         if (request.toObject().contains(QLatin1String("sql")))
             batches.append(request);
-    }
     return batches;
 }
 
