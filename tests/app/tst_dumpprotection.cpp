@@ -1,4 +1,6 @@
-#include <QFile>
+#include "support/HostProcess.h"
+
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -16,15 +18,12 @@ private Q_SLOTS:
     void passwordOutOfReach();
 };
 
+using quorvane::test::fileBytes;
+
 namespace {
 
 const QByteArray kPassword = QByteArrayLiteral("Zq7-unique-secret");
 constexpr uint kUnprivileged = 65534;
-
-QString procEntry(qint64 pid, const char* name)
-{
-    return QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name));
-}
 
 } // namespace
 
@@ -61,16 +60,13 @@ void tst_DumpProtection::passwordOutOfReach()
         // program has read its password.
         QTest::qWait(1500);
         QCOMPARE(process.state(), QProcess::Running);
-        const qint64 pid = process.processId();
+        const QString proc = QStringLiteral("/proc/%1/").arg(process.processId());
 
-        QFile limits(procEntry(pid, "limits"));
-        QVERIFY(limits.open(QIODevice::ReadOnly));
-        QVERIFY(limits.readAll().contains(QByteArrayLiteral("Max core file size        0                    0")));
-        QFile environment(procEntry(pid, "environ"));
-        QVERIFY(environment.open(QIODevice::ReadOnly));
-        QVERIFY(!environment.readAll().contains(kPassword));
+        QVERIFY(fileBytes(proc + "limits").contains("Max core file size        0                    0"));
+        const QByteArray environment = fileBytes(proc + "environ");
+        QVERIFY(!environment.isEmpty() && !environment.contains(kPassword));
         if (asRoot)
-            QCOMPARE(QFileInfo(procEntry(pid, "status")).ownerId(), 0u);
+            QCOMPARE(QFileInfo(proc + "status").ownerId(), 0u);
 
         process.kill();
         process.waitForFinished();

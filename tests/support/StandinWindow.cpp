@@ -11,8 +11,7 @@ namespace {
     // A file the program wrote, in the system's code page; empty when there is no file.
     QString textOf(const QString& path)
     {
-        QStringDecoder fromCodePage(QStringDecoder::System);
-        return fromCodePage(fileBytes(path));
+        return QStringDecoder(QStringDecoder::System).decode(fileBytes(path));
     }
 
 } // namespace
