@@ -78,7 +78,11 @@ class tst_CliEndToEnd : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        m_standin.reset();
+        m_home = std::make_unique<QTemporaryDir>();
+    }
     void commands_data();
     void commands();
     void passwordPromptAtATerminal();
@@ -86,17 +90,14 @@ private Q_SLOTS:
 private:
     void start(QProcess& process, QStringList arguments, const QString& password = {}, const QByteArray& input = {});
     QString defaultErrorLog() const;
-    QStringList connection() const;
+    QStringList connection() const
+    {
+        return { "--connect", m_standin->connectionString(kDatabaseName, kLoginName, QStringLiteral("%PW%")) };
+    }
 
     std::unique_ptr<StandinProcess> m_standin;
     std::unique_ptr<QTemporaryDir> m_home;
 };
-
-void tst_CliEndToEnd::init()
-{
-    m_standin.reset();
-    m_home = std::make_unique<QTemporaryDir>();
-}
 
 // Runs build/bin/quorvane-cli as a user would, with the password in QUORVANE_PASSWORD (a null
 // password: not set) and the input on standard input, which is then closed, and with a folder of
@@ -131,12 +132,6 @@ QString tst_CliEndToEnd::defaultErrorLog() const
 #else
     return m_home->filePath(QStringLiteral(".local/share/Quorvane/ErrorLog.txt"));
 #endif
-}
-
-QStringList tst_CliEndToEnd::connection() const
-{
-    return { QStringLiteral("--connect"),
-             m_standin->connectionString(kDatabaseName, kLoginName, QStringLiteral("%PW%")) };
 }
 
 void tst_CliEndToEnd::commands_data()
