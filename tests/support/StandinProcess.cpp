@@ -23,11 +23,6 @@ StandinProcess::StandinProcess(const QJsonObject& fixture, const QStringList& op
     start(file.fileName(), Observation::Recorded);
 }
 
-QStringList StandinProcess::releaseOptions(const QString& release)
-{
-    return release.isEmpty() ? QStringList() : QStringList { QStringLiteral("--profile"), release };
-}
-
 void StandinProcess::start(const QString& fixturePath, Observation observation, quint16 port)
 {
     QStringList arguments { "--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--fixture", hostPath(fixturePath) };
@@ -39,11 +34,6 @@ void StandinProcess::start(const QString& fixturePath, Observation observation, 
         m_port = static_cast<quint16>(m_process.waitForLine(listening, 20000).captured(1).toUInt());
     if (m_port == 0)
         qWarning("stand-in did not start: %s", qPrintable(m_process.output()));
-}
-
-QString StandinProcess::dataSource() const
-{
-    return QStringLiteral("127.0.0.1,%1").arg(m_port);
 }
 
 QString StandinProcess::connectionString(const QString& database, const QString& user, const QString& password) const
@@ -77,11 +67,6 @@ QStringList StandinProcess::sqlTexts() const
     for (const QJsonValue& statement : statements())
         texts.append(statement[QLatin1String("sql")].toString());
     return texts;
-}
-
-QJsonObject StandinProcess::state() const
-{
-    return QJsonDocument::fromJson(fileBytes(m_folder.filePath(QStringLiteral("state.json")))).object();
 }
 
 void StandinProcess::restart()
