@@ -27,21 +27,12 @@ namespace {
 // A password the connection string must quote: a semicolon, both quotes, a blank at the end.
 const QString kAwkwardPassword = QStringLiteral("Kx;9'\"q ");
 
-// What one run of quorvane-cli left: its exit status and both output streams.
-struct CliResult
-{
-    int exitStatus = -1;
-    QString out;
-    QString err;
-};
-
-CliResult resultOf(QProcess& process)
+// Waits for the run to end: its exit status, or -1 when it did not end normally.
+int exitStatusOf(QProcess& process)
 {
     if (!process.waitForFinished(60000))
         process.kill();
-    return CliResult { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                       QString::fromUtf8(process.readAllStandardOutput()),
-                       QString::fromUtf8(process.readAllStandardError()) };
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 // Ctrl+C to the running program, as the user at its terminal gives it; false when it could not be sent.
@@ -272,10 +263,10 @@ void tst_CliEndToEnd::commands()
         QTRY_VERIFY_WITH_TIMEOUT(!m_standin->sqlTexts().filter(add).isEmpty(), 20000);
         QVERIFY(interrupt(process));
     }
-    const CliResult run = resultOf(process);
-
-    QCOMPARE(run.exitStatus, exitStatus);
-    QStringList lines = linesOf(run.out);
+    QCOMPARE(exitStatusOf(process), exitStatus);
+    const QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
+    const QString stdErr = QString::fromUtf8(process.readAllStandardError());
+    QStringList lines = linesOf(stdOut);
     out.replaceInStrings(QStringLiteral("%SERVER%"), m_standin ? m_standin->dataSource() : QString());
     for (qsizetype line = 0; line < lines.size() && line < out.size(); ++line) {
         const QString& expected = out[line];
@@ -288,7 +279,7 @@ void tst_CliEndToEnd::commands()
             lines[line] = expected;
     }
     QCOMPARE(lines, out);
-    QCOMPARE(run.err, err.replace(QStringLiteral("%LOG%"), defaultErrorLog()));
+    QCOMPARE(stdErr, err.replace(QStringLiteral("%LOG%"), defaultErrorLog()));
 
     if (m_standin) {
         QString keysAfter;
@@ -329,7 +320,7 @@ void tst_CliEndToEnd::commands()
     }
     const QString given = password.isNull() ? QString::fromUtf8(input) : password;
     QCOMPARE(filesBelow(m_home->path(), given.trimmed()), files);
-    QVERIFY(given.isEmpty() || (!run.out.contains(given.trimmed()) && !run.err.contains(given.trimmed())));
+    QVERIFY(given.isEmpty() || (!stdOut.contains(given.trimmed()) && !stdErr.contains(given.trimmed())));
 }
 
 void tst_CliEndToEnd::passwordPromptAtATerminal()
@@ -370,9 +361,8 @@ void tst_CliEndToEnd::passwordPromptAtATerminal()
         QThread::msleep(20);
     const QByteArray typed = kAwkwardPassword.toUtf8() + '\n';
     QCOMPARE(::write(master, typed.constData(), static_cast<size_t>(typed.size())), typed.size());
-    const CliResult list = resultOf(process);
-    QCOMPARE(list.exitStatus, 0);
-    QCOMPARE(linesOf(list.out).size(), 2);
+    QCOMPARE(exitStatusOf(process), 0);
+    QCOMPARE(linesOf(QString::fromUtf8(process.readAllStandardOutput())).size(), 2);
     QVERIFY2(!readTerminal().contains(kAwkwardPassword.trimmed().toUtf8()), shown.constData());
 #endif
 }
