@@ -291,11 +291,9 @@ private Q_SLOTS:
 
     void generatedFixture()
     {
-        GeneratorOptions options;
-        options.companies = 3;
-        options.tablesPerCompany = 95; // more than the list of Navision tables: names must stay unique
+        // More tables than the list of Navision tables: names must stay unique.
         QString error;
-        const auto catalogue = catalogueFromJson(generateFixture(options), error);
+        const auto catalogue = catalogueFromJson(generateFixture({ .companies = 3, .tablesPerCompany = 95 }), error);
         QVERIFY2(catalogue, qPrintable(error));
         QSet<QString> names;
         // Navision-like sizes: some empty tables, ledger entries far larger than setup tables, whole pages.
