@@ -2,6 +2,8 @@
 
 #include "db/RecordSetErrors.h"
 
+#include <QRegularExpression>
+
 namespace quorvane::test {
 
 namespace {
@@ -90,11 +92,8 @@ namespace {
 
 QStringList FakeDatabase::executed() const
 {
-    QStringList statements;
-    for (const QString& event : events)
-        if (event.startsWith(QLatin1String("EXEC ")))
-            statements.append(event.mid(5));
-    return statements;
+    static const QRegularExpression exec(QStringLiteral("^EXEC "));
+    return events.filter(exec).replaceInStrings(exec, QString());
 }
 
 db::ConnectionFactory FakeDatabase::factory()
