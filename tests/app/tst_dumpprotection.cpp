@@ -1,4 +1,6 @@
-#include <QFile>
+#include "support/HostProcess.h"
+
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -13,76 +15,62 @@ class tst_DumpProtection : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void passwordOutOfReach_data();
     void passwordOutOfReach();
 };
+
+using quorvane::test::fileBytes;
 
 namespace {
 
 const QByteArray kPassword = QByteArrayLiteral("Zq7-unique-secret");
 constexpr uint kUnprivileged = 65534;
 
-QString procEntry(qint64 pid, const char* name)
-{
-    return QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name));
-}
-
 } // namespace
-
-void tst_DumpProtection::passwordOutOfReach_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("quorvane-cli") << QStringLiteral(
-        QUORVANE_CLI_PATH) << QStringList { "list", "--server", "127.0.0.1,%1", "--database", "NAV", "--user", "sa" };
-    // The window program takes no password from its environment; it is checked for its dumps.
-    QTest::newRow("quorvane") << QStringLiteral(QUORVANE_GUI_PATH) << QStringList();
-}
 
 void tst_DumpProtection::passwordOutOfReach()
 {
-    QFETCH(QString, program);
-    QFETCH(QStringList, arguments);
-    // A server that takes the connection and never answers keeps the command line waiting.
-    QTcpServer silentServer;
-    QVERIFY(silentServer.listen(QHostAddress::LocalHost));
-    for (QString& argument : arguments)
-        argument.replace(QLatin1String("%1"), QString::number(silentServer.serverPort()));
+    // The window program takes no password from its environment; it is checked for its dumps.
+    const std::pair<QString, QStringList> programs[] = {
+        { QStringLiteral(QUORVANE_CLI_PATH),
+          { "list", "--server", "127.0.0.1,%1", "--database", "NAV", "--user", "sa" } },
+        { QStringLiteral(QUORVANE_GUI_PATH), {} },
+    };
+    for (auto [program, arguments] : programs) {
+        // A server that takes the connection and never answers keeps the command line waiting.
+        QTcpServer silentServer;
+        QVERIFY(silentServer.listen(QHostAddress::LocalHost));
+        for (QString& argument : arguments)
+            argument.replace(QLatin1String("%1"), QString::number(silentServer.serverPort()));
 
-    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-    const bool readsPassword = !arguments.isEmpty();
-    if (readsPassword)
-        variables.insert(QStringLiteral("QUORVANE_PASSWORD"), QString::fromLatin1(kPassword));
-    variables.insert(QStringLiteral("HOME"), QStringLiteral("/tmp"));
-    QProcess process;
-    process.setProcessEnvironment(variables);
-    const bool asRoot = geteuid() == 0;
-    if (asRoot) {
-        arguments.prepend(program);
-        arguments = QStringList {
-            "--reuid", QString::number(kUnprivileged), "--regid", QString::number(kUnprivileged), "--clear-groups", "--"
-        } + arguments;
-        program = QStringLiteral("setpriv");
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        if (!arguments.isEmpty()) // the command line reads its password
+            variables.insert(QStringLiteral("QUORVANE_PASSWORD"), QString::fromLatin1(kPassword));
+        variables.insert(QStringLiteral("HOME"), QStringLiteral("/tmp"));
+        QProcess process;
+        process.setProcessEnvironment(variables);
+        const bool asRoot = geteuid() == 0;
+        if (asRoot) {
+            const QString id = QString::number(kUnprivileged);
+            arguments = QStringList { "--reuid", id, "--regid", id, "--clear-groups", "--", program } + arguments;
+            program = QStringLiteral("setpriv");
+        }
+        process.start(program, arguments);
+        QVERIFY(process.waitForStarted());
+        // setpriv executes the program in its own process: wait until that has happened and the
+        // program has read its password.
+        QTest::qWait(1500);
+        QCOMPARE(process.state(), QProcess::Running);
+        const QString proc = QStringLiteral("/proc/%1/").arg(process.processId());
+
+        QVERIFY(fileBytes(proc + "limits").contains("Max core file size        0                    0"));
+        const QByteArray environment = fileBytes(proc + "environ");
+        QVERIFY(!environment.isEmpty() && !environment.contains(kPassword));
+        if (asRoot)
+            QCOMPARE(QFileInfo(proc + "status").ownerId(), 0u);
+
+        process.kill();
+        process.waitForFinished();
     }
-    process.start(program, arguments);
-    QVERIFY(process.waitForStarted());
-    // setpriv executes the program in its own process: wait until that has happened and the
-    // program has read its password.
-    QTest::qWait(1500);
-    QCOMPARE(process.state(), QProcess::Running);
-    const qint64 pid = process.processId();
-
-    QFile limits(procEntry(pid, "limits"));
-    QVERIFY(limits.open(QIODevice::ReadOnly));
-    QVERIFY(limits.readAll().contains(QByteArrayLiteral("Max core file size        0                    0")));
-    QFile environment(procEntry(pid, "environ"));
-    QVERIFY(environment.open(QIODevice::ReadOnly));
-    QVERIFY(!environment.readAll().contains(kPassword));
-    if (asRoot)
-        QCOMPARE(QFileInfo(procEntry(pid, "status")).ownerId(), 0u);
-
-    process.kill();
-    process.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(tst_DumpProtection)

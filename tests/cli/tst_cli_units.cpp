@@ -6,13 +6,12 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
+#include <tuple>
 
 using namespace quorvane;
 using namespace quorvane::cli;
 
 namespace {
-
-const QStringList kFields { "--server", "sql01", "--database", "NAV", "--user", "navadmin" };
 
 // What the parse gave, on one line: the kind, or the options that differ from the defaults, each
 // value in brackets so that blanks show.
@@ -58,10 +57,7 @@ class tst_CliUnits : public QObject
 private Q_SLOTS:
     void parse_data();
     void parse();
-    void formats_data();
     void formats();
-    void nameWithNoRoom();
-    void progressLine_data();
     void progressLine();
     void progressBarNotDrawnOnTheNullDevice();
 };
@@ -70,40 +66,33 @@ void tst_CliUnits::parse_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("outcome");
-
+    // Arguments apart at blanks (two blanks: an empty one), "+ f" the login window's fields.
+    const auto row = [](const char* name, QString arguments, const QString& outcome) {
+        QTest::newRow(name) << arguments.replace("+ f", "--server sql01 --database NAV --user navadmin").split(' ')
+                            << outcome;
+    };
     const QString fields = QStringLiteral("server=[sql01] database=[NAV] user=[navadmin]");
-    QTest::newRow("no command") << kFields << "error: Name a command";
-    QTest::newRow("unknown command") << (QStringList { "fix" } + kFields) << "error: Unknown command";
-    QTest::newRow("no connection") << QStringList { "list" } << "error: Name the server";
-    QTest::newRow("connect and fields") << (QStringList { "list", "--connect", "Data Source=x;Password=%PW%;" }
-                                            + kFields)
-                                        << "error: cannot be combined";
-    QTest::newRow("connect without placeholder")
-        << QStringList { "list", "--connect", "Data Source=x;Password=hunter2;" } << "error: must hold %PW%";
-    QTest::newRow("blank server") << QStringList { "list", "--server", "", "--database", "NAV", "--user", "u" }
-                                  << "error: The Server field was left blank.";
-    QTest::newRow("blank database") << QStringList { "list", "--server", "s", "--database", "", "--user", "u" }
-                                    << "error: The Database field was left blank.";
-    QTest::newRow("missing user") << QStringList { "list", "--server", "s", "--database", "NAV" }
-                                  << "error: The Username field was left blank.";
-    QTest::newRow("format of run") << (QStringList { "run", "--format", "csv" } + kFields) << "error: belongs to list";
-    QTest::newRow("unknown format") << (QStringList { "list", "--format", "xml" } + kFields)
-                                    << "error: text, csv or json";
-    QTest::newRow("keys for list") << (QStringList { "list", "--all" } + kFields) << "error: belongs to script and run";
-    QTest::newRow("log file for script") << (QStringList { "script", "--log-file", "x" } + kFields)
-                                         << "error: belongs to run";
-    QTest::newRow("two key choices") << (QStringList { "run", "--all", "--key", "K" } + kFields) << "error: one of";
-    QTest::newRow("password as an option")
-        << (QStringList { "run", "--password", "hunter2" } + kFields) << "error: Unknown option";
-    QTest::newRow("stray value") << (QStringList { "run", "hunter2" } + kFields) << "error: Unexpected argument";
-    QTest::newRow("missing value") << QStringList { "list", "--server" } << "error: Missing value";
+    row("no command", "+ f", "error: Name a command");
+    row("unknown command", "fix + f", "error: Unknown command");
+    row("no connection", "list", "error: Name the server");
+    row("connect and fields", "list --connect Data=x;Password=%PW%; + f", "error: cannot be combined");
+    row("connect without placeholder", "list --connect Data=x;Password=hunter2;", "error: must hold %PW%");
+    row("blank server", "list --server  --database NAV --user u", "error: The Server field was left blank.");
+    row("blank database", "list --server s --database  --user u", "error: The Database field was left blank.");
+    row("missing user", "list --server s --database NAV", "error: The Username field was left blank.");
+    row("format of run", "run --format csv + f", "error: belongs to list");
+    row("unknown format", "list --format xml + f", "error: text, csv or json");
+    row("keys for list", "list --all + f", "error: belongs to script and run");
+    row("log file for script", "script --log-file x + f", "error: belongs to run");
+    row("two key choices", "run --all --key K + f", "error: one of");
+    row("password as an option", "run --password hunter2 + f", "error: Unknown option");
+    row("stray value", "run hunter2 + f", "error: Unexpected argument");
+    row("missing value", "list --server", "error: Missing value");
 
-    QTest::newRow("help of a command") << QStringList { "run", "-h" } << "help";
-    QTest::newRow("version") << QStringList { "--version" } << "version";
-    QTest::newRow("not clustered") << (QStringList { "run", "--not-clustered" } + kFields)
-                                   << "run " + fields + " keys=[not clustered]";
-    QTest::newRow("keys in the order given")
-        << (QStringList { "run", "--key", "B$0", "--key", "A$0" } + kFields) << "run " + fields + " keys=[B$0,A$0]";
+    row("help of a command", "run -h", "help");
+    row("version", "--version", "version");
+    row("not clustered", "run --not-clustered + f", "run " + fields + " keys=[not clustered]");
+    row("keys in the order given", "run --key B$0 --key A$0 + f", "run " + fields + " keys=[B$0,A$0]");
     QTest::newRow("fields kept as typed")
         << QStringList { "run",      "--server",         " sql01\\NAV,1500", "--database", "NAV ",        "--user",
                          "DOM\\adm", "--password-stdin", "--log-file",       "/tmp/a.log", "--error-log", "/tmp/e.txt" }
@@ -127,86 +116,63 @@ void tst_CliUnits::parse()
         QVERIFY2(helpText().contains(QLatin1String(status)), status);
 }
 
-void tst_CliUnits::formats_data()
-{
-    QTest::addColumn<KeyRows>("rows");
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("expected"); // JSON without its indentation
-
-    QTest::newRow("text: long names lose their start")
-        << KeyRows { keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::NameInSeveralSchemas }),
-                     keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) }
-        << "text"
-        << "Schema  Table         Primary key    Clust.       Rows         KB  Refusal\n"
-           "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  …eral schemas\n"
-           "dbo     …d_$Customer  …_$Customer$0  yes             5         16\n";
-    QTest::newRow("text: without details")
-        << KeyRows { keyRow(kLongTable), keyRow(kLongTable + kLongTable) } << "text"
-        << "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
-           "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n"
-           "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n";
-    QTest::newRow("csv") << KeyRows { keyRow("Plain", KeyDetails { true, 3, 16, {} }),
-                                      keyRow("Comma, \"quoted\"", KeyDetails { false, 0, 0, KeyRefusal::OutsideDbo }),
-                                      keyRow("No details") }
-                         << "csv"
-                         << "constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n"
-                            "Plain$0,Plain,dbo,true,3,16,\r\n"
-                            "\"Comma, \"\"quoted\"\"$0\",\"Comma, \"\"quoted\"\"\",,false,0,0,"
-                            "the table is not in schema dbo\r\n"
-                            "No details$0,No details,,,,,\r\n";
-    QTest::newRow("json")
-        << KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex }),
-                     keyRow("B", KeyDetails { true, 1, 8, {} }), keyRow("C") }
-        << "json"
-        << "[{\"clustered\":false,\"constraint\":\"A$0\",\"refusal\":\"the table has another clustered index, so "
-           "the ADD will fail\",\"reserved_kb\":42,\"rows\":5000000000,\"schema\":\"dbo\",\"table\":\"A\"},"
-           "{\"clustered\":true,\"constraint\":\"B$0\",\"refusal\":null,\"reserved_kb\":8,\"rows\":1,\"schema\":"
-           "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"refusal\":null,\"reserved_kb\":"
-           "null,\"rows\":null,\"schema\":null,\"table\":\"C\"}]";
-}
-
 void tst_CliUnits::formats()
 {
-    QFETCH(KeyRows, rows);
-    QFETCH(QString, format);
-    QFETCH(QString, expected);
-    const QString output = format == "text" ? listAsText(rows)
-        : format == "csv"
-        ? listAsCsv(rows)
-        : QString::fromUtf8(QJsonDocument::fromJson(listAsJson(rows).toUtf8()).toJson(QJsonDocument::Compact));
-    QCOMPARE(output, expected);
-}
-
-void tst_CliUnits::nameWithNoRoom()
-{
+    // The rows, the format, and the output (JSON without its indentation).
+    const std::tuple<KeyRows, QString, QString> rows[] = {
+        // Text: long names lose their start.
+        { KeyRows { keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::NameInSeveralSchemas }),
+                    keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) },
+          "text",
+          "Schema  Table         Primary key    Clust.       Rows         KB  Refusal\n"
+          "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  …eral schemas\n"
+          "dbo     …d_$Customer  …_$Customer$0  yes             5         16\n" },
+        // Text without details.
+        { KeyRows { keyRow(kLongTable), keyRow(kLongTable + kLongTable) }, "text",
+          "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
+          "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n"
+          "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n" },
+        { KeyRows { keyRow("Plain", KeyDetails { true, 3, 16, {} }),
+                    keyRow("Comma, \"quoted\"", KeyDetails { false, 0, 0, KeyRefusal::OutsideDbo }),
+                    keyRow("No details") },
+          "csv",
+          "constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n"
+          "Plain$0,Plain,dbo,true,3,16,\r\n"
+          "\"Comma, \"\"quoted\"\"$0\",\"Comma, \"\"quoted\"\"\",,false,0,0,"
+          "the table is not in schema dbo\r\n"
+          "No details$0,No details,,,,,\r\n" },
+        { KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex }),
+                    keyRow("B", KeyDetails { true, 1, 8, {} }), keyRow("C") },
+          "json",
+          "[{\"clustered\":false,\"constraint\":\"A$0\",\"refusal\":\"the table has another clustered index, so "
+          "the ADD will fail\",\"reserved_kb\":42,\"rows\":5000000000,\"schema\":\"dbo\",\"table\":\"A\"},"
+          "{\"clustered\":true,\"constraint\":\"B$0\",\"refusal\":null,\"reserved_kb\":8,\"rows\":1,\"schema\":"
+          "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"refusal\":null,\"reserved_kb\":"
+          "null,\"rows\":null,\"schema\":null,\"table\":\"C\"}]" },
+    };
+    for (const auto& [keys, format, expected] : rows) {
+        const QString output = format == "text" ? listAsText(keys)
+            : format == "csv"
+            ? listAsCsv(keys)
+            : QString::fromUtf8(QJsonDocument::fromJson(listAsJson(keys).toUtf8()).toJson(QJsonDocument::Compact));
+        QCOMPARE(output, expected);
+    }
+    // A name with no room left is shown as nothing.
     QCOMPARE(quorvane::cli::elidedLeft(QStringLiteral("Customer"), 0), QString());
 }
 
-void tst_CliUnits::progressLine_data()
-{
-    QTest::addColumn<int>("done");
-    QTest::addColumn<int>("total");
-    QTest::addColumn<qint64>("elapsedMs");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<QString>("expected");
-
-    // The bar takes what the figures leave.
-    QTest::newRow("a quarter after a minute")
-        << 10 << 40 << qint64(60000) << 66 << bar(6, 20) + " 10/40  0:01:00 elapsed  ~0:03:00 left";
-    QTest::newRow("all done after a day")
-        << 40 << 40 << qint64(90123000) << 66 << bar(25, 0) + " 40/40  25:02:03 elapsed  ~0:00:00 left";
-    QTest::newRow("nothing chosen") << 0 << 0 << qint64(0) << 66 << bar(0, 31) + " 0/0  0:00:00 elapsed  estimating";
-    QTest::newRow("narrow") << 123456 << 999999 << qint64(999999999) << 10 << "[] 123456/";
-}
-
+// The bar takes what the figures leave.
 void tst_CliUnits::progressLine()
 {
-    QFETCH(int, done);
-    QFETCH(int, total);
-    QFETCH(qint64, elapsedMs);
-    QFETCH(int, width);
-    QFETCH(QString, expected);
-    QCOMPARE(cli::progressLine(done, total, elapsedMs, width), expected);
+    // Done, total, the time elapsed in ms, the width, and the line.
+    const std::tuple<int, int, qint64, int, QString> rows[] = {
+        { 10, 40, 60000, 66, bar(6, 20) + " 10/40  0:01:00 elapsed  ~0:03:00 left" }, // a quarter after a minute
+        { 40, 40, 90123000, 66, bar(25, 0) + " 40/40  25:02:03 elapsed  ~0:00:00 left" }, // all done after a day
+        { 0, 0, 0, 66, bar(0, 31) + " 0/0  0:00:00 elapsed  estimating" }, // nothing chosen
+        { 123456, 999999, 999999999, 10, "[] 123456/" }, // narrow
+    };
+    for (const auto& [done, total, elapsedMs, width, expected] : rows)
+        QCOMPARE(cli::progressLine(done, total, elapsedMs, width), expected);
 }
 
 void tst_CliUnits::progressBarNotDrawnOnTheNullDevice()

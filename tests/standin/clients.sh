@@ -44,10 +44,13 @@ stop() {
     PID=""
 }
 
-tsql_run() { # VERSION DATABASE PASSWORD SQL [USER]; ENCRYPTION (off, request, require) from the environment
+# tsql_expect PATTERN CHECK VERSION DATABASE PASSWORD SQL [USER]: runs the SQL with tsql, then expects
+# PATTERN in its output; ENCRYPTION (off, request, require) from the environment.
+tsql_expect() {
     printf '[global]\n\tencryption = %s\n' "${ENCRYPTION:-request}" >"$WORK/freetds.conf"
-    printf '%s\ngo\n' "$4" | FREETDSCONF="$WORK/freetds.conf" TDSVER=$1 timeout 20 tsql -H 127.0.0.1 -p "$PORT" \
-        -U "${5:-navuser}" -P "$3" -D "$2" >"$WORK/client" 2>&1
+    printf '%s\ngo\n' "$6" | FREETDSCONF="$WORK/freetds.conf" TDSVER=$3 timeout 20 tsql -H 127.0.0.1 -p "$PORT" \
+        -U "${7:-navuser}" -P "$5" -D "$4" >"$WORK/client" 2>&1
+    expect "$1" "$2"
 }
 
 LIST="SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME]"
@@ -56,18 +59,14 @@ PASSWORD='Demo#2006'
 
 start "$2"
 for version in 7.1 7.2 7.4; do
-    tsql_run $version CRONUS "$PASSWORD" "$LIST"
-    expect "^CRONUS International Ltd_\$Customer\$0	CRONUS International Ltd_\$Customer	CRONUS\$" "tsql $version: the list"
+    tsql_expect "^CRONUS International Ltd_\$Customer\$0	CRONUS International Ltd_\$Customer	CRONUS\$" "tsql $version: the list" $version CRONUS "$PASSWORD" "$LIST"
     expect "(40 rows affected)" "tsql $version: 40 rows"
 done
-tsql_run 7.4 CRONUS wrong "$LIST"
-expect "Login failed for user 'navuser'." "tsql: a wrong password"
+tsql_expect "Login failed for user 'navuser'." "tsql: a wrong password" 7.4 CRONUS wrong "$LIST"
 
 # The demo's domain login: tsql authenticates with NTLMv2 when the user name holds a backslash.
-tsql_run 7.4 CRONUS 'Jim#2006' "$CHECK" 'CRONUS\jim'
-expect "^CRONUS\\\\jim	0105" "tsql: a domain login and its user in the check query"
-tsql_run 7.4 CRONUS 'Jim#2007' "$CHECK" 'CRONUS\jim'
-expect "Login failed for user 'CRONUS\\\\jim'." "tsql: a domain login's wrong password"
+tsql_expect "^CRONUS\\\\jim	0105" "tsql: a domain login and its user in the check query" 7.4 CRONUS 'Jim#2006' "$CHECK" 'CRONUS\jim'
+tsql_expect "Login failed for user 'CRONUS\\\\jim'." "tsql: a domain login's wrong password" 7.4 CRONUS 'Jim#2007' "$CHECK" 'CRONUS\jim'
 
 # pytds: the key columns of a name holding an apostrophe, in key order.
 /usr/bin/python3 - "$PORT" "$PASSWORD" >"$WORK/client" 2>&1 <<'PYTHON' || { cat "$WORK/client"; fail "pytds"; }
@@ -83,8 +82,7 @@ stop
 
 # A database without Navision's per-user table: the check query fails with 208.
 start "$3"
-tsql_run 7.4 PLAIN "$PASSWORD" "$CHECK"
-expect "Msg 208" "tsql: error 208"
+tsql_expect "Msg 208" "tsql: error 208" 7.4 PLAIN "$PASSWORD" "$CHECK"
 stop
 
 # Every release with tsql (FreeTDS over GnuTLS) not wanting encryption, and tedious (Node over
@@ -99,8 +97,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$WORK/key.pem" -out "$WORK/ce
 # the server offers none, even when told "on".
 while IFS='|' read -r release oldest tds off on strict <&3; do
     start "$2" --profile "$release" --cert "$WORK/cert.pem" --key "$WORK/key.pem"
-    ENCRYPTION=off tsql_run 7.4 CRONUS "$PASSWORD" "$LIST"
-    expect "(40 rows affected)" "tsql $release, encryption off: 40 rows"
+    ENCRYPTION=off tsql_expect "(40 rows affected)" "tsql $release, encryption off: 40 rows" 7.4 CRONUS "$PASSWORD" "$LIST"
     for encrypt in off on strict; do
         STANDIN_PASSWORD="$PASSWORD" STANDIN_CA="$WORK/cert.pem" TDS_VERSION=$tds NODE_NO_WARNINGS=1 timeout 30 \
             node "$TEDIOUS/login.js" "$PORT" $encrypt "$oldest" CRONUS navuser >"$WORK/client" 2>&1

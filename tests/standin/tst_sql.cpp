@@ -93,6 +93,35 @@ ChangeOutcome apply(Database& database, const Statement& statement)
     return addPrimaryKey(database, std::get<statement::AddPrimaryKey>(statement.action));
 }
 
+// The outcome of a batch on cronus(): the error numbers and the first one's text, or the key afterwards.
+QString outcomeOf(const QString& sql)
+{
+    Catalogue catalogue = cronus();
+    Database& database = catalogue.databases.front();
+    // The statements run in order until one fails; a failed statement changes nothing.
+    QJsonObject before;
+    ChangeOutcome outcome;
+    for (const Statement& statement : recogniseBatch(sql).statements) {
+        before = catalogueToJson(catalogue);
+        outcome = apply(database, statement);
+        if (!outcome.errors.isEmpty())
+            break;
+    }
+    QString described;
+    if (outcome.errors.isEmpty() != outcome.change.has_value()
+        || (!outcome.change && catalogueToJson(catalogue) != before))
+        return QStringLiteral("a change with errors, or a failure that changed the catalogue");
+    for (const SqlMessage& message : outcome.errors)
+        described += QString::number(message.number) + u' ';
+    if (!outcome.change)
+        return described + ": " + outcome.errors.first().text;
+    const PrimaryKey& key = *database.table(outcome.change->table).primaryKey;
+    described = key.name + (key.clustered ? " CLUSTERED" : " NONCLUSTERED");
+    for (const KeyColumn& column : key.columns)
+        described += u' ' + column.name + (column.descending ? " DESC" : "");
+    return described;
+}
+
 } // namespace
 
 // What the stand-in makes of the SQL the program sends: the statements it recognises, and the
@@ -152,67 +181,33 @@ private Q_SLOTS:
 
     // The catalogue's rules: SQL Server's answers and errors for the statements the program sends, the
     // collation's order, and the state file's round trip.
-    void changes_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("outcome");
-        const QString lines = QStringLiteral("CRONUS$Sales Line");
-        QTest::newRow("missing table")
-            << drop("CRONUS$Nothing", "x")
-            << "4902 : Cannot find the object \"dbo.CRONUS$Nothing\" because it does not exist "
-               "or you do not have permissions.";
-        QTest::newRow("not a constraint")
-            << drop("CRONUS$Customer", "CRONUS$Vendor$0") << "3728 3727 : 'CRONUS$Vendor$0' is not a constraint.";
-        QTest::newRow("already has a key")
-            << add("CRONUS$Customer", "CRONUS$Customer$1", "CLUSTERED", "[No_]")
-            << "1779 1750 : Table 'CRONUS$Customer' already has a primary key defined on it.";
-        QTest::newRow("name taken") << add(
-            "CRONUS$Item", "CRONUS$Customer$0", "CLUSTERED",
-            "[No_]") << "2714 1750 : There is already an object named 'CRONUS$Customer$0' in the database.";
-        QTest::newRow("unknown column") << add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[No_],[Code]")
-                                        << "1911 1750 : Column name 'Code' does not exist in the target table or view.";
-        QTest::newRow("nullable column")
-            << add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[Description]")
-            << "8111 1750 : Cannot define PRIMARY KEY constraint on nullable column in table 'CRONUS$Item'.";
-        QTest::newRow("column twice") << add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[No_],[no_]")
-                                      << "1909 1750 : Cannot use duplicate column names in index. Column name 'no_' "
-                                         "listed more than once.";
-        QTest::newRow("beside a clustered index the default is non-clustered")
-            << drop(lines, lines + "$0") + "; " + add(lines, lines + "$0", "", "[Line No_],[Document Type] DESC")
-            << "CRONUS$Sales Line$0 NONCLUSTERED Line No_ Document Type DESC";
-        QTest::newRow("names match case-insensitively, columns keep the table's spelling")
-            << add("cronus$item", "CRONUS$Item$0", "CLUSTERED", "[NO_]") << "CRONUS$Item$0 CLUSTERED No_";
-    }
-
     void changes()
     {
-        QFETCH(QString, sql);
-        Catalogue catalogue = cronus();
-        Database& database = catalogue.databases.front();
-        // The statements run in order until one fails; a failed statement changes nothing.
-        QJsonObject before;
-        ChangeOutcome outcome;
-        for (const Statement& statement : recogniseBatch(sql).statements) {
-            before = catalogueToJson(catalogue);
-            outcome = apply(database, statement);
-            if (!outcome.errors.isEmpty())
-                break;
-        }
-        QString described; // the error numbers and the first one's text, or the key afterwards
-        if (!outcome.errors.isEmpty()) {
-            QVERIFY(!outcome.change);
-            QCOMPARE(catalogueToJson(catalogue), before);
-            for (const SqlMessage& message : outcome.errors)
-                described += QString::number(message.number) + u' ';
-            described += ": " + outcome.errors.first().text;
-        } else {
-            QVERIFY(outcome.change);
-            const PrimaryKey& key = *database.table(outcome.change->table).primaryKey;
-            described = key.name + (key.clustered ? " CLUSTERED" : " NONCLUSTERED");
-            for (const KeyColumn& column : key.columns)
-                described += u' ' + column.name + (column.descending ? " DESC" : "");
-        }
-        QTEST(described, "outcome");
+        const QString lines = QStringLiteral("CRONUS$Sales Line");
+        // The batch, and the error numbers with the first one's text, or the key afterwards.
+        const std::pair<QString, QString> rows[] = {
+            { drop("CRONUS$Nothing", "x"), // a missing table
+              "4902 : Cannot find the object \"dbo.CRONUS$Nothing\" because it does not exist "
+              "or you do not have permissions." },
+            { drop("CRONUS$Customer", "CRONUS$Vendor$0"), "3728 3727 : 'CRONUS$Vendor$0' is not a constraint." },
+            { add("CRONUS$Customer", "CRONUS$Customer$1", "CLUSTERED", "[No_]"),
+              "1779 1750 : Table 'CRONUS$Customer' already has a primary key defined on it." },
+            { add("CRONUS$Item", "CRONUS$Customer$0", "CLUSTERED", "[No_]"),
+              "2714 1750 : There is already an object named 'CRONUS$Customer$0' in the database." },
+            { add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[No_],[Code]"),
+              "1911 1750 : Column name 'Code' does not exist in the target table or view." },
+            { add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[Description]"),
+              "8111 1750 : Cannot define PRIMARY KEY constraint on nullable column in table 'CRONUS$Item'." },
+            { add("CRONUS$Item", "CRONUS$Item$0", "CLUSTERED", "[No_],[no_]"),
+              "1909 1750 : Cannot use duplicate column names in index. Column name 'no_' listed more than once." },
+            // Beside a clustered index the default is non-clustered.
+            { drop(lines, lines + "$0") + "; " + add(lines, lines + "$0", "", "[Line No_],[Document Type] DESC"),
+              "CRONUS$Sales Line$0 NONCLUSTERED Line No_ Document Type DESC" },
+            // Names match case-insensitively, columns keep the table's spelling.
+            { add("cronus$item", "CRONUS$Item$0", "CLUSTERED", "[NO_]"), "CRONUS$Item$0 CLUSTERED No_" },
+        };
+        for (const auto& [sql, expected] : rows)
+            QCOMPARE(outcomeOf(sql), expected);
     }
 
     // Case is ignored, accents are kept, blanks and punctuation come before digits before letters.
@@ -296,11 +291,9 @@ private Q_SLOTS:
 
     void generatedFixture()
     {
-        GeneratorOptions options;
-        options.companies = 3;
-        options.tablesPerCompany = 95; // more than the list of Navision tables: names must stay unique
+        // More tables than the list of Navision tables: names must stay unique.
         QString error;
-        const auto catalogue = catalogueFromJson(generateFixture(options), error);
+        const auto catalogue = catalogueFromJson(generateFixture({ .companies = 3, .tablesPerCompany = 95 }), error);
         QVERIFY2(catalogue, qPrintable(error));
         QSet<QString> names;
         // Navision-like sizes: some empty tables, ledger entries far larger than setup tables, whole pages.

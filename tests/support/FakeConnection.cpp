@@ -2,6 +2,8 @@
 
 #include "db/RecordSetErrors.h"
 
+#include <QRegularExpression>
+
 namespace quorvane::test {
 
 namespace {
@@ -18,10 +20,7 @@ namespace {
             if (++m_row == m_result.failAtRow && m_result.failure)
                 throw *m_result.failure;
         }
-        int fieldCount() const override
-        {
-            return m_result.rows.isEmpty() ? 0 : static_cast<int>(m_result.rows.first().size());
-        }
+        int fieldCount() const override { return m_result.rows.isEmpty() ? 0 : int(m_result.rows.first().size()); }
         QString Fields(int index) const override
         {
             if (eof() || index < 0 || index >= m_result.rows[m_row].size())
@@ -93,11 +92,8 @@ namespace {
 
 QStringList FakeDatabase::executed() const
 {
-    QStringList statements;
-    for (const QString& event : events)
-        if (event.startsWith(QLatin1String("EXEC ")))
-            statements.append(event.mid(5));
-    return statements;
+    static const QRegularExpression exec(QStringLiteral("^EXEC "));
+    return events.filter(exec).replaceInStrings(exec, QString());
 }
 
 db::ConnectionFactory FakeDatabase::factory()

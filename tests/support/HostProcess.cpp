@@ -78,14 +78,4 @@ void HostProcess::stop()
     }
 }
 
-bool HostProcess::running()
-{
-    return m_pid > 0 && !QFile::exists(file("status.txt"));
-}
-
-QString HostProcess::output()
-{
-    return QString::fromUtf8(fileBytes(file("output.txt")));
-}
-
 } // namespace quorvane::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -27,9 +28,9 @@ public:
     bool waitForEnd(int timeoutMs);
     // Asks the program to end, then ends it, and waits until it has.
     void stop();
-    bool running();
+    bool running() const { return m_pid > 0 && !QFile::exists(file("status.txt")); }
     // What the program wrote so far, standard error included.
-    QString output();
+    QString output() const { return QString::fromUtf8(fileBytes(file("output.txt"))); }
 
 private:
     QString file(const char* name) const { return m_folder.filePath(QLatin1String(name)); }

@@ -23,11 +23,6 @@ StandinProcess::StandinProcess(const QJsonObject& fixture, const QStringList& op
     start(file.fileName(), Observation::Recorded);
 }
 
-QStringList StandinProcess::releaseOptions(const QString& release)
-{
-    return release.isEmpty() ? QStringList() : QStringList { QStringLiteral("--profile"), release };
-}
-
 void StandinProcess::start(const QString& fixturePath, Observation observation, quint16 port)
 {
     QStringList arguments { "--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--fixture", hostPath(fixturePath) };
@@ -41,11 +36,6 @@ void StandinProcess::start(const QString& fixturePath, Observation observation, 
         qWarning("stand-in did not start: %s", qPrintable(m_process.output()));
 }
 
-QString StandinProcess::dataSource() const
-{
-    return QStringLiteral("127.0.0.1,%1").arg(m_port);
-}
-
 QString StandinProcess::connectionString(const QString& database, const QString& user, const QString& password) const
 {
     return QStringLiteral("Provider=sqloledb;Network Library=DBMSSOCN;Data Source=%1;Initial Catalog=%2;User ID=%3;"
@@ -56,10 +46,9 @@ QString StandinProcess::connectionString(const QString& database, const QString&
 QJsonArray StandinProcess::statements() const
 {
     QJsonArray batches;
-    for (const QJsonValue& request : requests()) {
+    for (const QJsonValue& request : requests())
         if (request.toObject().contains(QLatin1String("sql")))
             batches.append(request);
-    }
     return batches;
 }
 
@@ -78,11 +67,6 @@ QStringList StandinProcess::sqlTexts() const
     for (const QJsonValue& statement : statements())
         texts.append(statement[QLatin1String("sql")].toString());
     return texts;
-}
-
-QJsonObject StandinProcess::state() const
-{
-    return QJsonDocument::fromJson(fileBytes(m_folder.filePath(QStringLiteral("state.json")))).object();
 }
 
 void StandinProcess::restart()

@@ -3,6 +3,7 @@
 #include "support/HostProcess.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 #include <QTemporaryDir>
@@ -27,11 +28,14 @@ public:
 
     // The further options that make the stand-in play the SQL Server release named ("2000" ...
     // "2022"; empty: the stand-in's default, 2016).
-    static QStringList releaseOptions(const QString& release);
+    static QStringList releaseOptions(const QString& release)
+    {
+        return release.isEmpty() ? QStringList() : QStringList { QStringLiteral("--profile"), release };
+    }
 
     bool started() const { return m_port != 0; }
     quint16 port() const { return m_port; }
-    QString dataSource() const; // "127.0.0.1,<port>"
+    QString dataSource() const { return QStringLiteral("127.0.0.1,%1").arg(m_port); }
 
     // An OLE DB style connection string to this stand-in as the login window builds it.
     QString connectionString(const QString& database, const QString& user, const QString& password) const;
@@ -45,7 +49,10 @@ public:
     // Only the SQL texts of the batches, in order.
     QStringList sqlTexts() const;
     // The catalogue as it stands after the last committed change (the fixture's format).
-    QJsonObject state() const;
+    QJsonObject state() const
+    {
+        return QJsonDocument::fromJson(fileBytes(m_folder.filePath(QStringLiteral("state.json")))).object();
+    }
 
     void stop() { m_process.stop(); }
     // Stops the stand-in and starts it again on the same port, serving the catalogue as it was

@@ -1,6 +1,7 @@
 #include "support/StandinWindow.h"
 
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTreeView>
 
@@ -11,8 +12,7 @@ namespace {
     // A file the program wrote, in the system's code page; empty when there is no file.
     QString textOf(const QString& path)
     {
-        QStringDecoder fromCodePage(QStringDecoder::System);
-        return fromCodePage(fileBytes(path));
+        return QStringDecoder(QStringDecoder::System).decode(fileBytes(path));
     }
 
 } // namespace
@@ -109,11 +109,8 @@ QString StandinWindow::errorLog() const
 
 QStringList StandinWindow::errorSources() const
 {
-    QStringList sources;
-    for (const QString& line : errorLog().split(QLatin1String("\r\n")))
-        if (line.startsWith(QLatin1String("Source: ")))
-            sources.append(line.mid(8));
-    return sources;
+    static const QRegularExpression source(QStringLiteral("^Source: "));
+    return errorLog().split(QLatin1String("\r\n")).filter(source).replaceInStrings(source, QString());
 }
 
 } // namespace quorvane::test

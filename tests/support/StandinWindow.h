@@ -23,8 +23,7 @@ namespace quorvane::test {
 class SteppingClock final : public Clock
 {
 public:
-    QDateTime now() const override { return timeOfCall(m_calls++); }
-    QDateTime timeOfCall(int call) const { return QDateTime(QDate(2006, 3, 14), QTime(9, 26, 53)).addSecs(call); }
+    QDateTime now() const override { return QDateTime(QDate(2006, 3, 14), QTime(9, 26, 53)).addSecs(m_calls++); }
 
 private:
     mutable int m_calls = 0;
