@@ -4,6 +4,7 @@
 #include "support/StandinProcess.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -80,7 +81,15 @@ private Q_SLOTS:
 
 private:
     void start(QProcess& process, QStringList arguments, const QString& password = {}, const QByteArray& input = {});
-    QString defaultErrorLog() const;
+    // Where a run writes its failures unless told otherwise, with the platform's separators.
+    QString defaultErrorLog() const
+    {
+#ifdef Q_OS_WIN
+        return QDir::toNativeSeparators(m_home->filePath(QStringLiteral("ErrorLog.txt")));
+#else
+        return m_home->filePath(QStringLiteral(".local/share/Quorvane/ErrorLog.txt"));
+#endif
+    }
     QStringList connection() const
     {
         return { "--connect", m_standin->connectionString(kDatabaseName, kLoginName, QStringLiteral("%PW%")) };
@@ -113,16 +122,6 @@ void tst_CliEndToEnd::start(QProcess& process, QStringList arguments, const QStr
     process.waitForStarted(10000);
     process.write(input);
     process.closeWriteChannel();
-}
-
-// Where a run writes its failures unless told otherwise, with the platform's separators.
-QString tst_CliEndToEnd::defaultErrorLog() const
-{
-#ifdef Q_OS_WIN
-    return QDir::toNativeSeparators(m_home->filePath(QStringLiteral("ErrorLog.txt")));
-#else
-    return m_home->filePath(QStringLiteral(".local/share/Quorvane/ErrorLog.txt"));
-#endif
 }
 
 void tst_CliEndToEnd::commands_data()
@@ -159,7 +158,6 @@ void tst_CliEndToEnd::commands_data()
                          "Try 'quorvane-cli --help' for more.\n");
     const QString errorBox = QStringLiteral("quorvane-cli: An Error has occurred, Please see the ErrorLog.txt file for "
                                             "details.\n");
-    const QString log { "ErrorLog.txt" };
 
     row("list, text", marks, "list", 0,
         "Schema  Table           Primary key     Clust.     Rows      KB  Refusal\n"
@@ -195,7 +193,7 @@ void tst_CliEndToEnd::commands_data()
         "Could not create constraint. See previous errors.\nE$Dup\tE$Dup$0\tfailed\n"
         "E$Dup\tE$Dup$0\tfailed\nF$Archive\tF$Archive$0\tfailed\nG$Item\tG$Item$0\trebuilt\n"
         "Done: 3 rebuilt, 5 failed, 0 skipped, 0 not processed.",
-        errorBox + "quorvane-cli: The failures are recorded in %LOG%.\n", "CnCnnC", { log });
+        errorBox + "quorvane-cli: The failures are recorded in %LOG%.\n", "CnCnnC", { "ErrorLog.txt" });
     row("run, keys named, password on standard input, log files", numbered(4),
         "run --key T3$0 --key T1$0 --password-stdin --log-file %F%/activity.log --error-log %F%/errors.txt", 0,
         "T1\tT1$0\trebuilt\nT3\tT3$0\trebuilt\nDone: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.", "", "CnCn",
@@ -209,17 +207,35 @@ void tst_CliEndToEnd::commands_data()
         errorBox
             + "quorvane-cli: The connection to the server was lost. 2 ticked tables were not processed.\n"
               "quorvane-cli: The failures are recorded in %LOG%.\n",
-        "CCnnn", { log });
+        "CCnnn", { "ErrorLog.txt" });
     row("run, Ctrl+C", numbered(5, { fault("add", "T2", "delay_ms", 3000) }), "run --all", 1,
         "T1\tT1$0\trebuilt\nT2\tT2$0\trebuilt\nDone: 2 rebuilt, 0 failed, 0 skipped, 3 not processed.",
         "\nCtrl+C: stopping once the current table's transaction has ended.\n"
         "quorvane-cli: Stopped at Ctrl+C. 3 keys were not processed.\n",
         "CCnnn");
-    const QJsonObject refused { { "number", 50000 }, { "message", "refused" } };
-    row("run, key details unreadable", databaseFixture(everyMark(), { fault("key_details", {}, "error", refused) }, pw),
-        "run", 1, "",
+    // A name holding a line break and a terminal escape sequence, quoted by the server's refusal too: every
+    // output and log shows them, none obeys them, and the log is named only when it holds the failure.
+    const QString evil = QStringLiteral("CRONUS$Evil\r\n\x1b[31mT");
+    const QString shown = QStringLiteral("CRONUS$Evil<CR><LF><ESC>[31mT");
+    const QJsonObject duplicate { { "number", 1505 }, { "message", "Duplicate in '" + evil + "'.\nForged line" } };
+    const QJsonObject named = databaseFixture({ keyedTable(evil) }, { fault("add", evil, "error", duplicate) }, pw);
+    const QString failed = shown + '\t' + shown + "$0\tfailed";
+    const QString done = QStringLiteral("\nDone: 0 rebuilt, 1 failed, 0 skipped, 0 not processed.");
+    row("list, control characters", named, "list", 0,
+        "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
+        "dbo     …il<CR><LF><ESC>[31mT  …l<CR><LF><ESC>[31mT$0  no         0   0",
+        "", "n");
+    row("run, control characters", named, "run --all --log-file %F%/a.txt --error-log %F%/e.txt", 1,
+        failed + ": Duplicate in '" + shown + "'.<LF>Forged line Could not create constraint.…" + done,
+        errorBox + "quorvane-cli: The failures are recorded in %LOG%.\n", "n", { "a.txt", "e.txt" });
+    row("run, an error log that cannot be written", named, "run --all --error-log %F%/none/e.txt", 1, failed + done,
+        "quorvane-cli: An error occurred while attempting to save a file.\nNumber: 76\nDescription: Path not found\n"
+            + errorBox,
+        "n");
+    row("run, key details unreadable",
+        databaseFixture(everyMark(), { fault("key_details", {}, "error", duplicate) }, pw), "run", 1, "",
         "quorvane-cli: Which keys are clustered could not be read; choose the keys with --all or --key.\n", "Cnnnnn",
-        { log });
+        { "ErrorLog.txt" });
     row("run, no such key", numbered(2), "run --key T9$0", 64, "",
         "quorvane-cli: No primary key is named \"T9$0\".\n" + usage, "nn");
     row("wrong password", numbered(1), "run --all", 2, "", "quorvane-cli: The Login information entered was invalid.\n",
@@ -279,7 +295,9 @@ void tst_CliEndToEnd::commands()
             lines[line] = expected;
     }
     QCOMPARE(lines, out);
-    QCOMPARE(stdErr, err.replace(QStringLiteral("%LOG%"), defaultErrorLog()));
+    const qsizetype errorLogAt = arguments.indexOf(QLatin1String("--error-log"));
+    const QString errorLog = errorLogAt < 0 ? defaultErrorLog() : arguments[errorLogAt + 1];
+    QCOMPARE(stdErr, err.replace(QStringLiteral("%LOG%"), QDir::toNativeSeparators(errorLog)));
 
     if (m_standin) {
         QString keysAfter;
@@ -290,8 +308,9 @@ void tst_CliEndToEnd::commands()
                 keysAfter += !key.isObject() ? '-' : key["clustered"].toBool() ? 'C' : 'n';
             // A run sends nothing at all for a table its output does not name; the others change nothing.
             const QString name = table["name"].toString();
+            const QString shown = QString(name).replace('\r', "<CR>").replace('\n', "<LF>").replace('\x1b', "<ESC>");
             if (command == QLatin1String("run")
-                && lines.filter(QRegularExpression('^' + QRegularExpression::escape(name) + '\t')).isEmpty())
+                && lines.filter(QRegularExpression('^' + QRegularExpression::escape(shown) + '\t')).isEmpty())
                 QVERIFY2(sent.filter('[' + name + ']').isEmpty() && sent.filter('\'' + name + '\'').isEmpty(),
                          qPrintable(name));
         }
@@ -299,14 +318,17 @@ void tst_CliEndToEnd::commands()
         if (command != QLatin1String("run"))
             QVERIFY(sent.filter(QRegularExpression(QStringLiteral("^ALTER"))).isEmpty());
     }
-    // Every failure is recorded in the error log, as the window records it.
-    const qsizetype errorLogAt = arguments.indexOf(QLatin1String("--error-log"));
-    const QString errorLog = errorLogAt < 0 ? defaultErrorLog() : arguments[errorLogAt + 1];
-    QCOMPARE(fileBytes(errorLog).count("Source: CreateClusteredIndex\r\nNumber: "), lines.filter("\tfailed").size());
-    // The activity log, when asked for: the time to the second and the statement, for every key rebuilt.
+    // Every failure is recorded in the error log, as the window records it, in three lines with no escape
+    // sequence; a log that cannot be written holds nothing, and the output says so instead.
+    const QByteArray errors = fileBytes(errorLog);
+    QCOMPARE(errors.count("Source: CreateClusteredIndex\r\nNumber: "),
+             stdErr.contains("attempting to save") ? 0 : lines.filter("\tfailed").size());
+    QVERIFY(errors.count("\r\n") == 3 * errors.count("Source: ") && !errors.contains('\x1b'));
+    // The activity log, when asked for: the time to the second and the statement, for every key rebuilt or
+    // refused at the ADD.
     if (const qsizetype logAt = arguments.indexOf(QLatin1String("--log-file")); logAt >= 0) {
         QStringList expected;
-        for (const QString& line : lines.filter(QRegularExpression(QStringLiteral("\trebuilt$")))) {
+        for (const QString& line : lines.filter(QRegularExpression(QStringLiteral("\t(rebuilt$|failed)")))) {
             const QStringList key = line.split(QLatin1Char('\t'));
             const QString alter = QStringLiteral("ALTER TABLE dbo.[%1] %2 CONSTRAINT [%3]");
             expected << "DROP: " + alter.arg(key[0], "DROP", key[1])
@@ -330,8 +352,7 @@ void tst_CliEndToEnd::passwordPromptAtATerminal()
 #else
     m_standin = std::make_unique<StandinProcess>(databaseFixture(numberedTables(1, "T"), {}, kAwkwardPassword));
     QVERIFY(m_standin->started());
-    int master = -1;
-    int terminal = -1;
+    int master = -1, terminal = -1;
     QVERIFY(openpty(&master, &terminal, nullptr, nullptr, nullptr) == 0);
     const auto closeBoth = qScopeGuard([&] {
         ::close(master);
