@@ -258,6 +258,7 @@ private Q_SLOTS:
         const auto loaded = loadCatalogue(folder.filePath("state.json"), error);
         QVERIFY2(loaded, qPrintable(error));
         QCOMPARE(catalogueToJson(*loaded), catalogueToJson(catalogue));
+        QCOMPARE(loaded->databases.front().foreignKeysReferencing(0).size(), 1);
         QVERIFY(loaded->faultFor("cronus", "add", "CRONUS$ITEM").has_value());
     }
 

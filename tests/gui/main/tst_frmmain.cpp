@@ -48,9 +48,8 @@ private Q_SLOTS:
     // the fill, reported once, and the rows read before it stay.
     void startupSizesColumnsAndKeepsRowsReadBeforeFailure()
     {
-        ui().platform().versionMajor = 10;
-        ui().platform().versionMinor = 20;
-        ui().platform().versionRevision = 300;
+        Platform& platform = ui().platform();
+        std::tie(platform.versionMajor, platform.versionMinor, platform.versionRevision) = std::tuple(10, 20, 300);
         // The second record holds the constraint name only: that row gets no sub-items and the fill ends.
         startWith(0, { { "PK1", "T1", "Navision" }, { "PK2" }, { "PK3", "T3", "Navision" } });
 

@@ -61,6 +61,11 @@ private Q_SLOTS:
     void detailsTicksAndScriptOfEveryKind()
     {
         QVERIFY(ui().startWith(databaseFixture(everyMark())));
+        // The list as sent, to the byte (the stand-in does not mind blanks), then its details.
+        QCOMPARE(
+            ui().standin().sqlTexts().first(),
+            "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS "
+            "WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME]");
         QVERIFY(ui().window().hasKeyDetails());
         using R = KeyRefusal;
         const QList<std::optional<KeyDetails>> expected {
