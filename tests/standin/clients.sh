@@ -58,15 +58,11 @@ CHECK='select a.name, a.sid from sysusers a, [dbo].[$ndo$usrproperty] b Where a.
 PASSWORD='Demo#2006'
 
 start "$2"
-for version in 7.1 7.2 7.4; do
-    tsql_expect "^CRONUS International Ltd_\$Customer\$0	CRONUS International Ltd_\$Customer	CRONUS\$" "tsql $version: the list" $version CRONUS "$PASSWORD" "$LIST"
-    expect "(40 rows affected)" "tsql $version: 40 rows"
-done
+tsql_expect "^CRONUS International Ltd_\$Customer\$0	CRONUS International Ltd_\$Customer	CRONUS\$" "tsql: the list" 7.4 CRONUS "$PASSWORD" "$LIST"
 tsql_expect "Login failed for user 'navuser'." "tsql: a wrong password" 7.4 CRONUS wrong "$LIST"
 
 # The demo's domain login: tsql authenticates with NTLMv2 when the user name holds a backslash.
 tsql_expect "^CRONUS\\\\jim	0105" "tsql: a domain login and its user in the check query" 7.4 CRONUS 'Jim#2006' "$CHECK" 'CRONUS\jim'
-tsql_expect "Login failed for user 'CRONUS\\\\jim'." "tsql: a domain login's wrong password" 7.4 CRONUS 'Jim#2007' "$CHECK" 'CRONUS\jim'
 
 # pytds: the key columns of a name holding an apostrophe, in key order.
 /usr/bin/python3 - "$PORT" "$PASSWORD" >"$WORK/client" 2>&1 <<'PYTHON' || { cat "$WORK/client"; fail "pytds"; }

@@ -43,15 +43,6 @@ QString StandinProcess::connectionString(const QString& database, const QString&
         .arg(dataSource(), database, user, password);
 }
 
-QJsonArray StandinProcess::statements() const
-{
-    QJsonArray batches;
-    for (const QJsonValue& request : requests())
-        if (request.toObject().contains(QLatin1String("sql")))
-            batches.append(request);
-    return batches;
-}
-
 QJsonArray StandinProcess::requests() const
 {
     QJsonArray lines;
@@ -64,8 +55,9 @@ QJsonArray StandinProcess::requests() const
 QStringList StandinProcess::sqlTexts() const
 {
     QStringList texts;
-    for (const QJsonValue& statement : statements())
-        texts.append(statement[QLatin1String("sql")].toString());
+    for (const QJsonValue& request : requests())
+        if (request.toObject().contains(QLatin1String("sql")))
+            texts.append(request[QLatin1String("sql")].toString());
     return texts;
 }
 

@@ -40,8 +40,6 @@ public:
     // An OLE DB style connection string to this stand-in as the login window builds it.
     QString connectionString(const QString& database, const QString& user, const QString& password) const;
 
-    // Every batch received so far, in order: {"connection", "database", "encrypted", "sql"}.
-    QJsonArray statements() const;
     // Every login, batch and transaction-manager request received so far, in order, each with
     // "connection" and "encrypted" (whether it arrived inside TLS), and "login" ("sql" or "ntlm"),
     // "sql", "transaction_request" ("begin", "commit", "rollback" or "other") or "attention".

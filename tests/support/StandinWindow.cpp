@@ -107,10 +107,13 @@ QString StandinWindow::errorLog() const
     return textOf(QDir(m_folder.path()).filePath(QStringLiteral("ErrorLog.txt")));
 }
 
-QStringList StandinWindow::errorSources() const
+QStringList StandinWindow::errorRecords() const
 {
-    static const QRegularExpression source(QStringLiteral("^Source: "));
-    return errorLog().split(QLatin1String("\r\n")).filter(source).replaceInStrings(source, QString());
+    static const QRegularExpression record(QStringLiteral("Source: (\\S+)\r\nNumber: (-?\\d+)\r\n"));
+    QStringList found;
+    for (const QRegularExpressionMatch& match : record.globalMatch(errorLog()))
+        found.append(match.captured(1) + QLatin1Char(' ') + match.captured(2));
+    return found;
 }
 
 } // namespace quorvane::test

@@ -70,9 +70,9 @@ public:
     QString activityLogPath() const { return QDir(m_folder.path()).filePath(QStringLiteral("QuorvaneLog.txt")); }
     // The activity log file's lines without their line ends; empty when there is no file.
     QStringList activityLogLines() const;
-    // ErrorLog.txt as text, and the source of each of its records.
+    // ErrorLog.txt as text, and each of its records in short: "<source> <number>".
     QString errorLog() const;
-    QStringList errorSources() const;
+    QStringList errorRecords() const;
 
     RecordingMessageSink messages;
     SteppingClock clock;

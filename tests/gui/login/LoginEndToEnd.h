@@ -188,9 +188,8 @@ inline void whileOpen(frmLogin& form, bool countDown, const std::function<void()
 inline QString connectAs(const frmLogin& form, const QString& server, const QString& database, const QString& user,
                          const QString& password, quint16 port, const QString& beforePassword = {})
 {
-    form.findChild<QLineEdit*>("txtServer")->setText(server);
-    form.findChild<QLineEdit*>("txtDB")->setText(database);
-    form.findChild<QLineEdit*>("txtUser")->setText(user);
+    for (const auto& [name, text] : { std::pair { "txtServer", server }, { "txtDB", database }, { "txtUser", user } })
+        form.findChild<QLineEdit*>(name)->setText(text);
     form.findChild<QLineEdit*>("txtPW")->clear();
     QTest::keyClicks(form.findChild<QLineEdit*>("txtPW"), password);
     auto* txtConnect = form.findChild<QPlainTextEdit*>("txtConnect");

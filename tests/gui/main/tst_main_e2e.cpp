@@ -61,8 +61,7 @@ private Q_SLOTS:
     void detailsTicksAndScriptOfEveryKind()
     {
         QVERIFY(ui().startWith(databaseFixture(everyMark())));
-        // The list, then its details.
-        QCOMPARE(ui().standin().sqlTexts().size(), 2);
+        // The list as sent, to the byte (the stand-in does not mind blanks), then its details.
         QCOMPARE(
             ui().standin().sqlTexts().first(),
             "SELECT [CONSTRAINT_NAME], [TABLE_NAME],[CONSTRAINT_CATALOG] From INFORMATION_SCHEMA.TABLE_CONSTRAINTS "
@@ -101,12 +100,11 @@ private Q_SLOTS:
         };
         const QColor disabled = lv.palette().color(QPalette::Disabled, QPalette::Text);
         QVERIFY(disabled != lv.palette().color(QPalette::Active, QPalette::Text));
-        for (int row = 0; row < 3; ++row) { // clustered, refused, to rebuild
+        for (int row = 0; row < 3; ++row) // clustered, refused, to rebuild
             for (int column = 0; column < 2; ++column) {
                 QCOMPARE(styled(row, column).palette.color(QPalette::Text) == disabled, row == 0);
                 QCOMPARE(styled(row, column).icon.isNull(), row != 1 || column != 0);
             }
-        }
         QCOMPARE(lv.textElideMode(), Qt::ElideLeft);
 
         // "Tick keys that are not clustered" replaces the user's ticks; later ticks are the user's as any other.
@@ -197,8 +195,7 @@ private Q_SLOTS:
             QCOMPARE(model().itemDetails(item), std::nullopt);
         QCOMPARE(model().index(0, 0).data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Primary key: A$Clustered$0\nTable: A$Clustered"));
-        QCOMPARE(ui().errorSources(), QStringList { "LoadKeyDetails" });
-        QVERIFY(ui().errorLog().contains(QStringLiteral("\r\nNumber: 229\r\n")));
+        QCOMPARE(ui().errorRecords(), QStringList { "LoadKeyDetails 229" });
         QCOMPARE(ui().messages.texts, QStringList {});
         QVERIFY(!ui().control<QAction>("mnuTickNotClustered").isEnabled());
 
@@ -207,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(ui().fieldLines(), QStringList { "No_" });
         ui().tickRow(3);
         QCOMPARE(label(), QStringLiteral("Selected Keys: 1"));
-        QCOMPARE(ui().errorSources(), QStringList { "LoadKeyDetails" });
+        QCOMPARE(ui().errorRecords(), QStringList { "LoadKeyDetails 229" });
     }
 
     // Start-up that fills no rows: the window opens empty, or start-up ends without a word.
@@ -258,8 +255,7 @@ private Q_SLOTS:
         }
         // Nothing said or written, unless the list failed: then its one record, and the box that says so.
         const bool failed = !number.isEmpty();
-        QCOMPARE(ui().errorSources(), failed ? QStringList { "LoadTablesIntoLV" } : QStringList());
-        QCOMPARE(ui().errorLog().contains("\r\nNumber: " + number + "\r\n"), failed);
+        QCOMPARE(ui().errorRecords(), failed ? QStringList { "LoadTablesIntoLV " + number } : QStringList());
         QCOMPARE(QDir(ui().folder()).entryList(QDir::Files), failed ? QStringList { "ErrorLog.txt" } : QStringList());
         QCOMPARE(ui().messages.texts, failed ? QStringList { kErrorMessage } : QStringList());
     }
@@ -284,11 +280,9 @@ private Q_SLOTS:
         QVERIFY(ui().start(standin.connectionString(kDatabaseName, kLoginName, kLoginPassword)));
         qApp->removeEventFilter(&paints);
 
-        QVERIFY(ui().window().isVisible());
         for (const QWidget* window : QApplication::topLevelWidgets())
             QVERIFY(window == &ui().window());
         QCOMPARE(ui().rows().size(), kKeys);
-        QVERIFY(!paints.shown.isEmpty());
         QCOMPARE(paints.shown.count(standin.dataSource() + " | CRONUS | busy"), paints.shown.size());
         // Nothing yet while the server holds the answer back; then more and more as rows arrive.
         QVERIFY2(paints.counts.size() > 1, qPrintable(QString::number(paints.counts.size())));
