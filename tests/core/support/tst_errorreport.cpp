@@ -138,11 +138,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("made");
         QTest::addColumn<QString>("expected");
 #ifdef Q_OS_WIN
-        QTest::newRow("folder") << AddBackslash("C:\\Quorvane") << "C:\\Quorvane\\";
         QTest::newRow("folder with separator") << AddBackslash("C:\\") << "C:\\";
         QTest::newRow("slash is no separator here") << AddBackslash("C:\\Quorvane/") << "C:\\Quorvane/\\";
 #else
-        QTest::newRow("folder") << AddBackslash("/opt/quorvane") << "/opt/quorvane/";
         QTest::newRow("folder with separator") << AddBackslash("/") << "/";
         QTest::newRow("backslash is no separator here") << AddBackslash("/opt/quorvane\\") << "/opt/quorvane\\/";
 #endif
@@ -151,7 +149,6 @@ private Q_SLOTS:
             return activityLogLine(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)), "- DROP: ", "S", QLocale(locale));
         };
         QTest::newRow("en_US") << stamped("en_US") << "3/5/24 2:07:09 PM- DROP: S";
-        QTest::newRow("de_DE") << stamped("de_DE") << "05.03.24 14:07:09- DROP: S";
         QTest::newRow("ko_KR, AM/PM before the time") << stamped("ko_KR") << "24. 3. 5. 오후 2:07:09- DROP: S";
         QTest::newRow("bg_BG, text after the time") << stamped("bg_BG") << "5.03.24 г. 14:07:09 ч.- DROP: S";
         const QString line = QStringLiteral("CRONUS$Item\tCRONUS$Item$0");
