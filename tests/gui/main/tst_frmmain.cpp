@@ -2,14 +2,18 @@
 #include "main/RunProgressBar.h"
 #include "support/FakeConnection.h"
 #include "support/StandinWindow.h"
+#include "widgets/MessageBoxSink.h"
 #include "widgets/Twips.h"
 
 #include <QCheckBox>
 #include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSemaphore>
+#include <QTimer>
 #include <QTreeView>
 #include <QWindow>
 
@@ -182,6 +186,26 @@ private Q_SLOTS:
         // The same click after the run does reach the box.
         QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, chkAll.mapTo(&window, chkAll.rect().center()));
         QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5 }));
+    }
+
+    // The message boxes every window shows: the title as caption, no icon, one OK button, and
+    // showMessage returns once it is pressed.
+    void messageBoxSinkShowsOneOkBoxAndWaitsForIt()
+    {
+        const QString text = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
+        quorvane::MessageBoxSink sink(QStringLiteral("Quorvane"));
+        QStringList shown;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            shown = QStringList { box->windowTitle(), box->text(), QString::number(box->icon()),
+                                  QString::number(box->buttons().size()) };
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+
+        sink.showMessage(text);
+
+        QCOMPARE(shown, (QStringList { "Quorvane", text, QString::number(QMessageBox::NoIcon), "1" }));
     }
 
 private:
