@@ -3,6 +3,7 @@
 #include "login/DatabaseCheck.h"
 #include "server/Browser.h"
 #include "support/Failure.h"
+#include "support/HostProcess.h"
 #include "support/StandinProcess.h"
 
 #include <QJsonDocument>
@@ -198,11 +199,10 @@ private Q_SLOTS:
         QFETCH(QString, serverCertificate);
         QFETCH(QString, keywords);
         QFETCH(QString, refusal);
-        QFile demo(QStringLiteral(QUORVANE_SOURCE_DIR "/tools/standin/fixtures/demo.json"));
-        QVERIFY(demo.open(QIODevice::ReadOnly));
         const QString certificate = m_folder.filePath(serverCertificate);
-        const test::StandinProcess standin(QJsonDocument::fromJson(demo.readAll()).object(),
-                                           { "--cert", certificate + ".pem", "--key", certificate + ".key" });
+        const test::StandinProcess standin(
+            QJsonDocument::fromJson(test::fileBytes(QUORVANE_SOURCE_DIR "/tools/standin/fixtures/demo.json")).object(),
+            { "--cert", certificate + ".pem", "--key", certificate + ".key" });
         QVERIFY(standin.started());
         const QString connect = standin.connectionString("CRONUS", "navuser", "Demo#2006")
                                     .replace(QLatin1String("127.0.0.1"), QLatin1String("localhost"))

@@ -8,6 +8,7 @@
 #include "support/Failure.h"
 #include "support/FakeConnection.h"
 #include "support/GatedConnection.h"
+#include "support/HostProcess.h"
 #include "support/StandinProcess.h"
 
 #include <QFile>
@@ -143,9 +144,7 @@ private Q_SLOTS:
         QFETCH(QString, addedKeywords);
         QFETCH(bool, attentionInClear);
         // The release named (empty: the default, which encrypts the login only).
-        QFile fixture(kFixturePath);
-        QVERIFY(fixture.open(QIODevice::ReadOnly));
-        m_standin = std::make_unique<StandinProcess>(QJsonDocument::fromJson(fixture.readAll()).object(),
+        m_standin = std::make_unique<StandinProcess>(QJsonDocument::fromJson(fileBytes(kFixturePath)).object(),
                                                      StandinProcess::releaseOptions(release));
         QVERIFY(m_standin->started());
         const auto connection = openConnection(addedKeywords);

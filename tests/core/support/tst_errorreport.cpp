@@ -7,6 +7,7 @@
 #include "support/FakeConnection.h"
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
+#include "support/HostProcess.h"
 #include "support/RecordingMessageSink.h"
 
 #include <QDir>
@@ -29,12 +30,6 @@ namespace {
 
 const QString kReportBox = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
 const QString kSaveFailed = "An error occurred while attempting to save a file.\r\nNumber: %1\r\nDescription: %2";
-
-QByteArray contentsOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A recorded event in short: "QUERY", "DROP" or "ADD" for the statements, others as they are.
 QString kindOf(const QString& event)
@@ -71,7 +66,7 @@ private Q_SLOTS:
         const QString path = QDir(folder).filePath(named.isEmpty() ? QStringLiteral("ErrorLog.txt") : named);
         test::RecordingMessageSink messages;
         QByteArrayList logWhenShown;
-        messages.whileShown = [&](const QString&) { logWhenShown.append(contentsOf(path)); };
+        messages.whileShown = [&](const QString&) { logWhenShown.append(test::fileBytes(path)); };
         const ErrorReport report
             = named.isEmpty() ? ErrorReport(messages, folder) : ErrorReport::toFile(messages, path);
 
@@ -128,7 +123,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(log, victim) && QFile::link(victim, log));
         QVERIFY(!AppendtoFile(messages, log, QStringLiteral("planted")));
         QCOMPARE(messages.texts.size(), 2);
-        QCOMPARE(contentsOf(victim), QByteArray("line\r\n"));
+        QCOMPARE(test::fileBytes(victim), QByteArray("line\r\n"));
     }
 
     // The texts of the small helpers: the folder with its separator, the activity log's line and the
@@ -271,7 +266,7 @@ private Q_SLOTS:
         database.respond = [&](const QString& sql) {
             const QString kind = kindOf(QStringLiteral("EXEC ") + sql);
             test::FakeResult result { { { "No_" }, { "Name" } }, std::nullopt, failing.contains("rows") ? 1 : 0 };
-            if (kind != "QUERY" && !contentsOf(logFile).endsWith((sql + "\r\n").toUtf8()))
+            if (kind != "QUERY" && !test::fileBytes(logFile).endsWith((sql + "\r\n").toUtf8()))
                 unlogged.append(kind);
             if (failing.contains(kind) || (kind == "QUERY" && failing.contains("rows")))
                 result.failure = Failure(number, QStringLiteral("Refused.\nSee previous errors."));
@@ -299,7 +294,7 @@ private Q_SLOTS:
         QCOMPARE(messages.texts.filter("An error occurred while attempting to save a file.").size(), unlogged.size());
         const QString record = QStringLiteral("Source: CreateClusteredIndex\r\nNumber: %1\r\nDescription: Refused.\n"
                                               "See previous errors.\r\n");
-        QCOMPARE(contentsOf(m_folder->filePath(QStringLiteral("ErrorLog.txt"))),
+        QCOMPARE(test::fileBytes(m_folder->filePath(QStringLiteral("ErrorLog.txt"))),
                  number == 0 ? QByteArray() : record.arg(number).toUtf8());
     }
 
