@@ -277,8 +277,9 @@ void tst_CliEndToEnd::commands()
         QVERIFY(interrupt(process));
     }
     QTEST(exitStatusOf(process), "exitStatus");
-    const QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
-    const QString stdErr = QString::fromUtf8(process.readAllStandardError());
+    // The program writes in the system's 8-bit code page (the ANSI one on Windows, with CR LF there).
+    const QString stdOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString stdErr = QString::fromLocal8Bit(process.readAllStandardError()).remove(QLatin1Char('\r'));
     QStringList lines = linesOf(stdOut);
     out.replaceInStrings(QStringLiteral("%SERVER%"), m_standin ? m_standin->dataSource() : QString());
     for (qsizetype line = 0; line < lines.size() && line < out.size(); ++line) {
