@@ -71,6 +71,7 @@ namespace {
             m_open = false;
         }
         bool isOpen() const override { return m_open; }
+        void Cancel() noexcept override { m_database.events.append(QStringLiteral("CANCEL")); }
 
     private:
         // Records the call; a closed connection then refuses it as ADO does.

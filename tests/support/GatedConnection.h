@@ -48,6 +48,7 @@ public:
     void RollbackTrans() override { m_gate.pass(); }
     void Close() override { m_gate.pass(); }
     bool isOpen() const override { return true; }
+    void Cancel() noexcept override { }
 
 private:
     struct NoRows final : db::RecordSet

@@ -37,7 +37,7 @@ namespace {
     {
         static const std::array<std::pair<KeyRefusal, const char*>, 4> kLabels { {
             { KeyRefusal::OutsideDbo, "not in dbo" },
-            { KeyRefusal::NameInSeveralSchemas, "several schemas" },
+            { KeyRefusal::OnPartitionScheme, "partitioned" },
             { KeyRefusal::ReferencedByForeignKey, "foreign key" },
             { KeyRefusal::OtherClusteredIndex, "other clustered" },
         } };
@@ -143,7 +143,7 @@ QString listAsText(const KeyRows& rows)
 
 QString listAsCsv(const KeyRows& rows)
 {
-    QString text = QStringLiteral("constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n");
+    QString text = QStringLiteral("constraint,table,schema,clustered,rows,reserved_kb,refusal,filegroup\r\n");
     for (const KeyRow& row : rows) {
         QStringList fields { csvField(row.constraint), csvField(row.table) };
         if (row.details) {
@@ -151,9 +151,9 @@ QString listAsCsv(const KeyRows& rows)
             fields << csvField(knownSchema(row).value_or(QString()))
                    << (details.clustered ? QStringLiteral("true") : QStringLiteral("false"))
                    << QString::number(details.rows) << QString::number(details.reservedKb)
-                   << csvField(refusalText(details.refusals));
+                   << csvField(refusalText(details.refusals)) << csvField(details.filegroup);
         } else {
-            fields << QString() << QString() << QString() << QString() << QString();
+            fields << QString() << QString() << QString() << QString() << QString() << QString();
         }
         text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }
@@ -175,8 +175,10 @@ QString listAsJson(const KeyRows& rows)
             const QString refusal = refusalText(details.refusals);
             object.insert(QStringLiteral("refusal"),
                           refusal.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(refusal));
+            object.insert(QStringLiteral("filegroup"), details.filegroup.isEmpty() ? QJsonValue(QJsonValue::Null)
+                                                                                   : QJsonValue(details.filegroup));
         } else {
-            for (const char* key : { "schema", "clustered", "rows", "reserved_kb", "refusal" })
+            for (const char* key : { "schema", "clustered", "rows", "reserved_kb", "refusal", "filegroup" })
                 object.insert(QLatin1String(key), QJsonValue(QJsonValue::Null));
         }
         array.append(object);

@@ -45,6 +45,10 @@ public:
     virtual void RollbackTrans() = 0;
     virtual void Close() = 0;
     virtual bool isOpen() const = 0;
+    // Asks the server to stop the statement another thread is waiting on now (an ODBC cancel, which
+    // the driver sends as an attention); that call then fails. Safe from any thread, never throws,
+    // does nothing while no statement runs. An open transaction stays open.
+    virtual void Cancel() noexcept = 0;
 };
 
 // Creates a new, closed connection: the seam through which tests substitute or fault connections.

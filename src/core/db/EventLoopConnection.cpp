@@ -173,4 +173,9 @@ bool EventLoopConnection::isOpen() const
     return m_wrapped->isOpen();
 }
 
+void EventLoopConnection::Cancel() noexcept
+{
+    m_wrapped->Cancel();
+}
+
 } // namespace quorvane::db

@@ -34,6 +34,8 @@ public:
     void RollbackTrans() override;
     void Close() override;
     bool isOpen() const override;
+    // Runs on the calling thread at once: the call thread is the one waiting on the statement.
+    void Cancel() noexcept override;
 
 private:
     // Shared with the row sets, which run their calls on the same thread.

@@ -11,6 +11,7 @@
 #include "db/SqlServerDriver.h"
 #include "support/Failure.h"
 
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -54,6 +55,7 @@ namespace {
         void RollbackTrans() override;
         void Close() noexcept override;
         bool isOpen() const override { return m_session && !linkBroken(m_session->connection.get()); }
+        void Cancel() noexcept override;
 
     private:
         const OdbcHandle& connectionHandle() const;
@@ -66,6 +68,9 @@ namespace {
         std::weak_ptr<OdbcCursor> m_cursor;
         int m_commandTimeout = kDefaultCommandTimeoutSeconds;
         bool m_inTransaction = false;
+        // The statement being executed now, for a cancel from another thread; null between calls.
+        std::mutex m_executingLock;
+        SQLHSTMT m_executing = nullptr;
     };
 
     void OdbcConnection::Open(const QString& connectionString)
@@ -132,8 +137,16 @@ namespace {
         Check(SQLSetStmtAttrW(statement.get(), SQL_ATTR_QUERY_TIMEOUT, integerAttribute(SQLULEN(m_commandTimeout)),
                               SQL_IS_UINTEGER),
               statement, OdbcOperation::Statement);
-        Check(SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(WideText(sql)), SQL_NTS), statement,
-              OdbcOperation::Statement);
+        {
+            const std::lock_guard lock(m_executingLock);
+            m_executing = statement.get();
+        }
+        const SQLRETURN executed = SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(WideText(sql)), SQL_NTS);
+        {
+            const std::lock_guard lock(m_executingLock);
+            m_executing = nullptr;
+        }
+        Check(executed, statement, OdbcOperation::Statement);
 
         // The rows come from the first result with columns; statements before it only count rows.
         for (;;) {
@@ -149,6 +162,14 @@ namespace {
                 return std::make_unique<OdbcRecordSet>();
             Check(more, statement, OdbcOperation::Statement);
         }
+    }
+
+    void OdbcConnection::Cancel() noexcept
+    {
+        // The handle cannot be freed meanwhile: Execute clears it under the same lock first.
+        const std::lock_guard lock(m_executingLock);
+        if (m_executing)
+            SQLCancel(m_executing);
     }
 
     void OdbcConnection::setCommandTimeout(int seconds)

@@ -7,12 +7,6 @@
 
 namespace quorvane::db {
 
-namespace {
-
-    constexpr std::int32_t kInvalidUseOfNull = 94;
-
-} // namespace
-
 OdbcRecordSet::OdbcRecordSet(std::shared_ptr<OdbcCursor> cursor)
     : m_cursor(std::move(cursor))
 { }
@@ -35,7 +29,7 @@ QString OdbcRecordSet::Fields(int index) const
         throw itemNotFound();
     const std::optional<QString>& value = m_cursor->current().at(index);
     if (!value)
-        throw Failure(kInvalidUseOfNull, QStringLiteral("Invalid use of Null"));
+        throw invalidUseOfNull();
     return *value;
 }
 

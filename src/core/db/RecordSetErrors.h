@@ -19,4 +19,12 @@ inline Failure itemNotFound()
              QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal.") };
 }
 
+inline constexpr std::int32_t kInvalidUseOfNull = 94;
+
+// The failure of reading a field that holds NULL as text.
+inline Failure invalidUseOfNull()
+{
+    return { kInvalidUseOfNull, QStringLiteral("Invalid use of Null") };
+}
+
 } // namespace quorvane::db

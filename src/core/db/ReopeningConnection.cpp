@@ -17,19 +17,32 @@ void ReopeningConnection::ResumeWithRetry()
         m_retryArmed = true;
 }
 
+void ReopeningConnection::setLockTimeout(LockTimeout lockTimeout)
+{
+    if (lockTimeout == m_lockTimeout)
+        return;
+    m_lockTimeout = lockTimeout;
+    m_lockTimeoutDue = true;
+}
+
 void ReopeningConnection::Open(const QString& connectionString)
 {
     m_retryArmed = false;
     m_wrapped->Open(connectionString);
     m_connectionString = connectionString;
+    m_lockTimeoutDue = true;
+    sendLockTimeoutIfDue();
 }
 
 std::unique_ptr<RecordSet> ReopeningConnection::Execute(const QString& sql)
 {
-    if (!m_retryArmed)
+    if (!m_retryArmed) {
+        sendLockTimeoutIfDue();
         return m_wrapped->Execute(sql);
+    }
     m_retryArmed = false;
     try {
+        sendLockTimeoutIfDue();
         return m_wrapped->Execute(sql);
     } catch (const Failure&) {
         // Still open: the server refused the statement, which sending it again would not change.
@@ -53,6 +66,7 @@ int ReopeningConnection::CommandTimeout() const
 void ReopeningConnection::BeginTrans()
 {
     m_retryArmed = false;
+    sendLockTimeoutIfDue();
     m_wrapped->BeginTrans();
 }
 
@@ -79,10 +93,26 @@ bool ReopeningConnection::isOpen() const
     return m_wrapped->isOpen();
 }
 
+void ReopeningConnection::Cancel() noexcept
+{
+    m_wrapped->Cancel();
+}
+
 void ReopeningConnection::reopen()
 {
-    // The command time-out belongs to the connection object and carries over.
+    // The command time-out belongs to the connection object and carries over; the lock time-out
+    // belongs to the server's session, which is a new one.
     m_wrapped->Open(m_connectionString);
+    m_lockTimeoutDue = true;
+    sendLockTimeoutIfDue();
+}
+
+void ReopeningConnection::sendLockTimeoutIfDue()
+{
+    if (!m_lockTimeoutDue)
+        return;
+    m_wrapped->Execute(m_lockTimeout.setStatement());
+    m_lockTimeoutDue = false;
 }
 
 } // namespace quorvane::db

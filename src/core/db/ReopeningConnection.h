@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Connection.h"
+#include "db/LockTimeout.h"
 
 #include <memory>
 
@@ -8,7 +9,8 @@ namespace quorvane::db {
 
 // A connection that keeps the connection string it was opened with, so that a connection whose
 // link to the server was lost can be opened again exactly as before. The string stays in memory
-// only, as long as the connection lives.
+// only, as long as the connection lives. Every time it is opened, its first statement sets the lock
+// time-out, so that no statement waits on another session's lock longer than the user chose.
 class ReopeningConnection final : public Connection
 {
 public:
@@ -23,6 +25,10 @@ public:
     // connection again and is sent once more, as nothing of the use had reached the server by then.
     // Any other call disarms the retry.
     void ResumeWithRetry();
+    // The lock time-out for this connection from now on (30 s until set): sent right after every
+    // opening, and, when it changes while the connection is open, before the next statement.
+    void setLockTimeout(LockTimeout lockTimeout);
+    LockTimeout lockTimeout() const { return m_lockTimeout; }
 
     void Open(const QString& connectionString) override;
     std::unique_ptr<RecordSet> Execute(const QString& sql) override;
@@ -33,13 +39,17 @@ public:
     void RollbackTrans() override;
     void Close() override;
     bool isOpen() const override;
+    void Cancel() noexcept override;
 
 private:
     void reopen();
+    void sendLockTimeoutIfDue();
 
     std::unique_ptr<Connection> m_wrapped;
     QString m_connectionString;
     bool m_retryArmed = false; // by ResumeWithRetry, for the next Execute only
+    LockTimeout m_lockTimeout = LockTimeout::defaultWait();
+    bool m_lockTimeoutDue = false; // the connection has not been told m_lockTimeout yet
 };
 
 } // namespace quorvane::db

@@ -9,7 +9,7 @@ QStringList refusalTexts(KeyRefusals refusals)
 {
     static const std::array<std::pair<KeyRefusal, const char*>, 4> kTexts { {
         { KeyRefusal::OutsideDbo, "the table is not in schema dbo" },
-        { KeyRefusal::NameInSeveralSchemas, "the table name is in more than one schema, so the key columns get mixed" },
+        { KeyRefusal::OnPartitionScheme, "the table's data is on a partition scheme, so it is not rebuilt" },
         { KeyRefusal::ReferencedByForeignKey, "a foreign key refers to the key, so the DROP will fail" },
         { KeyRefusal::OtherClusteredIndex, "the table has another clustered index, so the ADD will fail" },
     } };
@@ -60,6 +60,8 @@ QString keyToolTip(const QString& constraint, const QString& table, const std::o
                      + (details->clustered ? QStringLiteral("yes") : QStringLiteral("no")));
         lines.append(rowCountText(details->rows, locale) + QStringLiteral(", ")
                      + sizeText(details->reservedKb, locale));
+        if (!details->filegroup.isEmpty())
+            lines.append(QStringLiteral("Filegroup: ") + details->filegroup);
         for (const QString& refusal : refusalTexts(details->refusals))
             lines.append(QStringLiteral("Will be refused: ") + refusal);
     }

@@ -19,9 +19,9 @@ enum class KeyRefusal : std::uint8_t {
     ReferencedByForeignKey = 0x1,
     // The table already has a clustered index of another name: the ADD fails.
     OtherClusteredIndex = 0x2,
-    // Tables of this name exist in more than one schema: the key-column query, which does not
-    // look at the schema, mixes their columns.
-    NameInSeveralSchemas = 0x4,
+    // The table's data is on a partition scheme: a clustered key on one filegroup would gather
+    // it there, so the table is not rebuilt.
+    OnPartitionScheme = 0x4,
     // The table is not in schema dbo, but the statements name dbo.[table].
     OutsideDbo = 0x8,
 };
@@ -35,6 +35,7 @@ struct KeyDetails
     qint64 rows = 0; // the table's row count
     qint64 reservedKb = 0; // space reserved for the table's data and indexes
     KeyRefusals refusals;
+    QString filegroup; // of the table's data; empty on a partition scheme
 
     friend bool operator==(const KeyDetails&, const KeyDetails&) = default;
 };

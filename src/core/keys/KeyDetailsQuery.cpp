@@ -1,6 +1,7 @@
 #include "keys/KeyDetailsQuery.h"
 
 #include "db/Connection.h"
+#include "db/RecordSetErrors.h"
 #include "support/Failure.h"
 
 #include <memory>
@@ -10,7 +11,7 @@ namespace quorvane {
 namespace {
 
     constexpr qint64 kKilobytesPerPage = 8;
-    constexpr qint64 kAllRefusals = 0xF;
+    constexpr qint64 kQueriedRefusals = 0xB;
 
     qint64 number(const db::RecordSet& rs, int field)
     {
@@ -19,6 +20,18 @@ namespace {
         if (!ok)
             throw Failure(kTypeMismatch, QStringLiteral("Type mismatch"));
         return value;
+    }
+
+    // The field's text; empty for NULL.
+    QString textOrNull(const db::RecordSet& rs, int field)
+    {
+        try {
+            return rs.Fields(field);
+        } catch (const Failure& failure) {
+            if (failure.number() != db::kInvalidUseOfNull)
+                throw;
+            return {};
+        }
     }
 
     bool flag(const db::RecordSet& rs, int field)
@@ -38,9 +51,13 @@ std::vector<NamedKeyDetails> readKeyDetails(db::Connection& connection)
         key.details.rows = number(*rs, 3);
         key.details.reservedKb = number(*rs, 4) * kKilobytesPerPage;
         const qint64 refusals = number(*rs, 5);
-        if (refusals < 0 || refusals > kAllRefusals)
+        if (refusals < 0 || (refusals & ~kQueriedRefusals) != 0)
             throw Failure(kTypeMismatch, QStringLiteral("Type mismatch"));
         key.details.refusals = KeyRefusals::fromInt(static_cast<int>(refusals));
+        key.details.filegroup = textOrNull(*rs, 6);
+        // Data spread over a partition scheme stays where it is: the rebuild would gather it.
+        if (key.details.filegroup.isEmpty())
+            key.details.refusals |= KeyRefusal::OnPartitionScheme;
         all.push_back(std::move(key));
         rs->MoveNext();
     }

@@ -14,9 +14,10 @@ namespace db {
 // the table's row count and reserved pages, and the rebuilds the server will refuse. It reads only
 // the system tables SQL Server 2000 has and every later version keeps as compatibility views
 // (sysobjects, sysindexes, sysreferences), so it runs unchanged on all of them. Columns, in order:
-// constraint name, table name, clustered (1/0), row count, reserved pages (8 KB each), and the
-// refusals as the sum of their KeyRefusal values: 1 referenced by a foreign key, 2 another
-// clustered index, 4 the table name in several schemas, 8 the table not reachable as dbo.[table].
+// constraint name, table name, clustered (1/0), row count, reserved pages (8 KB each), the
+// refusals as the sum of their KeyRefusal values (1 referenced by a foreign key, 2 another
+// clustered index, 8 the table not reachable as dbo.[table]), and the filegroup of the table's
+// data (NULL for a table on a partition scheme).
 inline constexpr char kKeyDetailsQuery[]
     = "SELECT k.name AS constraint_name, t.name AS table_name, "
       "CASE WHEN i.indid = 1 THEN 1 ELSE 0 END AS is_clustered, "
@@ -26,9 +27,8 @@ inline constexpr char kKeyDetailsQuery[]
       "THEN 1 ELSE 0 END "
       "+ CASE WHEN EXISTS (SELECT * FROM sysindexes c WHERE c.id = t.id AND c.indid = 1 AND c.name <> k.name) "
       "THEN 2 ELSE 0 END "
-      "+ CASE WHEN (SELECT COUNT(*) FROM sysobjects n WHERE n.xtype = 'U' AND n.name = t.name) > 1 "
-      "THEN 4 ELSE 0 END "
-      "+ CASE WHEN OBJECT_ID(N'dbo.' + QUOTENAME(t.name)) = t.id THEN 0 ELSE 8 END AS refusals "
+      "+ CASE WHEN OBJECT_ID(N'dbo.' + QUOTENAME(t.name)) = t.id THEN 0 ELSE 8 END AS refusals, "
+      "FILEGROUP_NAME(d.groupid) AS filegroup "
       "FROM sysobjects k "
       "JOIN sysobjects t ON t.id = k.parent_obj "
       "JOIN sysindexes i ON i.id = k.parent_obj AND i.name = k.name "

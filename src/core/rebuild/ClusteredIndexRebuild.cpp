@@ -7,8 +7,8 @@
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
 #include "support/HeldMessages.h"
-#include "rebuild/KeyColumns.h"
-#include "rebuild/Statements.h"
+#include "rebuild/LockHolders.h"
+#include "rebuild/RebuildPlan.h"
 
 namespace quorvane {
 
@@ -34,6 +34,20 @@ namespace {
         } catch (...) { }
     }
 
+    // The server gave up waiting for another session's lock (SET LOCK_TIMEOUT), or chose this
+    // session as a deadlock's victim; either way the table was busy, not faulty.
+    constexpr std::int32_t kLockRequestTimedOut = 1222;
+    constexpr std::int32_t kDeadlockVictim = 1205;
+
+    bool isLockConflict(const Failure& failure)
+    {
+        return failure.number() == kLockRequestTimedOut || failure.number() == kDeadlockVictim;
+    }
+
+    // Thrown between the statements of a table once the user has cancelled; never reported.
+    struct CancelledByUser
+    { };
+
 } // namespace
 
 RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString& strTable,
@@ -42,18 +56,19 @@ RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString
     RebuildOutcome outcome;
     const auto reportFailure = [&](std::int32_t number, const QString& description) {
         context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), number, description);
-        outcome = { RebuildOutcome::Failed, Failure(number, description) };
+        outcome = { RebuildOutcome::Failed, Failure(number, description), {} };
     };
     guardedWith(reportFailure, [&] {
         db::Connection& cnnDatabase = context.cnnDatabase;
-        const QString strColumns = bracketedColumnList(keyColumns(cnnDatabase, strTable, strConstraint));
+        const RebuildPlan plan = planRebuild(cnnDatabase, strTable, strConstraint);
 
         // Rebuilding a large table's index takes as long as it takes.
         cnnDatabase.setCommandTimeout(0);
 
-        // No key columns: the key is gone already, or the list is out of date; leave the table alone.
-        if (strColumns.trimmed().isEmpty()) {
-            outcome.kind = RebuildOutcome::Skipped;
+        // No usable key columns (the key is gone already, or the list is out of date), or data the
+        // ADD would have to move: leave the table alone.
+        if (plan.skipped()) {
+            outcome = { RebuildOutcome::Skipped, std::nullopt, plan.skipReason };
             return;
         }
 
@@ -61,19 +76,57 @@ RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString
         // the DROP is uncommitted, it would keep the table locked for every other user until
         // someone pressed OK. The statements themselves do not wait for it.
         HeldMessages logFailures(context.report.messages());
+        const auto goOnUnlessCancelled = [&] {
+            if (context.cancelRequested())
+                throw CancelledByUser();
+        };
 
         // DROP and ADD form one transaction, so a table whose new key is refused keeps its old one.
         cnnDatabase.BeginTrans();
+        bool committing = false;
         try {
-            const QString strDrop = dropConstraintStatement(strTable, strConstraint);
-            logStatement(context, logFailures, QStringLiteral("- DROP: "), strDrop);
-            cnnDatabase.Execute(strDrop);
+            goOnUnlessCancelled();
+            logStatement(context, logFailures, QStringLiteral("- DROP: "), plan.drop);
+            cnnDatabase.Execute(plan.drop);
 
-            const QString strAdd = addClusteredKeyStatement(strTable, strConstraint, strColumns);
-            logStatement(context, logFailures, QStringLiteral("- ADD: "), strAdd);
-            cnnDatabase.Execute(strAdd);
+            goOnUnlessCancelled();
+            logStatement(context, logFailures, QStringLiteral("- ADD: "), plan.add);
+            cnnDatabase.Execute(plan.add);
 
+            goOnUnlessCancelled();
+            committing = true;
             cnnDatabase.CommitTrans();
+        } catch (const CancelledByUser&) {
+            rollBackQuietly(cnnDatabase);
+            logFailures.release();
+            outcome.kind = RebuildOutcome::Cancelled;
+            return;
+        } catch (const Failure& failure) {
+            // The COMMIT may have reached the server before the link broke: nothing can be undone,
+            // and whether the key changed is known only once the connection is open again.
+            if (committing && !cnnDatabase.isOpen()) {
+                logFailures.release();
+                const QString description = failure.description()
+                    + QStringLiteral(" The COMMIT was sent but its reply was lost: whether the key was rebuilt is "
+                                     "unknown.");
+                context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), failure.number(), description);
+                outcome = { RebuildOutcome::Unknown, Failure(failure.number(), description), {} };
+                return;
+            }
+            rollBackQuietly(cnnDatabase);
+            logFailures.release();
+            if (context.cancelRequested()) {
+                outcome.kind = RebuildOutcome::Cancelled;
+                return;
+            }
+            if (!isLockConflict(failure) || !cnnDatabase.isOpen())
+                throw;
+            const QString holders = busyText(lockHolders(cnnDatabase, strTable));
+            const QString description
+                = failure.description() + QStringLiteral(" The table was busy and was not changed: ") + holders + u'.';
+            context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), failure.number(), description);
+            outcome = { RebuildOutcome::Busy, Failure(failure.number(), description), holders };
+            return;
         } catch (...) {
             rollBackQuietly(cnnDatabase);
             logFailures.release();

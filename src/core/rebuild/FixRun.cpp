@@ -2,17 +2,40 @@
 
 #include "db/Connection.h"
 #include "db/ErrorNumbers.h"
+#include "rebuild/Statements.h"
 #include "support/ErrorReport.h"
+#include "support/Guard.h"
 #include "support/MessageSink.h"
+
+#include <optional>
 
 namespace quorvane {
 
 QString tableLogLine(const TickedTable& table, const RebuildOutcome& outcome)
 {
-    QString line = table.strTable + QLatin1Char('\t') + table.strConstraint;
-    if (outcome.kind == RebuildOutcome::Failed)
-        line += QStringLiteral("  (failed, see ErrorLog.txt)");
+    const QString line = table.strTable + QLatin1Char('\t') + table.strConstraint;
+    switch (outcome.kind) {
+    case RebuildOutcome::Rebuilt:
+        return line;
+    case RebuildOutcome::Failed:
+        return line + QStringLiteral("  (failed, see ErrorLog.txt)");
+    case RebuildOutcome::Skipped:
+        return outcome.detail.isEmpty() ? line : line + QStringLiteral("  (skipped: ") + outcome.detail + u')';
+    case RebuildOutcome::Busy:
+        return line + QStringLiteral("  (busy, not changed: ") + outcome.detail + u')';
+    case RebuildOutcome::Cancelled:
+        return line + QStringLiteral("  (cancelled, not changed)");
+    case RebuildOutcome::Unknown:
+        return line + QStringLiteral("  (outcome unknown, see ErrorLog.txt)");
+    }
     return line;
+}
+
+QString checkedLogLine(const TickedTable& table, bool rebuilt)
+{
+    return table.strTable + QLatin1Char('\t') + table.strConstraint
+        + (rebuilt ? QStringLiteral("  (checked after reconnecting: rebuilt)")
+                   : QStringLiteral("  (checked after reconnecting: not changed)"));
 }
 
 QString summaryLogLine(const FixRunCounts& counts)
@@ -30,27 +53,55 @@ QString lostConnectionMessage(qint32 notProcessed)
         .arg(notProcessed);
 }
 
-FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tables, FixRunListener& listener)
+namespace {
+
+    // Whether the key is clustered now, read on the connection opened again. Nothing when the
+    // connection cannot be opened or the key is not there; the failure goes to the error log.
+    std::optional<bool> keyIsClustered(const RebuildContext& context, const std::function<void()>& reconnect,
+                                       const TickedTable& table)
+    {
+        std::optional<bool> clustered;
+        guardedQuietly(context.report, "PerformFix", [&] {
+            reconnect();
+            const auto rs = context.cnnDatabase.Execute(keyIsClusteredQuery(table.strTable, table.strConstraint));
+            if (!rs->eof())
+                clustered = rs->Fields(0).trimmed() == QLatin1String("1");
+        });
+        return clustered;
+    }
+
+} // namespace
+
+FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tables, FixRunListener& listener,
+                    const std::function<void()>& reconnect)
 {
     FixRunCounts counts;
     const auto total = static_cast<qint32>(tables.size());
     listener.runStarting(total);
     qint32 processed = 0;
     bool lost = false;
+    std::optional<TickedTable> unknown;
     for (const TickedTable& table : tables) {
         if (listener.stopRequested())
             break;
         const RebuildOutcome outcome = CreateClusteredIndex(context, table.strTable, table.strConstraint);
+        if (outcome.kind == RebuildOutcome::Cancelled) {
+            listener.tableFinished(table, outcome, processed);
+            break;
+        }
         ++processed;
         switch (outcome.kind) {
         case RebuildOutcome::Rebuilt:
             ++counts.rebuilt;
             break;
-        case RebuildOutcome::Failed:
-            ++counts.failed;
-            break;
         case RebuildOutcome::Skipped:
             ++counts.skipped;
+            break;
+        case RebuildOutcome::Unknown:
+            unknown = table;
+            [[fallthrough]];
+        default:
+            ++counts.failed;
             break;
         }
         listener.tableFinished(table, outcome, processed);
@@ -61,6 +112,21 @@ FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tab
         }
     }
     counts.notProcessed = total - processed;
+    if (unknown && reconnect) {
+        if (const std::optional<bool> rebuilt = keyIsClustered(context, reconnect, *unknown)) {
+            const QString finding
+                = QStringLiteral("Checked after reconnecting: the key %1 of the table %2 %3.")
+                      .arg(unknown->strConstraint, unknown->strTable,
+                           *rebuilt ? QStringLiteral("is clustered: the table was rebuilt")
+                                    : QStringLiteral("is not clustered: the table was not changed"));
+            context.report.RecordError(QStringLiteral("PerformFix"), db::kErrorFail, finding);
+            listener.outcomeChecked(*unknown, *rebuilt);
+            if (*rebuilt) {
+                --counts.failed;
+                ++counts.rebuilt;
+            }
+        }
+    }
     listener.runFinished(counts);
     if (lost) {
         const QString message = lostConnectionMessage(counts.notProcessed);

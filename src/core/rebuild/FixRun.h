@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 
 namespace quorvane {
 
@@ -19,14 +20,17 @@ struct TickedTable
 struct FixRunCounts
 {
     qint32 rebuilt = 0;
-    qint32 failed = 0;
-    qint32 skipped = 0; // a key whose columns could not be found: nothing was sent
-    qint32 notProcessed = 0; // left alone after the connection was lost or the run was stopped
+    qint32 failed = 0; // refused, busy, or unknown after a lost COMMIT reply
+    qint32 skipped = 0; // left alone for a reason found before anything was sent
+    qint32 notProcessed = 0; // left alone after the connection was lost or the run was stopped or cancelled
 };
 
-// The on-screen log's line for a table: table name, tab, constraint name; for a table whose
-// rebuild failed followed by "  (failed, see ErrorLog.txt)".
+// The on-screen log's line for a table: table name, tab, constraint name; followed, for a table
+// whose rebuild failed, by "  (failed, see ErrorLog.txt)", and for the other outcomes that left the
+// key as it was or unknown by what happened ("  (busy, not changed: in use by session 57 (...))").
 QString tableLogLine(const TickedTable& table, const RebuildOutcome& outcome);
+// The line for a table whose outcome was unknown, once the key was checked on a new connection.
+QString checkedLogLine(const TickedTable& table, bool rebuilt);
 // "Done: R rebuilt, F failed, S skipped, P not processed."
 QString summaryLogLine(const FixRunCounts& counts);
 // "The connection to the server was lost. N ticked tables were not processed."
@@ -43,17 +47,25 @@ public:
     virtual void tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed) = 0;
     // Once, after the last table processed, before the user is told about a lost connection.
     virtual void runFinished(const FixRunCounts& counts) = 0;
-    // Asked before each table: true ends the run there (a command line's Ctrl+C), after the
+    // After a COMMIT whose reply was lost, once the connection is open again and the key has been
+    // looked at: whether it is clustered now. Before runFinished.
+    virtual void outcomeChecked(const TickedTable& table, bool rebuilt) = 0;
+    // Asked before each table: true ends the run there (Stop, a command line's Ctrl+C), after the
     // transaction of the table before it has ended; the tables left count as not processed.
     virtual bool stopRequested() const { return false; }
 };
 
 // Rebuilds the tables one after the other, in the order given, through CreateClusteredIndex;
-// failures are reported table by table and the run goes on. When the connection to the server is
+// failures are reported table by table and the run goes on. A table whose statement the user
+// cancelled ends the run; it and the tables after it count as not processed. When the connection to the server is
 // lost, the table in progress is reported as any failure and the run stops there: no statement
 // is sent for the tables after it, which count as not processed, and the lost connection gets one
 // error record (source "PerformFix") and one message, lostConnectionMessage(), through the
-// context's error report. Returns the counts that were handed to runFinished.
-FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tables, FixRunListener& listener);
+// context's error report. When the reply to a table's COMMIT was lost, `reconnect` (when given) opens
+// the connection again and the key is looked at: the finding goes to the listener and the error
+// log, and the table counts as rebuilt or failed accordingly. Returns the counts that were handed to
+// runFinished.
+FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tables, FixRunListener& listener,
+                    const std::function<void()>& reconnect = {});
 
 } // namespace quorvane

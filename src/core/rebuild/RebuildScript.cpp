@@ -1,7 +1,6 @@
 #include "rebuild/RebuildScript.h"
 
-#include "rebuild/KeyColumns.h"
-#include "rebuild/Statements.h"
+#include "rebuild/RebuildPlan.h"
 
 #include <QStringList>
 
@@ -40,16 +39,16 @@ QString rebuildScript(db::Connection& connection, const ScriptHeader& header, co
                          + refusalText(key.details->refusals));
             continue;
         }
-        const QStringList columns = keyColumns(connection, key.table, key.constraint);
-        const QString strColumns = bracketedColumnList(columns);
-        if (strColumns.trimmed().isEmpty()) {
-            lines.append(QStringLiteral("-- Left out ") + keyName(key) + QStringLiteral(": the key has no columns"));
+        const RebuildPlan plan = planRebuild(connection, key.table, key.constraint);
+        if (plan.skipped()) {
+            lines.append(QStringLiteral("-- Left out ") + keyName(key) + QStringLiteral(": ") + commentText(plan.skipReason));
             continue;
         }
-        lines.append(QStringLiteral("-- ") + keyName(key) + QStringLiteral(", key columns ") + commentText(strColumns));
+        lines.append(QStringLiteral("-- ") + keyName(key) + QStringLiteral(", key columns ")
+                     + commentText(plan.columnList));
         lines.append(QStringLiteral("BEGIN TRANSACTION"));
-        lines.append(dropConstraintStatement(key.table, key.constraint));
-        lines.append(addClusteredKeyStatement(key.table, key.constraint, strColumns));
+        lines.append(plan.drop);
+        lines.append(plan.add);
         lines.append(QStringLiteral("COMMIT TRANSACTION"));
         lines.append(QStringLiteral("GO"));
     }

@@ -31,10 +31,10 @@ struct ScriptKey
 
 // The T-SQL that re-creates the keys as clustered, for a DBA to review and run in any SQL tool: a
 // header comment naming server, database and time; SET XACT_ABORT ON, so that a refused ADD rolls
-// its DROP back; then per key, in the order given, a comment with the key columns read now through
-// the key-column query, and BEGIN TRANSACTION, the program's own DROP and ADD statements and
-// COMMIT TRANSACTION, with GO after each table. A key with a predicted refusal, or without key
-// columns, is left out with a comment saying why. Failures of a key-column query are thrown.
+// its DROP back; then per key, in the order given, a comment with the key columns read now, and
+// BEGIN TRANSACTION, the DROP and ADD statements a run would send now (see planRebuild) and COMMIT
+// TRANSACTION, with GO after each table. A key with a predicted refusal, or one a run would skip,
+// is left out with a comment saying why. Failures of the catalogue queries are thrown.
 QString rebuildScript(db::Connection& connection, const ScriptHeader& header, const QList<ScriptKey>& keys);
 
 } // namespace quorvane
