@@ -111,33 +111,33 @@ private Q_SLOTS:
         const std::tuple<KeyRows, QString, QString> rows[] = {
             // Text: long names lose their start.
             { KeyRows {
-                  keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::NameInSeveralSchemas }),
+                  keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::OnPartitionScheme }),
                   keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) },
               "text",
               "Schema  Table         Primary key    Clust.       Rows         KB  Refusal\n"
-              "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  …eral schemas\n"
+              "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  partitioned\n"
               "dbo     …d_$Customer  …_$Customer$0  yes             5         16\n" },
             // Text without details.
             { KeyRows { keyRow(kLongTable), keyRow(kLongTable + kLongTable) }, "text",
               "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"
               "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n"
               "-       …Line Archive Comment  …ine Archive Comment$0  -          -   -  -\n" },
-            { KeyRows { keyRow("Plain", KeyDetails { true, 3, 16, {} }),
-                        keyRow("Comma, \"quoted\"", KeyDetails { false, 0, 0, KeyRefusal::OutsideDbo }),
+            { KeyRows { keyRow("Plain", KeyDetails { true, 3, 16, {}, "Data Filegroup 1" }),
+                        keyRow("Comma, \"quoted\"", KeyDetails { false, 0, 0, KeyRefusal::OutsideDbo, "PRIMARY" }),
                         keyRow("No details") },
               "csv",
-              "constraint,table,schema,clustered,rows,reserved_kb,refusal\r\n"
-              "Plain$0,Plain,dbo,true,3,16,\r\n"
+              "constraint,table,schema,clustered,rows,reserved_kb,refusal,filegroup\r\n"
+              "Plain$0,Plain,dbo,true,3,16,,Data Filegroup 1\r\n"
               "\"Comma, \"\"quoted\"\"$0\",\"Comma, \"\"quoted\"\"\",,false,0,0,"
-              "the table is not in schema dbo\r\n"
-              "No details$0,No details,,,,,\r\n" },
-            { KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex }),
+              "the table is not in schema dbo,PRIMARY\r\n"
+              "No details$0,No details,,,,,,\r\n" },
+            { KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex, "PRIMARY" }),
                         keyRow("B", KeyDetails { true, 1, 8, {} }), keyRow("C") },
               "json",
-              "[{\"clustered\":false,\"constraint\":\"A$0\",\"refusal\":\"the table has another clustered index, so "
+              "[{\"clustered\":false,\"constraint\":\"A$0\",\"filegroup\":\"PRIMARY\",\"refusal\":\"the table has another clustered index, so "
               "the ADD will fail\",\"reserved_kb\":42,\"rows\":5000000000,\"schema\":\"dbo\",\"table\":\"A\"},"
-              "{\"clustered\":true,\"constraint\":\"B$0\",\"refusal\":null,\"reserved_kb\":8,\"rows\":1,\"schema\":"
-              "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"refusal\":null,\"reserved_kb\":"
+              "{\"clustered\":true,\"constraint\":\"B$0\",\"filegroup\":null,\"refusal\":null,\"reserved_kb\":8,\"rows\":1,\"schema\":"
+              "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"filegroup\":null,\"refusal\":null,\"reserved_kb\":"
               "null,\"rows\":null,\"schema\":null,\"table\":\"C\"}]" },
         };
         for (const auto& [keys, format, expected] : rows) {

@@ -18,8 +18,15 @@ public:
         if (whileShown)
             whileShown(text);
     }
+    int askChoice(const QString& text, const QStringList& choices) override
+    {
+        texts.append(text);
+        return answer ? answer(choices) : -1;
+    }
     QStringList texts;
     std::function<void(const QString& text)> whileShown;
+    // The choice the user makes when asked; none when unset.
+    std::function<int(const QStringList& choices)> answer;
 };
 
 } // namespace quorvane::test

@@ -30,6 +30,9 @@ namespace quorvane::cli {
 
 namespace {
 
+    // How often a run looks for a second Ctrl+C.
+    constexpr int kCancelWatchMs = 100;
+
     void printOut(const QString& text)
     {
         const QByteArray bytes = text.toLocal8Bit();
@@ -62,14 +65,17 @@ namespace {
 
     // The Navision check on a connection of its own, then the connection the command works on.
     // Prints the login window's message for any refusal.
-    std::unique_ptr<db::Connection> connect(const QString& strConnect)
+    std::unique_ptr<db::ReopeningConnection> connect(const QString& strConnect, db::LockTimeout lockTimeout)
     {
         // Each connection's calls run on a thread of its own (see db/ConnectionStack.h), so that
         // the progress bar keeps its clock going while a statement runs; Ctrl+C must never land on
         // that thread.
-        const db::ConnectionFactory connections = [driverConnections = db::odbcConnectionFactory()] {
+        const auto newConnection = [driverConnections = db::odbcConnectionFactory()] {
             const InterruptsBlocked blocked;
             return db::newConnectionStack(driverConnections);
+        };
+        const db::ConnectionFactory connections = [&newConnection] {
+            return std::unique_ptr<db::Connection>(newConnection());
         };
         QString strRefusal;
         const qint16 intResult = ValidateDatabase(connections, strConnect, &strRefusal);
@@ -77,8 +83,9 @@ namespace {
             printError(CheckResultMessage(intResult, strRefusal));
             return nullptr;
         }
-        std::unique_ptr<db::Connection> connection = connections();
+        std::unique_ptr<db::ReopeningConnection> connection = newConnection();
         try {
+            connection->setLockTimeout(lockTimeout);
             connection->Open(strConnect);
         } catch (const Failure& failure) {
             printError(CheckResultMessage(CheckResultForErrorNumber(failure.number())));
@@ -152,7 +159,7 @@ namespace {
         return kExitSuccess;
     }
 
-    int runWithProgressBar(const CliOptions& options, db::Connection& connection, StderrMessages& messages,
+    int runWithProgressBar(const CliOptions& options, db::ReopeningConnection& connection, StderrMessages& messages,
                            const ErrorReport& report, const QString& errorLog, const KeyRows& chosen)
     {
         const SystemClock clock;
@@ -164,19 +171,31 @@ namespace {
             redraw.start(1000);
 
         catchInterrupts();
+        // The second Ctrl+C is told to the driver from here, between two turns of the event loop
+        // that runs while a statement waits; a signal handler must not call into it.
+        QTimer cancelWatch;
+        cancelWatch.callOnTimeout([&] {
+            if (cancelRequested()) {
+                connection.Cancel();
+                cancelWatch.stop();
+            }
+        });
+        cancelWatch.start(kCancelWatchMs);
         bar.draw();
         const int recordsBefore = report.recordsWritten();
-        const RunSettings settings { connection,
-                                     options.logFile,
-                                     clock,
-                                     report,
-                                     &interruptRequested,
-                                     [&bar](const KeyRow& key, const KeyResult& result, int done) {
-                                         bar.clear();
-                                         printOut(runLine(key, result) + QLatin1Char('\n'));
-                                         bar.setDone(done);
-                                         bar.draw();
-                                     } };
+        const auto printLine = [&bar](const QString& line) {
+            bar.clear();
+            printOut(line + QLatin1Char('\n'));
+            bar.draw();
+        };
+        RunSettings settings { connection, options.logFile, clock, report, &interruptRequested };
+        settings.cancelRequested = &cancelRequested;
+        settings.keyDone = [&bar, &printLine](const KeyRow& key, const KeyResult& result, int done) {
+            bar.setDone(done);
+            printLine(runLine(key, result));
+        };
+        settings.reconnect = [&connection] { connection.ResumeWithRetry(); };
+        settings.keyChecked = [&printLine](const KeyRow& key, bool rebuilt) { printLine(checkedRunLine(key, rebuilt)); };
         const RunTally tally = cli::rebuildKeys(settings, chosen);
         redraw.stop();
         bar.clear();
@@ -217,7 +236,7 @@ int execute(const QStringList& arguments)
         return usageError(QStringLiteral("No password: type it at the terminal, pass one line on standard input "
                                          "with --password-stdin, or set QUORVANE_PASSWORD."));
     const QString strConnect = ConnectStringWithPassword(connectionText(options), *password);
-    const std::unique_ptr<db::Connection> connection = connect(strConnect);
+    const std::unique_ptr<db::ReopeningConnection> connection = connect(strConnect, options.lockTimeout);
     if (!connection)
         return kExitNoConnection;
 

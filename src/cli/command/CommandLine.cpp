@@ -17,6 +17,7 @@ namespace {
     const QString kKey = QStringLiteral("key");
     const QString kLogFile = QStringLiteral("log-file");
     const QString kErrorLog = QStringLiteral("error-log");
+    const QString kLockTimeout = QStringLiteral("lock-timeout");
     const QString kHelp = QStringLiteral("help");
     const QString kVersion = QStringLiteral("version");
 
@@ -66,6 +67,7 @@ namespace {
             { kKey, QString(), QStringLiteral("constraint") },
             { kLogFile, QString(), QStringLiteral("path") },
             { kErrorLog, QString(), QStringLiteral("path") },
+            { kLockTimeout, QString(), QStringLiteral("seconds") },
             { { QStringLiteral("h"), kHelp }, QString() },
             { kVersion, QString() },
         });
@@ -196,6 +198,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if ((parser.isSet(kLogFile) && options.logFile.isEmpty())
         || (parser.isSet(kErrorLog) && options.errorLog.isEmpty()))
         return usageError(QStringLiteral("--log-file and --error-log take a file path."));
+    if (parser.isSet(kLockTimeout)) {
+        const std::optional<db::LockTimeout> lockTimeout = db::LockTimeout::fromText(parser.value(kLockTimeout));
+        if (!lockTimeout)
+            return usageError(QStringLiteral("--lock-timeout takes a number of seconds or none."));
+        options.lockTimeout = *lockTimeout;
+    }
     parsed.kind = ParsedCommandLine::Kind::Options;
     return parsed;
 }
@@ -205,6 +213,7 @@ QString usageText()
     return QStringLiteral("Usage: quorvane-cli list   CONNECTION [--format text|csv|json]\n"
                           "       quorvane-cli script CONNECTION [KEYS]\n"
                           "       quorvane-cli run    CONNECTION [KEYS] [--log-file PATH] [--error-log PATH]\n"
+                          "       [--lock-timeout SECONDS|none]\n"
                           "CONNECTION: --server HOST[,PORT][\\INSTANCE] --database DB --user USER\n"
                           "            | --connect \"ADO-style string with %PW%\"   [--password-stdin]\n"
                           "KEYS:       --not-clustered (default) | --all | --key CONSTRAINT (repeatable)\n"
@@ -217,6 +226,7 @@ QString helpText()
         "Usage: quorvane-cli list   CONNECTION [--format text|csv|json]\n"
         "       quorvane-cli script CONNECTION [KEYS]\n"
         "       quorvane-cli run    CONNECTION [KEYS] [--log-file PATH] [--error-log PATH]\n"
+        "       [--lock-timeout SECONDS|none]\n"
         "\n"
         "Re-creates the primary keys of a Navision 4.0 database on SQL Server as clustered keys,\n"
         "from a terminal, a scheduler or a review.\n"
@@ -247,11 +257,15 @@ QString helpText()
         "  --log-file PATH          run: append every statement sent, with a time stamp\n"
         "  --error-log PATH         run: where failures are recorded (default ErrorLog.txt in\n"
         "                           ~/.local/share/Quorvane)\n"
+        "  --lock-timeout SECONDS   how long a statement waits for a table another session holds\n"
+        "                           (default 30; none: without limit); run: a table still busy\n"
+        "                           then is left as it was and named with who holds it\n"
         "  --help, --version\n"
         "\n"
-        "run prints one line per key: table, tab, constraint, tab, and \"rebuilt\", \"failed: ...\"\n"
-        "or \"skipped: ...\", then a summary line. On a terminal a progress bar is drawn on\n"
-        "standard error. Ctrl+C stops once the current table's transaction has ended.\n"
+        "run prints one line per key: table, tab, constraint, tab, and \"rebuilt\", \"failed: ...\",\n"
+        "\"skipped: ...\" or \"busy, not changed: ...\", then a summary line. On a terminal a\n"
+        "progress bar is drawn on standard error. Ctrl+C stops once the current table's\n"
+        "transaction has ended; a second Ctrl+C cancels its statement and rolls it back.\n"
         "\n"
         "Exit status:\n"
         "  0   every chosen key was rebuilt or skipped (list and script: done)\n"

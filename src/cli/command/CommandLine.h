@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/LockTimeout.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -26,6 +28,8 @@ struct CliOptions
     QStringList keyNames; // with KeyChoice::Named, in the order given
     QString logFile; // empty: no activity log
     QString errorLog; // empty: the default error log
+    // How long a statement waits for a table another session holds.
+    db::LockTimeout lockTimeout = db::LockTimeout::defaultWait();
 };
 
 // The outcome of reading the arguments: options to act on, a request for help or the version, or

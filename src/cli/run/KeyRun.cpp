@@ -37,10 +37,17 @@ namespace {
             KeyResult result { outcome.kind, QString() };
             if (outcome.failure)
                 result.detail = outcome.failure->description();
-            if (outcome.kind == RebuildOutcome::Skipped)
-                result.detail = QStringLiteral("the key's columns were not found");
+            if (outcome.kind == RebuildOutcome::Skipped || outcome.kind == RebuildOutcome::Busy)
+                result.detail = outcome.detail;
             if (m_settings.keyDone)
-                m_settings.keyDone(m_keys[processed - 1], result, processed);
+                m_settings.keyDone(m_keys[m_next], result, processed);
+            ++m_next;
+        }
+        void outcomeChecked(const TickedTable&, bool rebuilt) override
+        {
+            // The key in question is the last one finished.
+            if (m_settings.keyChecked)
+                m_settings.keyChecked(m_keys[m_next - 1], rebuilt);
         }
         void runFinished(const FixRunCounts&) override { }
         bool stopRequested() const override
@@ -53,6 +60,7 @@ namespace {
     private:
         const RunSettings& m_settings;
         const KeyRows& m_keys;
+        qsizetype m_next = 0; // the key the next result belongs to
         mutable bool m_interrupted = false;
     };
 
@@ -66,15 +74,16 @@ int RunTally::exitStatus() const
 RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys)
 {
     const QString logFile = settings.logFile;
-    const RebuildContext context { settings.connection, [logFile] { return !logFile.isEmpty(); }, logFile,
-                                   settings.clock, settings.report };
+    RebuildContext context { settings.connection, [logFile] { return !logFile.isEmpty(); }, logFile,
+                             settings.clock, settings.report };
+    context.cancelRequested = settings.cancelRequested;
     QList<TickedTable> tables;
     for (const KeyRow& key : keys)
         tables.append({ key.table, key.constraint });
 
     CommandLineRun listener(settings, keys);
     RunTally tally;
-    tally.counts = RunFix(context, tables, listener);
+    tally.counts = RunFix(context, tables, listener, settings.reconnect);
     tally.interrupted = listener.interrupted();
     tally.connectionLost = !settings.connection.isOpen();
     return tally;
@@ -93,8 +102,24 @@ QString runLine(const KeyRow& key, const KeyResult& result)
     case RebuildOutcome::Skipped:
         outcome = QStringLiteral("skipped: ") + visibleText(oneLine(result.detail));
         break;
+    case RebuildOutcome::Busy:
+        outcome = QStringLiteral("busy, not changed: ") + visibleText(oneLine(result.detail));
+        break;
+    case RebuildOutcome::Cancelled:
+        outcome = QStringLiteral("cancelled, not changed");
+        break;
+    case RebuildOutcome::Unknown:
+        outcome = QStringLiteral("outcome unknown: ") + visibleText(oneLine(result.detail));
+        break;
     }
     return visibleText(key.table) + QLatin1Char('\t') + visibleText(key.constraint) + QLatin1Char('\t') + outcome;
+}
+
+QString checkedRunLine(const KeyRow& key, bool rebuilt)
+{
+    return visibleText(key.table) + QLatin1Char('\t') + visibleText(key.constraint) + QLatin1Char('\t')
+        + (rebuilt ? QStringLiteral("checked after reconnecting: rebuilt")
+                   : QStringLiteral("checked after reconnecting: not changed"));
 }
 
 } // namespace quorvane::cli

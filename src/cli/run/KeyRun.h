@@ -42,8 +42,15 @@ struct RunSettings
     const ErrorReport& report;
     // Asked before each key; true stops the run there, the rest counted as not processed.
     std::function<bool()> stopRequested;
+    // Asked between a key's statements, once the connection has been told to cancel the one in
+    // progress: true rolls the key back and ends the run.
+    std::function<bool()> cancelRequested = [] { return false; };
     // Called after each key with its result and the number of keys done so far.
-    std::function<void(const KeyRow&, const KeyResult&, int done)> keyDone;
+    std::function<void(const KeyRow&, const KeyResult&, int done)> keyDone = {};
+    // Opens the connection again after a lost COMMIT reply, to look at the key; none: not looked at.
+    std::function<void()> reconnect = {};
+    // Called with what the look found: whether the key is clustered now.
+    std::function<void(const KeyRow&, bool rebuilt)> keyChecked = {};
 };
 
 // The window's fix run over the keys in the order given (key-column query, then DROP and ADD in
@@ -51,7 +58,10 @@ struct RunSettings
 // ends the run after the key it happened on, with the window's message).
 RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys);
 
-// "table<TAB>constraint<TAB>rebuilt", "...failed: <message>" or "...skipped: <reason>", on one line.
+// "table<TAB>constraint<TAB>rebuilt", "...failed: <message>", "...skipped: <reason>", "...busy, not
+// changed: in use by ...", "...cancelled, not changed" or "...outcome unknown: <message>", on one line.
 QString runLine(const KeyRow& key, const KeyResult& result);
+// "table<TAB>constraint<TAB>checked after reconnecting: rebuilt" (or "not changed").
+QString checkedRunLine(const KeyRow& key, bool rebuilt);
 
 } // namespace quorvane::cli

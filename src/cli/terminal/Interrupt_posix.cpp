@@ -8,17 +8,21 @@ namespace quorvane::cli {
 
 namespace {
 
-    volatile std::sig_atomic_t g_interrupted = 0;
+    volatile std::sig_atomic_t g_interrupts = 0;
 
     constexpr char kStopping[] = "\nCtrl+C: stopping once the current table's transaction has ended.\n";
+    constexpr char kCancelling[] = "\nCtrl+C again: cancelling the current statement; its table is rolled back.\n";
 
     void onInterrupt(int)
     {
-        if (g_interrupted == 0) {
-            // write() is safe in a signal handler; nothing else of stdio is.
+        // write() is safe in a signal handler; nothing else of stdio is.
+        if (g_interrupts == 0) {
             [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
+            g_interrupts = 1;
+        } else if (g_interrupts == 1) {
+            [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kCancelling, sizeof kCancelling - 1);
+            g_interrupts = 2;
         }
-        g_interrupted = 1;
     }
 
     sigset_t interruptSet()
@@ -44,7 +48,12 @@ void catchInterrupts()
 
 bool interruptRequested()
 {
-    return g_interrupted != 0;
+    return g_interrupts != 0;
+}
+
+bool cancelRequested()
+{
+    return g_interrupts > 1;
 }
 
 InterruptsBlocked::InterruptsBlocked()

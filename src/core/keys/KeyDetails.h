@@ -35,7 +35,7 @@ struct KeyDetails
     qint64 rows = 0; // the table's row count
     qint64 reservedKb = 0; // space reserved for the table's data and indexes
     KeyRefusals refusals;
-    QString filegroup; // of the table's data; empty on a partition scheme
+    QString filegroup = {}; // of the table's data; empty on a partition scheme
 
     friend bool operator==(const KeyDetails&, const KeyDetails&) = default;
 };

@@ -55,11 +55,20 @@ RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString
 {
     RebuildOutcome outcome;
     const auto reportFailure = [&](std::int32_t number, const QString& description) {
+        // A query the user cancelled before the transaction began: nothing to report.
+        if (context.cancelRequested()) {
+            outcome.kind = RebuildOutcome::Cancelled;
+            return;
+        }
         context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), number, description);
         outcome = { RebuildOutcome::Failed, Failure(number, description), {} };
     };
     guardedWith(reportFailure, [&] {
         db::Connection& cnnDatabase = context.cnnDatabase;
+        if (context.cancelRequested()) {
+            outcome.kind = RebuildOutcome::Cancelled;
+            return;
+        }
         const RebuildPlan plan = planRebuild(cnnDatabase, strTable, strConstraint);
 
         // Rebuilding a large table's index takes as long as it takes.

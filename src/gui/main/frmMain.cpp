@@ -2,6 +2,7 @@
 
 #include "db/ConnectionStack.h"
 #include "db/DriverConnectionString.h"
+#include "db/LockTimeout.h"
 #include "keys/Captions.h"
 #include "keys/KeyDetailsQuery.h"
 #include "keys/PrimaryKeyListQuery.h"
@@ -13,14 +14,17 @@
 #include "rebuild/Statements.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
+#include "login/SettingsStore.h"
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
+#include "support/MessageSink.h"
 #include "ui_frmMain.h"
 #include "widgets/BusyGuard.h"
 #include "widgets/Twips.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -30,6 +34,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <cstdint>
 
 // The window's pictures live in a static library; their resources must be registered by name.
@@ -58,6 +64,28 @@ namespace {
     void widenToShowCaption(QCheckBox& box)
     {
         box.resize(std::max(box.width(), box.sizeHint().width()), box.height());
+    }
+
+    const QString kSettingsSection = QStringLiteral("Settings");
+    const QString kLockTimeoutKey = QStringLiteral("LockTimeout");
+
+    // The choices of "Wait for a busy table", in seconds; none: without limit.
+    struct LockTimeoutChoice
+    {
+        const char* caption;
+        std::optional<int> seconds;
+    };
+    const std::array<LockTimeoutChoice, 5> kLockTimeoutChoices { {
+        { "5 s", 5 },
+        { "30 s", 30 },
+        { "2 min", 120 },
+        { "10 min", 600 },
+        { "without limit", std::nullopt },
+    } };
+
+    db::LockTimeout lockTimeoutOf(const LockTimeoutChoice& choice)
+    {
+        return choice.seconds ? db::LockTimeout::seconds(*choice.seconds) : db::LockTimeout::withoutLimit();
     }
 
     // A copy of the text without leading and trailing blanks (space characters only).
@@ -111,6 +139,9 @@ frmMain::frmMain(const Platform& platform, LoginOpener openLogin, QWidget* paren
     connect(&m_tables, &KeyListModel::itemCheckedByUser, this, &frmMain::lvTables_ItemCheck);
     connect(m_ui->chkAll, &QCheckBox::clicked, this, &frmMain::chkAll_Click);
     connect(m_ui->cmdExecute, &QPushButton::clicked, this, &frmMain::cmdExecute_Click);
+    connect(m_ui->cmdStop, &QPushButton::clicked, this, &frmMain::cmdStop_Click);
+    fillLockTimeoutChoices();
+    connect(m_ui->cboLockTimeout, &QComboBox::activated, this, &frmMain::cboLockTimeout_Change);
     connect(m_ui->lvTables, &QWidget::customContextMenuRequested, this, &frmMain::lvTables_ContextMenu);
     connect(m_mnuTickNotClustered, &QAction::triggered, this, &frmMain::mnuTickNotClustered_Click);
     connect(m_mnuCopyScript, &QAction::triggered, this, &frmMain::mnuCopyScript_Click);
@@ -159,6 +190,7 @@ bool frmMain::OpenConnection(const QString& strConnect)
         cnnDatabase = db::newConnectionStack(m_platform.connectionFactory);
         if (!cnnDatabase)
             return false;
+        cnnDatabase->setLockTimeout(chosenLockTimeout());
         cnnDatabase->Open(strConnect);
         return true;
     } catch (...) {
@@ -342,14 +374,100 @@ void frmMain::cmdExecute_Click()
 
 void frmMain::PerformFix()
 {
+    m_stop = StopRequest::None;
+    m_closeAfterRun = false;
+    m_ui->cmdStop->setText(QStringLiteral("Stop"));
+    m_ui->cmdStop->setEnabled(true);
+    m_ui->cmdExecute->hide();
+    m_ui->cmdStop->show();
     guarded(m_report, "PerformFix", [&] {
-        const BusyGuard run(*this, m_runInProgress);
+        const BusyGuard run(*this, m_runInProgress,
+                            { m_ui->cmdStop, [this] { cmdStop_Click(); }, [this] { closeRequestedDuringRun(); } });
         // A connection lost earlier is opened again before anything else; when it cannot be, that
         // is the run's one report.
         database().ResumeWithRetry();
-        const RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
-                                       strLogFile, m_platform.clock, m_report };
-        RunFix(context, m_tables.checkedTables(), *this);
+        RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
+                                 strLogFile, m_platform.clock, m_report };
+        context.cancelRequested = [this] { return m_stop == StopRequest::Now; };
+        RunFix(context, m_tables.checkedTables(), *this, [this] { database().ResumeWithRetry(); });
+    });
+    m_ui->cmdStop->hide();
+    m_ui->cmdExecute->show();
+    if (m_closeAfterRun)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void frmMain::cmdStop_Click()
+{
+    if (!m_runInProgress)
+        return;
+    if (m_stop == StopRequest::None) {
+        m_stop = StopRequest::AfterTable;
+        m_ui->cmdStop->setText(QStringLiteral("Stop Now"));
+        return;
+    }
+    cancelStatementInProgress();
+}
+
+void frmMain::cancelStatementInProgress()
+{
+    if (m_stop == StopRequest::Now)
+        return;
+    m_stop = StopRequest::Now;
+    m_ui->cmdStop->setEnabled(false);
+    if (cnnDatabase)
+        cnnDatabase->Cancel();
+}
+
+void frmMain::closeRequestedDuringRun()
+{
+    const int choice = m_platform.messages.askChoice(
+        QStringLiteral("Tables are being rebuilt. Stop after the table in progress, or stop now: cancel its "
+                       "statement and roll it back?"),
+        { QStringLiteral("Stop After This Table"), QStringLiteral("Stop Now"), QStringLiteral("Keep Running") });
+    if (!m_runInProgress || choice < 0 || choice > 1)
+        return;
+    m_closeAfterRun = true;
+    if (choice == 0) {
+        if (m_stop == StopRequest::None)
+            cmdStop_Click();
+    } else {
+        cancelStatementInProgress();
+    }
+}
+
+void frmMain::fillLockTimeoutChoices()
+{
+    for (const LockTimeoutChoice& choice : kLockTimeoutChoices)
+        m_ui->cboLockTimeout->addItem(QLatin1String(choice.caption));
+    const QString saved = m_platform.settings.read(kSettingsSection, kLockTimeoutKey, QString());
+    const db::LockTimeout wanted = db::LockTimeout::fromText(saved).value_or(db::LockTimeout::defaultWait());
+    const auto chosen = std::find_if(kLockTimeoutChoices.cbegin(), kLockTimeoutChoices.cend(),
+                                     [&](const LockTimeoutChoice& choice) { return lockTimeoutOf(choice) == wanted; });
+    const auto fallback = std::find_if(kLockTimeoutChoices.cbegin(), kLockTimeoutChoices.cend(),
+                                       [](const LockTimeoutChoice& choice) {
+                                           return choice.seconds == db::LockTimeout::kDefaultSeconds;
+                                       });
+    m_ui->cboLockTimeout->setCurrentIndex(
+        static_cast<int>((chosen != kLockTimeoutChoices.cend() ? chosen : fallback) - kLockTimeoutChoices.cbegin()));
+}
+
+db::LockTimeout frmMain::chosenLockTimeout() const
+{
+    const int index = m_ui->cboLockTimeout->currentIndex();
+    if (index < 0 || index >= static_cast<int>(kLockTimeoutChoices.size()))
+        return db::LockTimeout::defaultWait();
+    return lockTimeoutOf(kLockTimeoutChoices[static_cast<size_t>(index)]);
+}
+
+void frmMain::cboLockTimeout_Change()
+{
+    guarded(m_report, "cboLockTimeout_Change", [&] {
+        const db::LockTimeout lockTimeout = chosenLockTimeout();
+        m_platform.settings.write(kSettingsSection, kLockTimeoutKey, lockTimeout.text());
+        // Told to the server before the connection's next statement.
+        if (cnnDatabase)
+            cnnDatabase->setLockTimeout(lockTimeout);
     });
 }
 
@@ -364,6 +482,11 @@ void frmMain::tableFinished(const TickedTable& table, RebuildOutcome outcome, qi
 {
     AddtoTXTBox(tableLogLine(table, outcome));
     m_ui->sbStatus->setValue(processed);
+}
+
+void frmMain::outcomeChecked(const TickedTable& table, bool rebuilt)
+{
+    AddtoTXTBox(checkedLogLine(table, rebuilt));
 }
 
 void frmMain::runFinished(const FixRunCounts& counts)

@@ -97,7 +97,21 @@ private:
     void cmdExecute_Click();
     void runStarting(qint32 tables) override;
     void tableFinished(const TickedTable& table, RebuildOutcome outcome, qint32 processed) override;
+    void outcomeChecked(const TickedTable& table, bool rebuilt) override;
     void runFinished(const FixRunCounts& counts) override;
+    bool stopRequested() const override { return m_stop != StopRequest::None; }
+
+    // Stop during a run (the button, Esc): the first press ends the run after the table in
+    // progress; the second cancels that table's statement, which rolls the table back.
+    void cmdStop_Click();
+    // Closing during a run asks which of the two the user wants; the window closes after the run.
+    void closeRequestedDuringRun();
+    void cancelStatementInProgress();
+
+    // "Wait for a busy table": the lock time-out of the connection, kept with the saved fields.
+    void fillLockTimeoutChoices();
+    db::LockTimeout chosenLockTimeout() const;
+    void cboLockTimeout_Change();
     void AddtoTXTBox(const QString& strLine);
 
     db::ReopeningConnection& database() const;
@@ -120,6 +134,9 @@ private:
     std::unique_ptr<frmReadingKeys> m_readingKeys;
     bool m_runInProgress = false;
     bool m_hasKeyDetails = false;
+    enum class StopRequest { None, AfterTable, Now };
+    StopRequest m_stop = StopRequest::None;
+    bool m_closeAfterRun = false;
 };
 
 } // namespace quorvane

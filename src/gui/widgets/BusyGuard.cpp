@@ -13,8 +13,12 @@ BusyGuard::BusyGuard(QWidget& window, bool& busy, Pointer pointer)
     : BusyGuard(window, &busy, pointer)
 { }
 
-BusyGuard::BusyGuard(QWidget& window, bool* busy, Pointer pointer)
-    : m_inputBlocker(window)
+BusyGuard::BusyGuard(QWidget& window, bool& busy, InputBlocker::Exceptions exceptions)
+    : BusyGuard(window, &busy, Pointer::AsItIs, std::move(exceptions))
+{ }
+
+BusyGuard::BusyGuard(QWidget& window, bool* busy, Pointer pointer, InputBlocker::Exceptions exceptions)
+    : m_inputBlocker(window, std::move(exceptions))
     , m_busy(busy)
     , m_waitPointer(pointer == Pointer::Wait)
 {

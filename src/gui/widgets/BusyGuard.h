@@ -21,12 +21,14 @@ public:
     // For a window that tells others through `busy` that it is waiting (the main window then
     // refuses to close and ignores a second start). The flag is cleared when the guard ends.
     BusyGuard(QWidget& window, bool& busy, Pointer pointer = Pointer::AsItIs);
+    // The same, with what still reaches the user meanwhile (a Stop button, Esc, closing).
+    BusyGuard(QWidget& window, bool& busy, InputBlocker::Exceptions exceptions);
     ~BusyGuard();
     BusyGuard(const BusyGuard&) = delete;
     BusyGuard& operator=(const BusyGuard&) = delete;
 
 private:
-    BusyGuard(QWidget& window, bool* busy, Pointer pointer);
+    BusyGuard(QWidget& window, bool* busy, Pointer pointer, InputBlocker::Exceptions exceptions = {});
 
     InputBlocker m_inputBlocker;
     bool* const m_busy;

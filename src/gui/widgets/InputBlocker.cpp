@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -47,8 +49,9 @@ namespace {
 
 } // namespace
 
-InputBlocker::InputBlocker(QWidget& window)
+InputBlocker::InputBlocker(QWidget& window, Exceptions exceptions)
     : m_window(window.window())
+    , m_exceptions(std::move(exceptions))
 {
     // Input reaches the window's platform window first and its widgets after; a filter on the
     // application sees both. Stopping it at the platform window matters: for a click on a widget,
@@ -81,13 +84,34 @@ bool InputBlocker::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Close && belongsToWindow(watched)) {
         event->ignore();
+        if (m_exceptions.closeRequested && watched == m_window)
+            m_exceptions.closeRequested();
         return true;
     }
-    if (isUserInput(event->type()) && belongsToWindow(watched)) {
-        event->accept();
-        return true;
+    if (!isUserInput(event->type()) || !belongsToWindow(watched))
+        return false;
+    if (m_exceptions.clickable && m_exceptions.clickable->isVisible() && m_exceptions.clickable->isEnabled()) {
+        // The click reaches the button through the platform window first, then the button itself.
+        const bool mouse = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
+            || event->type() == QEvent::MouseMove;
+        if (mouse) {
+            if (watched == m_exceptions.clickable)
+                return false;
+            if (watched == m_window->windowHandle()) {
+                const auto* mouseEvent = static_cast<QMouseEvent*>(event);
+                const QPoint at = m_exceptions.clickable->mapFromGlobal(mouseEvent->globalPosition().toPoint());
+                if (m_exceptions.clickable->rect().contains(at))
+                    return false;
+            }
+        }
     }
-    return false;
+    if (event->type() == QEvent::KeyPress && m_exceptions.escapePressed
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        // Stopped here at the platform window, it never reaches the widget with the focus.
+        m_exceptions.escapePressed();
+    }
+    event->accept();
+    return true;
 }
 
 } // namespace quorvane

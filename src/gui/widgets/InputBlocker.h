@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 class QWidget;
 
@@ -15,7 +16,16 @@ namespace quorvane {
 class InputBlocker final : public QObject
 {
 public:
-    explicit InputBlocker(QWidget& window);
+    // What still reaches the user during the wait: a button that takes clicks (Stop), and what the
+    // Esc key and a request to close the window do instead of nothing.
+    struct Exceptions
+    {
+        QPointer<QWidget> clickable;
+        std::function<void()> escapePressed;
+        std::function<void()> closeRequested;
+    };
+
+    explicit InputBlocker(QWidget& window, Exceptions exceptions = {});
     ~InputBlocker() override;
     InputBlocker(const InputBlocker&) = delete;
     InputBlocker& operator=(const InputBlocker&) = delete;
@@ -27,6 +37,7 @@ private:
     bool belongsToWindow(QObject* object) const;
 
     QPointer<QWidget> m_window;
+    Exceptions m_exceptions;
 };
 
 } // namespace quorvane

@@ -14,6 +14,7 @@ public:
     explicit MessageBoxSink(QString caption);
 
     void showMessage(const QString& text) override;
+    int askChoice(const QString& text, const QStringList& choices) override;
 
 private:
     QString m_caption;

@@ -12,7 +12,7 @@ using namespace quorvane;
 using namespace quorvane::test;
 
 const KeyRefusals kEveryRefusal = KeyRefusals(KeyRefusal::ReferencedByForeignKey) | KeyRefusal::OtherClusteredIndex
-    | KeyRefusal::NameInSeveralSchemas | KeyRefusal::OutsideDbo;
+    | KeyRefusal::OnPartitionScheme | KeyRefusal::OutsideDbo;
 
 // The details model without a server: the texts it shows, the rows it matches, the query's rows it
 // reads and the script it writes; and the list's rows they go with.
@@ -37,10 +37,10 @@ private Q_SLOTS:
             << sized(3000000000, 40LL * 1024 * 1024 + 300000) << "3,000,000,000 rows, 40 GB";
         QTest::newRow("terabytes") << sized(5, 3LL * 1024 * 1024 * 1024 * 1024) << "5 rows, 3,072 TB";
         QTest::newRow("refusals in words, in a fixed order")
-            << keyToolTip("K", "T", KeyDetails { true, 2, 8, kEveryRefusal }, QLocale::c())
-            << "Primary key: K\nTable: T\nClustered: yes\n2 rows, 8 KB\n"
+            << keyToolTip("K", "T", KeyDetails { true, 2, 8, kEveryRefusal, "Data Filegroup 1" }, QLocale::c())
+            << "Primary key: K\nTable: T\nClustered: yes\n2 rows, 8 KB\nFilegroup: Data Filegroup 1\n"
                "Will be refused: the table is not in schema dbo\n"
-               "Will be refused: the table name is in more than one schema, so the key columns get mixed\n"
+               "Will be refused: the table's data is on a partition scheme, so it is not rebuilt\n"
                "Will be refused: a foreign key refers to the key, so the DROP will fail\n"
                "Will be refused: the table has another clustered index, so the ADD will fail";
     }

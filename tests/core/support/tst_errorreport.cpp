@@ -36,7 +36,13 @@ QString kindOf(const QString& event)
 {
     if (!event.startsWith(QLatin1String("EXEC ")))
         return event;
-    return event.startsWith(QLatin1String("EXEC SELECT ")) ? "QUERY" : event.contains(" DROP ") ? "DROP" : "ADD";
+    for (const auto& [start, kind] : { std::pair { "EXEC SELECT isKCU.", "COLUMNS" },
+                                       std::pair { "EXEC SELECT FILEGROUP_NAME", "FILEGROUP" },
+                                       std::pair { "EXEC SELECT DISTINCT s.", "HOLDERS" },
+                                       std::pair { "EXEC SELECT DISTINCT p.", "HOLDERS 2000" } })
+        if (event.startsWith(QLatin1String(start)))
+            return QLatin1String(kind);
+    return event.contains(" DROP ") ? "DROP" : "ADD";
 }
 
 } // namespace
@@ -235,41 +241,62 @@ private Q_SLOTS:
     // transaction is open, and what a failure at each step leaves behind.
     void failureAtEachStep_data()
     {
-        // The steps that fail: a statement, "rows" (the move past the first key column) or "log" (writing
-        // the activity log file). A rebuild that goes through, or finds no key columns: tst_rebuild_e2e.
+        // The steps that fail: a statement, "rows" (the move past the first key column), "log" (writing
+        // the activity log file), "cancel" (the user cancels during the DROP), "twice" (the key names a
+        // column twice). A rebuild that goes through, or finds no key columns: tst_rebuild_e2e.
         QTest::addColumn<QStringList>("failing");
-        QTest::addColumn<int>("number"); // of the failure reported; 0: none, the key rebuilt
+        QTest::addColumn<int>("number"); // of the failure reported; 0: none
+        QTest::addColumn<RebuildOutcome::Kind>("outcome");
         // What happened, in order; BOX is a message shown to the user.
         QTest::addColumn<QString>("events");
         // The boxes wait until the transaction has ended, so the table is not locked meanwhile.
-        const auto row = [](const char* name, const QStringList& failing, int number, const char* events) {
-            QTest::newRow(name) << failing << number << QString(events);
-        };
-        row("activity log not writable", { "log" }, 0, "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, COMMIT, BOX, BOX");
-        row("activity log not writable, ADD refused", { "log", "ADD" }, 1902,
-            "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX, BOX, BOX");
-        row("key-column query", { "QUERY" }, int(db::kErrorNoTable), "QUERY, BOX");
-        row("reading the key columns", { "rows" }, int(db::kErrorFail), "QUERY, BOX");
-        row("DROP refused by a foreign key", { "DROP" }, 3725, "QUERY, TIMEOUT 0, BEGIN, DROP, ROLLBACK, BOX");
-        row("ADD refused after the DROP", { "ADD" }, 1902, "QUERY, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX");
+        const auto row = [](const char* name, const QStringList& failing, int number, RebuildOutcome::Kind outcome,
+                            const char* events) { QTest::newRow(name) << failing << number << outcome << QString(events); };
+        using enum RebuildOutcome::Kind;
+        row("activity log not writable", { "log" }, 0, Rebuilt,
+            "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ADD, COMMIT, BOX, BOX");
+        row("activity log not writable, ADD refused", { "log", "ADD" }, 1902, Failed,
+            "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX, BOX, BOX");
+        row("key-column query", { "COLUMNS" }, int(db::kErrorNoTable), Failed, "COLUMNS, BOX");
+        row("reading the key columns", { "rows" }, int(db::kErrorFail), Failed, "COLUMNS, BOX");
+        row("DROP refused by a foreign key", { "DROP" }, 3725, Failed,
+            "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ROLLBACK, BOX");
+        row("ADD refused after the DROP", { "ADD" }, 1902, Failed,
+            "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, BOX");
+        // Busy: rolled back first, then the holders asked for, and one report naming them.
+        row("DROP waited too long for a lock", { "DROP" }, 1222, Busy,
+            "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ROLLBACK, HOLDERS, BOX");
+        row("deadlock at the ADD, on SQL Server 2000", { "ADD", "HOLDERS" }, 1205, Busy,
+            "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, HOLDERS, HOLDERS 2000, BOX");
+        row("cancelled during the DROP", { "cancel" }, 0, Cancelled, "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ROLLBACK");
+        row("a column named twice", { "twice" }, 0, Skipped, "COLUMNS, TIMEOUT 0");
     }
 
     void failureAtEachStep()
     {
         QFETCH(QStringList, failing);
         QFETCH(int, number);
+        QFETCH(RebuildOutcome::Kind, outcome);
         QFETCH(QString, events);
+        bool cancelled = false;
         const QString logFile
             = failing.contains("log") ? pathBelowRegularFile() : m_folder->filePath("QuorvaneLog.txt");
         test::FakeDatabase database;
         QStringList unlogged; // statements whose log line was not on file when they went out
         database.respond = [&](const QString& sql) {
             const QString kind = kindOf(QStringLiteral("EXEC ") + sql);
-            test::FakeResult result { { { "No_" }, { "Name" } }, std::nullopt, failing.contains("rows") ? 1 : 0 };
-            if (kind != "QUERY" && !test::fileBytes(logFile).endsWith((sql + "\r\n").toUtf8()))
+            test::FakeResult result { { { "No_" }, { failing.contains("twice") ? "NO_" : "Name" } }, std::nullopt,
+                                      failing.contains("rows") ? 1 : 0 };
+            if (kind == "FILEGROUP")
+                result.rows = { { "PRIMARY" } };
+            if (kind == "HOLDERS" || kind == "HOLDERS 2000")
+                result.rows = { { "57", "NAVCLIENT12   ", "CRONUS\\anna", "Navision" }, { "60", "", "sa", "" } };
+            if ((kind == "DROP" || kind == "ADD") && !test::fileBytes(logFile).endsWith((sql + "\r\n").toUtf8()))
                 unlogged.append(kind);
-            if (failing.contains(kind) || (kind == "QUERY" && failing.contains("rows")))
-                result.failure = Failure(number, QStringLiteral("Refused.\nSee previous errors."));
+            cancelled = cancelled || (kind == "DROP" && failing.contains("cancel"));
+            if (failing.contains(kind) || (kind == "COLUMNS" && failing.contains("rows")))
+                result.failure = Failure(kind == "HOLDERS" ? int(db::kErrorNoTable) : number,
+                                         QStringLiteral("Refused.\nSee previous errors."));
             return result;
         };
         test::RecordingMessageSink messages;
@@ -279,11 +306,17 @@ private Q_SLOTS:
         connection->Open(QStringLiteral("Provider=sqloledb"));
         database.events.clear();
 
-        const RebuildOutcome result
-            = CreateClusteredIndex({ *connection, [] { return true; }, logFile, SystemClock(), report },
-                                   QStringLiteral("CRONUS$Customer"), QStringLiteral("CRONUS$Customer$0"));
-        QCOMPARE(result.kind, number == 0 ? RebuildOutcome::Rebuilt : RebuildOutcome::Failed);
+        const RebuildOutcome result = CreateClusteredIndex(
+            { *connection, [] { return true; }, logFile, SystemClock(), report, [&] { return cancelled; } },
+            QStringLiteral("CRONUS$Customer"), QStringLiteral("CRONUS$Customer$0"));
+        QCOMPARE(result.kind, outcome);
         QCOMPARE(result.failure ? result.failure->number() : 0, number);
+        const QString holders
+            = QStringLiteral("in use by session 57 (NAVCLIENT12, CRONUS\\anna, Navision); session 60 (sa)");
+        if (outcome == RebuildOutcome::Busy)
+            QCOMPARE(result.detail, holders);
+        if (outcome == RebuildOutcome::Skipped)
+            QCOMPARE(result.detail, QStringLiteral("the key names the column [NO_] twice"));
 
         QStringList kinds;
         for (const QString& event : database.events)
@@ -293,9 +326,13 @@ private Q_SLOTS:
         QCOMPARE(unlogged, (failing.contains("log") ? QStringList { "DROP", "ADD" } : QStringList()));
         QCOMPARE(messages.texts.filter("An error occurred while attempting to save a file.").size(), unlogged.size());
         const QString record = QStringLiteral("Source: CreateClusteredIndex\r\nNumber: %1\r\nDescription: Refused.\n"
-                                              "See previous errors.\r\n");
+                                              "See previous errors.%2\r\n")
+                                   .arg(number)
+                                   .arg(outcome == RebuildOutcome::Busy
+                                            ? QStringLiteral(" The table was busy and was not changed: %1.").arg(holders)
+                                            : QString());
         QCOMPARE(test::fileBytes(m_folder->filePath(QStringLiteral("ErrorLog.txt"))),
-                 number == 0 ? QByteArray() : record.arg(number).toUtf8());
+                 number == 0 ? QByteArray() : record.toUtf8());
     }
 
 private:

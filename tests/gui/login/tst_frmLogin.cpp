@@ -174,10 +174,11 @@ private Q_SLOTS:
             f.fill({ "S", "NAV", "u" });
             f.txtConnect()->setPlainText(f.txtConnect()->toPlainText() + QStringLiteral("Application Name=Q;"));
             f.cmdConnect()->click();
-            // The check's own connection is closed after the query.
+            // The check's own connection bounds its lock waits first, and is closed after the query.
             QCOMPARE(f.database.events,
                      QStringList({ "OPEN " + builtString("S", "NAV", "u", "") + "Application Name=Q;",
-                                   "EXEC " + QString::fromUtf16(kNavisionCheckQuery), "CLOSE" }));
+                                   "EXEC SET LOCK_TIMEOUT 30000", "EXEC " + QString::fromUtf16(kNavisionCheckQuery),
+                                   "CLOSE" }));
 
             // Typing the password rebuilds the string from the template and never shows the password.
             QLineEdit* txtPW = f.field("txtPW");

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -211,6 +212,62 @@ private Q_SLOTS:
 private:
     // Starts the window on a database whose primary-key list holds the rows "PK<n>", "T<n>",
     // "Navision" for n from 1 to count, or the rows given, every key on the column "Code".
+    // Stop during a run, as the button, Esc or closing the window asks for it, while the second
+    // table's DROP is held: once stops after that table; twice cancels its statement and rolls it back.
+    void stopDuringRun_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("log"); // the on-screen log, lines joined by "|"
+        QTest::newRow("Stop once") << "button"
+                                   << "T1\tPK1|T2\tPK2|Done: 2 rebuilt, 0 failed, 0 skipped, 1 not processed.";
+        QTest::newRow("Esc twice") << "escape escape"
+                                   << "T1\tPK1|T2\tPK2  (cancelled, not changed)|"
+                                      "Done: 1 rebuilt, 0 failed, 0 skipped, 2 not processed.";
+        QTest::newRow("close: Stop Now") << "close"
+                                         << "T1\tPK1|T2\tPK2  (cancelled, not changed)|"
+                                            "Done: 1 rebuilt, 0 failed, 0 skipped, 2 not processed.";
+    }
+
+    void stopDuringRun()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, log);
+        startWith(3);
+        frmMain& window = ui().window();
+        auto& cmdStop = ui().control<QPushButton>("cmdStop");
+        ui().messages.answer = [](const QStringList& choices) { return int(choices.indexOf("Stop Now")); };
+        bool visibleDuringRun = false;
+        m_database->respond = [&, answer = m_database->respond, drops = 0](const QString& sql) mutable {
+            if (sql.contains(QLatin1String(" DROP ")) && ++drops == 2) {
+                QSemaphore done;
+                QMetaObject::invokeMethod(&window, [&] {
+                    visibleDuringRun = cmdStop.isVisible() && !ui().control<QPushButton>("cmdExecute").isVisible();
+                    for (const QString& step : how.split(u' ')) {
+                        if (step == "button")
+                            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                                              cmdStop.mapTo(&window, cmdStop.rect().center()));
+                        else if (step == "escape")
+                            QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+                        else
+                            window.windowHandle()->close();
+                    }
+                    done.release();
+                });
+                done.tryAcquire(1, 20000);
+            }
+            return answer(sql);
+        };
+        ui().runOn({ 1, 2, 3 });
+        QCoreApplication::processEvents();
+
+        QVERIFY(visibleDuringRun);
+        QCOMPARE(ui().control<LogTextBox>("txtLog").text().split("\r\n", Qt::SkipEmptyParts).join(u'|'), log);
+        QCOMPARE(m_database->events.count("CANCEL"), how == "button" ? 0 : 1);
+        QCOMPARE(m_database->executed().filter(QStringLiteral(" ADD ")).size(), how == "button" ? 2 : 1);
+        QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3 }));
+        QCOMPARE(window.isVisible(), how != "close");
+    }
+
     void startWith(int count, QList<QStringList> rows = {})
     {
         for (int n = 1; n <= count; ++n)
@@ -218,6 +275,8 @@ private:
         m_database->respond = [rows](const QString& sql) {
             if (sql.contains(QLatin1String("INFORMATION_SCHEMA.TABLE_CONSTRAINTS")))
                 return FakeResult { rows, {}, 0 };
+            if (sql.contains(QLatin1String("FILEGROUP_NAME(groupid)")))
+                return FakeResult { { { "PRIMARY" } }, {}, 0 };
             if (sql.contains(QLatin1String("sysindexes")))
                 return FakeResult {}; // no details
             return FakeResult { { { "Code" } }, {}, 0 };

@@ -68,15 +68,16 @@ private Q_SLOTS:
             "WHERE CONSTRAINT_TYPE='PRIMARY KEY' ORDER BY [CONSTRAINT_NAME]");
         QVERIFY(ui().window().hasKeyDetails());
         using R = KeyRefusal;
+        const QString primary = QStringLiteral("PRIMARY");
         const QList<std::optional<KeyDetails>> expected {
-            KeyDetails { true, 1234567, 850 * 1024, {} },
-            KeyDetails { false, 5213, 6128, R::ReferencedByForeignKey },
-            KeyDetails { false, 0, 0, {} },
-            KeyDetails { false, 0, 0, R::OtherClusteredIndex },
-            KeyDetails { false, 0, 0, R::NameInSeveralSchemas },
-            KeyDetails { false, 0, 0, KeyRefusals(R::NameInSeveralSchemas) | R::OutsideDbo },
-            KeyDetails { false, 0, 0, R::OutsideDbo },
-            KeyDetails { false, 1, 16, {} },
+            KeyDetails { true, 1234567, 850 * 1024, {}, primary },
+            KeyDetails { false, 5213, 6128, R::ReferencedByForeignKey, primary },
+            KeyDetails { false, 0, 0, {}, primary },
+            KeyDetails { false, 0, 0, R::OtherClusteredIndex, primary },
+            KeyDetails { false, 0, 0, {}, primary },
+            KeyDetails { false, 0, 0, R::OutsideDbo, primary },
+            KeyDetails { false, 0, 0, R::OutsideDbo, primary },
+            KeyDetails { false, 1, 16, {}, primary },
         };
         QCOMPARE(model().itemCount(), expected.size());
         for (int item = 1; item <= model().itemCount(); ++item)
