@@ -132,6 +132,12 @@ BatchEngine::LockOutcome BatchEngine::lockFor(const Statement& statement)
         stopWaitingForLock();
         return LockOutcome::Granted;
     }
+    // LOCK_TIMEOUT 0 does not wait at all, so it never closes a cycle.
+    if (m_lockTimeout == 0 || m_run->lockWaitExpired) {
+        stopWaitingForLock();
+        fail({ errors::lockRequestTimedOut() });
+        return LockOutcome::TimedOut;
+    }
     if (locks.closesCycle(m_identity.spid, key)) {
         // The session whose wait closes the cycle is the one chosen to end it.
         stopWaitingForLock();
@@ -139,11 +145,6 @@ BatchEngine::LockOutcome BatchEngine::lockFor(const Statement& statement)
         if (m_transaction.active())
             rollbackTransaction();
         return LockOutcome::DeadlockVictim;
-    }
-    if (m_lockTimeout == 0 || m_run->lockWaitExpired) {
-        stopWaitingForLock();
-        fail({ errors::lockRequestTimedOut() });
-        return LockOutcome::TimedOut;
     }
     if (!locks.waitsFor(m_identity.spid) && m_lockTimeout > 0)
         m_lockWait.start(m_lockTimeout);
