@@ -2,7 +2,7 @@
 # Clients this project did not write talk to the stand-in: FreeTDS's tsql, Python's pytds, and
 # Microsoft's tedious (Node) for every SQL Server release the stand-in plays, with and without
 # encryption. (The FreeTDS ODBC driver meets it in the program's own end-to-end tests.)
-# Usage: clients.sh STANDIN DEMO_FIXTURE PLAIN_FIXTURE TEDIOUS_FOLDER
+# Usage: clients.sh STANDIN DEMO_FIXTURE PLAIN_FIXTURE TEDIOUS_FOLDER LOCKS_FIXTURE
 set -u
 STANDIN=$1
 TEDIOUS=$4
@@ -25,6 +25,7 @@ expect() {
 start() {
     fixture=$1
     shift
+    rm -f "$WORK/out"
     "$STANDIN" --listen 127.0.0.1:0 --fixture "$fixture" "$@" >"$WORK/out" 2>"$WORK/err" &
     PID=$!
     for _ in $(seq 100); do
@@ -108,6 +109,40 @@ done 3<<'RELEASES'
 2016|TLSv1.2||rows 40, .*, tls none|rows 40, tds 7_4, tls TLSv1.2|^error:
 2022|TLSv1.2||error: Server requires encryption|rows 40, tds 7_4, tls TLSv1.2|rows 40, .*, tls TLSv1.3
 RELEASES
+
+# Locks: another user's session holds L$Held from the start until SIGUSR1; two connections that
+# wait for each other's table end in a deadlock, whose victim gets 1205.
+HOLDERS="SELECT DISTINCT s.session_id, s.host_name, s.login_name, s.program_name FROM sys.dm_tran_locks l JOIN sys.dm_exec_sessions s ON s.session_id = l.request_session_id WHERE l.resource_type = 'OBJECT' AND l.resource_database_id = DB_ID() AND l.resource_associated_entity_id = OBJECT_ID(N'dbo.[L\$Held]') AND l.request_status = 'GRANT' AND l.request_session_id <> @@SPID ORDER BY s.session_id"
+HOLDERS2000="SELECT DISTINCT p.spid, p.hostname, p.loginame, p.program_name FROM master..syslockinfo l JOIN master..sysprocesses p ON p.spid = l.req_spid WHERE l.rsc_type = 5 AND l.rsc_dbid = DB_ID() AND l.rsc_objid = OBJECT_ID(N'dbo.[L\$Held]') AND l.req_status = 1 AND l.req_spid <> @@SPID ORDER BY p.spid"
+drop() { printf 'ALTER TABLE dbo.[L$%s] DROP CONSTRAINT [L$%s$0]' "$1" "$1"; }
+start "$5" --profile 2000
+tsql_expect "Invalid object name 'sys.dm_tran_locks'." "locks: no sys.dm_tran_locks on 2000" 7.1 LOCKS "$PASSWORD" "$HOLDERS"
+tsql_expect "^57	NAVCLIENT12 \{117\}	CRONUS\\\\anna  *	Microsoft Business Solutions-Navision  *\$" "locks: sysprocesses" 7.1 LOCKS "$PASSWORD" "$HOLDERS2000"
+stop
+start "$5"
+tsql_expect "^57	NAVCLIENT12	CRONUS\\\\anna	Microsoft Business Solutions-Navision\$" "locks: the holder" 7.4 LOCKS "$PASSWORD" "$HOLDERS"
+tsql_expect "VIEW SERVER STATE permission was denied" "locks: no VIEW SERVER STATE" 7.4 LOCKS "$PASSWORD" "$HOLDERS" viewer
+began=$(date +%s)
+tsql_expect "Lock request time out period exceeded." "locks: 1222" 7.4 LOCKS "$PASSWORD" "SET LOCK_TIMEOUT 1000 $(drop Held)"
+[ $(($(date +%s) - began)) -lt 10 ] || fail "locks: 1222 within a generous bound"
+printf '%s\ngo\n%s\ngo\n' "$(drop Held)" "$(drop Held)" | TDSVER=7.4 timeout 20 tsql -H 127.0.0.1 -p "$PORT" -U navuser \
+    -P "$PASSWORD" -D LOCKS >"$WORK/client" 2>&1 &
+sleep 1
+kill -USR1 "$PID"
+wait $!
+expect "'L\$Held\$0' is not a constraint." "locks: the DROP goes on after SIGUSR1"
+# deadlock_side FIRST SECOND AFTER: after AFTER seconds, a transaction takes FIRST, then SECOND.
+deadlock_side() {
+    (sleep "$3"; printf 'BEGIN TRANSACTION %s\ngo\n' "$(drop "$1")"; sleep 2; printf '%s\ngo\n' "$(drop "$2")"; sleep 1) |
+        TDSVER=7.4 timeout 20 tsql -H 127.0.0.1 -p "$PORT" -U navuser -P "$PASSWORD" -D LOCKS >"$WORK/deadlock$3" 2>&1
+}
+deadlock_side One Two 0 &
+first=$!
+deadlock_side Two One 1
+wait "$first"
+cat "$WORK/deadlock0" "$WORK/deadlock1" >"$WORK/client"
+expect "Msg 1205 (severity 13, state 51)" "locks: a deadlock's victim"
+stop
 
 [ "$failures" -eq 0 ] || { echo "clients: $failures check(s) failed"; exit 1; }
 echo "clients: all checks passed"

@@ -125,6 +125,21 @@ struct Login
     QString defaultDatabase; // empty: the first database
     // A Windows login ("DOMAIN\user"): it logs in only through NTLM, never with a SQL password.
     bool windows = false;
+    // Holds VIEW SERVER STATE, which the server's session and lock views require.
+    bool viewServerState = true;
+};
+
+// Another user's session that holds locks on dbo tables of a database from the start, until it is
+// released or its hold time has passed.
+struct OtherSession
+{
+    QString database;
+    int sessionId = 0;
+    QString host;
+    QString login;
+    QString program;
+    QStringList locks; // dbo table names
+    std::optional<int> holdMs; // nothing: until released
 };
 
 // A failure injected on a statement kind, optionally only for one database or table.
@@ -148,6 +163,7 @@ struct Catalogue
     QList<Login> logins;
     std::vector<Database> databases;
     QList<Fault> faults;
+    QList<OtherSession> sessions;
 
     // Logins compare case-insensitively, as on a case-insensitive server.
     const Login* findLogin(const QString& name) const;

@@ -181,6 +181,34 @@ namespace {
             object.insert(QLatin1String("times"), *fault.times);
         return object;
     }
+
+    OtherSession otherSessionFromJson(const QString& database, const QJsonObject& object)
+    {
+        OtherSession session { database,
+                               object.value(QLatin1String("session_id")).toInt(),
+                               text(object, "host"),
+                               text(object, "login"),
+                               text(object, "program"),
+                               {},
+                               {} };
+        for (const QJsonValue& table : object.value(QLatin1String("locks")).toArray())
+            session.locks.append(table.toString());
+        if (object.contains(QLatin1String("hold_ms")))
+            session.holdMs = object.value(QLatin1String("hold_ms")).toInt();
+        return session;
+    }
+
+    QJsonObject otherSessionToJson(const OtherSession& session)
+    {
+        QJsonObject object { { QLatin1String("session_id"), session.sessionId },
+                             { QLatin1String("host"), session.host },
+                             { QLatin1String("login"), session.login },
+                             { QLatin1String("program"), session.program },
+                             { QLatin1String("locks"), QJsonArray::fromStringList(session.locks) } };
+        if (session.holdMs)
+            object.insert(QLatin1String("hold_ms"), *session.holdMs);
+        return object;
+    }
 } // namespace
 
 std::optional<Catalogue> catalogueFromJson(const QJsonObject& json, QString& error)
@@ -189,7 +217,8 @@ std::optional<Catalogue> catalogueFromJson(const QJsonObject& json, QString& err
     for (const QJsonValue& value : json.value(QLatin1String("logins")).toArray()) {
         const QJsonObject login = value.toObject();
         catalogue.logins.append({ text(login, "name"), text(login, "password"), text(login, "default_database"),
-                                  login.value(QLatin1String("windows")).toBool() });
+                                  login.value(QLatin1String("windows")).toBool(),
+                                  login.value(QLatin1String("view_server_state")).toBool(true) });
     }
     for (const QJsonValue& value : json.value(QLatin1String("databases")).toArray()) {
         const QJsonObject database = value.toObject();
@@ -226,6 +255,8 @@ std::optional<Catalogue> catalogueFromJson(const QJsonObject& json, QString& err
         tables.reserve(static_cast<size_t>(tableArray.size()));
         for (const QJsonValue& t : tableArray)
             tables.push_back(tableFromJson(t.toObject()));
+        for (const QJsonValue& session : database.value(QLatin1String("sessions")).toArray())
+            catalogue.sessions.append(otherSessionFromJson(name, session.toObject()));
         catalogue.databases.emplace_back(name, std::move(users), std::move(navisionSids), std::move(tables));
     }
     for (const QJsonValue& value : json.value(QLatin1String("faults")).toArray()) {
@@ -264,6 +295,8 @@ QJsonObject catalogueToJson(const Catalogue& catalogue, const TableOverrides& ov
             object.insert(QLatin1String("default_database"), login.defaultDatabase);
         if (login.windows)
             object.insert(QLatin1String("windows"), true);
+        if (!login.viewServerState)
+            object.insert(QLatin1String("view_server_state"), false);
         logins.append(object);
     }
     QJsonArray databases;
@@ -285,10 +318,17 @@ QJsonObject catalogueToJson(const Catalogue& catalogue, const TableOverrides& ov
             const auto overridden = overrides.constFind({ d, t });
             tables.append(tableToJson(overridden != overrides.constEnd() ? *overridden : database.table(t)));
         }
-        databases.append(QJsonObject { { QLatin1String("name"), database.name() },
-                                       { QLatin1String("users"), users },
-                                       { QLatin1String("navision_user_table"), navision },
-                                       { QLatin1String("tables"), tables } });
+        QJsonObject object { { QLatin1String("name"), database.name() },
+                             { QLatin1String("users"), users },
+                             { QLatin1String("navision_user_table"), navision },
+                             { QLatin1String("tables"), tables } };
+        QJsonArray sessions;
+        for (const OtherSession& session : catalogue.sessions)
+            if (session.database == database.name())
+                sessions.append(otherSessionToJson(session));
+        if (!sessions.isEmpty())
+            object.insert(QLatin1String("sessions"), sessions);
+        databases.append(object);
     }
     QJsonArray faults;
     for (const Fault& fault : catalogue.faults)

@@ -8,10 +8,12 @@
 
 namespace standin {
 
-// A result column: nvarchar(n) text, varbinary(n) bytes, a 4-byte int or an 8-byte bigint.
+// A result column: nvarchar(n) or nchar(n) text, varbinary(n) bytes, a 4-byte int, an 8-byte
+// bigint or a 2-byte smallint (whose cells hold an int). nchar cells are sent as given: padding
+// them to n is the statement's job.
 struct ColumnDef
 {
-    enum class Kind { NVarChar, VarBinary, Int, BigInt };
+    enum class Kind { NVarChar, VarBinary, Int, BigInt, SmallInt, NChar };
     QString name;
     Kind kind = Kind::NVarChar;
     int maxLength = 128; // characters for NVarChar, bytes for VarBinary

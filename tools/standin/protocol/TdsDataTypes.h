@@ -6,6 +6,7 @@
 namespace standin::DataType {
 
 constexpr std::uint8_t IntN = 0x26;
+constexpr std::uint8_t Int2 = 0x34;
 constexpr std::uint8_t Int4 = 0x38;
 constexpr std::uint8_t Int8 = 0x7F;
 constexpr std::uint8_t NText = 0x63;

@@ -105,7 +105,8 @@ void TokenWriter::columns(const QList<ColumnDef>& columns)
         m_out.u16(0); // flags: not nullable, read only
         switch (column.kind) {
         case ColumnDef::Kind::NVarChar:
-            m_out.u8(DataType::NVarChar);
+        case ColumnDef::Kind::NChar:
+            m_out.u8(column.kind == ColumnDef::Kind::NChar ? DataType::NChar : DataType::NVarChar);
             m_out.u16(static_cast<std::uint16_t>(column.maxLength * 2));
             m_out.bytes(serverCollation());
             break;
@@ -119,6 +120,9 @@ void TokenWriter::columns(const QList<ColumnDef>& columns)
         case ColumnDef::Kind::BigInt:
             m_out.u8(DataType::Int8);
             break;
+        case ColumnDef::Kind::SmallInt:
+            m_out.u8(DataType::Int2);
+            break;
         }
         m_out.bVarchar(column.name);
     }
@@ -130,7 +134,8 @@ void TokenWriter::row(const QList<ColumnDef>& columns, const Row& row)
     for (qsizetype i = 0; i < columns.size(); ++i) {
         const Cell& cell = i < row.size() ? row[i] : Cell {};
         switch (columns[i].kind) {
-        case ColumnDef::Kind::NVarChar: {
+        case ColumnDef::Kind::NVarChar:
+        case ColumnDef::Kind::NChar: {
             const QString* text = std::get_if<QString>(&cell);
             if (!text) {
                 m_out.u16(kNullLength);
@@ -158,6 +163,11 @@ void TokenWriter::row(const QList<ColumnDef>& columns, const Row& row)
         case ColumnDef::Kind::BigInt: {
             const std::int64_t* value = std::get_if<std::int64_t>(&cell);
             m_out.u64(static_cast<std::uint64_t>(value ? *value : 0));
+            break;
+        }
+        case ColumnDef::Kind::SmallInt: {
+            const std::int32_t* value = std::get_if<std::int32_t>(&cell);
+            m_out.u16(static_cast<std::uint16_t>(value ? *value : 0));
             break;
         }
         }

@@ -70,6 +70,10 @@ LoginStep LoginHandshake::accept(const LoginRequest& request, const Login& login
     if (!database)
         return refuse({ errors::cannotOpenDatabase(wanted), errors::loginFailed(login.name) });
     m_database = *database;
+    m_loginName = login.name;
+    m_viewServerState = login.viewServerState;
+    m_hostName = request.hostName;
+    m_programName = request.appName;
     const QString name = m_catalogue.databases[static_cast<size_t>(m_database)].name();
     TokenWriter out(m_tdsVersion);
     out.envChange(EnvChange::Database, name, QStringLiteral("master"));

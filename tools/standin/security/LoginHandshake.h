@@ -42,6 +42,10 @@ public:
     int packetSize() const { return m_packetSize; }
     // Known once the login has been accepted.
     int database() const { return m_database; }
+    const QString& loginName() const { return m_loginName; }
+    bool viewServerState() const { return m_viewServerState; }
+    const QString& hostName() const { return m_hostName; }
+    const QString& programName() const { return m_programName; }
 
 private:
     LoginStep accept(const LoginRequest& request, const Login& login);
@@ -56,6 +60,10 @@ private:
     std::uint32_t m_tdsVersion = 0x74000004;
     int m_packetSize = 4096;
     int m_database = 0;
+    QString m_loginName;
+    bool m_viewServerState = true;
+    QString m_hostName;
+    QString m_programName;
 };
 
 } // namespace standin

@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueJson.h"
 
 #include <QTextStream>
+#include <QTimer>
 
 namespace standin {
 
@@ -14,6 +15,42 @@ Server::Server(Catalogue catalogue, const QString& logPath, const QString& state
     if (!logPath.isEmpty())
         m_log = std::make_unique<StatementLog>(logPath);
     connect(&m_server, &QTcpServer::newConnection, this, &Server::accept);
+    startOtherSessions();
+}
+
+void Server::startOtherSessions()
+{
+    for (const OtherSession& other : std::as_const(m_catalogue.sessions)) {
+        m_locks.describeSession({ other.sessionId, other.host, other.login, other.program, true });
+        const auto database = m_catalogue.findDatabase(other.database);
+        for (const QString& name : other.locks) {
+            const auto table = database
+                ? m_catalogue.databases[static_cast<size_t>(*database)].findTable(QStringLiteral("dbo"), name)
+                : std::nullopt;
+            if (table)
+                m_locks.tryLock(other.sessionId, { *database, *table });
+        }
+        if (other.holdMs)
+            QTimer::singleShot(*other.holdMs, this, [this, id = other.sessionId] { releaseOtherSession(id); });
+    }
+}
+
+void Server::releaseOtherSession(int sessionId)
+{
+    const auto ended = std::remove_if(m_catalogue.sessions.begin(), m_catalogue.sessions.end(),
+                                      [sessionId](const OtherSession& other) { return other.sessionId == sessionId; });
+    if (ended == m_catalogue.sessions.end())
+        return;
+    m_catalogue.sessions.erase(ended, m_catalogue.sessions.end());
+    m_locks.removeSession(sessionId);
+    saveState();
+}
+
+void Server::releaseOtherSessions()
+{
+    const QList<OtherSession> others = m_catalogue.sessions;
+    for (const OtherSession& other : others)
+        releaseOtherSession(other.sessionId);
 }
 
 Server::~Server()

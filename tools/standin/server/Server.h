@@ -34,6 +34,8 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     // Writes the catalogue's committed state to the state file, if there is one.
     void saveState();
+    // The other users' sessions of the fixture let go of their locks and leave.
+    void releaseOtherSessions();
 
 private:
     Catalogue& catalogue() override { return m_catalogue; }
@@ -46,10 +48,14 @@ private:
     QByteArray newTransactionDescriptor() override;
     const ServerProfile& profile() const override { return m_profile; }
     const TlsContext* tls() const override { return m_tls.get(); }
+    LockManager& locks() override { return m_locks; }
 
     void accept();
+    void startOtherSessions();
+    void releaseOtherSession(int sessionId);
 
     Catalogue m_catalogue;
+    LockManager m_locks;
     ServerProfile m_profile = defaultProfile();
     std::unique_ptr<TlsContext> m_tls;
     QTcpServer m_server;

@@ -9,6 +9,7 @@ Session::Session(QTcpSocket* socket, int id, SessionHost& host, QObject* parent)
     , m_socket(socket)
     , m_id(id)
     , m_host(host)
+    , m_spid(host.locks().addSession(50 + id))
     , m_transport(host.tls())
     , m_login(host.catalogue(), host.profile())
     , m_engine(host, id,
@@ -28,7 +29,11 @@ Session::Session(QTcpSocket* socket, int id, SessionHost& host, QObject* parent)
     });
 }
 
-Session::~Session() = default;
+Session::~Session()
+{
+    m_engine.stop();
+    m_host.locks().removeSession(m_spid);
+}
 
 void Session::readIncoming()
 {
@@ -118,6 +123,9 @@ void Session::loginStep(const LoginStep& step)
     case LoginStep::Outcome::Accepted:
         m_engine.setTdsVersion(m_login.tdsVersion());
         m_engine.setDatabase(m_login.database());
+        m_engine.setIdentity({ m_spid, m_login.viewServerState(), m_host.profile().name });
+        m_host.locks().describeSession(
+            { m_spid, m_login.hostName(), m_login.loginName(), m_login.programName(), false });
         reply(step.reply);
         m_phase = Phase::Ready;
         return;
@@ -148,7 +156,7 @@ void Session::reply(const QByteArray& tokens)
         return;
     std::uint8_t packetId = 1;
     m_socket->write(m_transport.send(
-        framePackets(PacketType::Reply, tokens, m_packetSize, static_cast<std::uint16_t>(50 + m_id), packetId)));
+        framePackets(PacketType::Reply, tokens, m_packetSize, static_cast<std::uint16_t>(m_spid), packetId)));
 }
 
 void Session::sendOutgoing()

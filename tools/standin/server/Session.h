@@ -39,6 +39,8 @@ public:
     ~Session() override;
 
     int id() const { return m_id; }
+    // The session id the server gives the connection (@@SPID).
+    int spid() const { return m_spid; }
     const Transaction& transaction() const { return m_engine.transaction(); }
 
 Q_SIGNALS:
@@ -62,6 +64,7 @@ private:
     QPointer<QTcpSocket> m_socket;
     const int m_id;
     SessionHost& m_host;
+    const int m_spid;
     TdsTransport m_transport;
     MessageAssembler m_assembler;
     Phase m_phase = Phase::Prelogin;

@@ -11,9 +11,10 @@ namespace {
     // can reach nothing else.
     volatile std::sig_atomic_t g_signalFd = -1;
 
-    extern "C" void onTerminationSignal(int)
+    // Writes the signal's number, so the event loop tells the signals apart.
+    extern "C" void onSignal(int number)
     {
-        const char byte = 1;
+        const char byte = static_cast<char>(number);
         if (g_signalFd >= 0) [[maybe_unused]]
             const auto written = ::write(g_signalFd, &byte, 1);
     }
@@ -29,14 +30,18 @@ SignalWatcher::SignalWatcher(QObject* parent)
     connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
         char byte = 0;
         [[maybe_unused]] const auto read = ::read(m_fds[1], &byte, 1);
-        Q_EMIT terminationRequested();
+        if (byte == SIGUSR1)
+            Q_EMIT releaseRequested();
+        else
+            Q_EMIT terminationRequested();
     });
     struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGUSR1, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()

@@ -7,7 +7,7 @@
 namespace standin {
 
 // Turns SIGTERM and SIGINT into a Qt signal, delivered from the event loop, so the program can
-// end cleanly. One instance per process.
+// end cleanly, and SIGUSR1 into another. One instance per process.
 class SignalWatcher : public QObject
 {
     Q_OBJECT
@@ -18,6 +18,8 @@ public:
 
 Q_SIGNALS:
     void terminationRequested();
+    // SIGUSR1: the other users' sessions of the fixture are to let go of their locks.
+    void releaseRequested();
 
 private:
     int m_fds[2] = { -1, -1 };

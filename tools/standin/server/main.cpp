@@ -53,6 +53,8 @@ int main(int argc, char* argv[])
     }
     standin::SignalWatcher watcher;
     QObject::connect(&watcher, &standin::SignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&watcher, &standin::SignalWatcher::releaseRequested, &server,
+                     &standin::Server::releaseOtherSessions);
     QTextStream(stdout) << "listening on " << options->hostText << ':' << server.port() << Qt::endl;
     return QCoreApplication::exec();
 }

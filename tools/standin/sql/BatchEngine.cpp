@@ -41,6 +41,22 @@ BatchEngine::BatchEngine(EngineHost& host, int connection, EngineLink link)
         if (m_run)
             continueRun();
     });
+    m_lockWait.setSingleShot(true);
+    m_lockWait.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_lockWait, &QTimer::timeout, &m_lockWait, [this] {
+        if (m_run) {
+            m_run->lockWaitExpired = true;
+            continueRun();
+        }
+    });
+    // Queued: a session lets go of its locks in the middle of its own run, or while it is destroyed.
+    QObject::connect(
+        &m_host.locks(), &LockManager::released, &m_lockWait,
+        [this] {
+            if (m_run && m_host.locks().waitsFor(m_identity.spid))
+                continueRun();
+        },
+        Qt::QueuedConnection);
 }
 
 BatchEngine::~BatchEngine()
@@ -88,6 +104,7 @@ void BatchEngine::runTransactionRequest(const QByteArray& payload, bool encrypte
 void BatchEngine::cancel()
 {
     m_delay.stop();
+    stopWaitingForLock();
     m_run.reset();
 }
 
@@ -96,6 +113,43 @@ void BatchEngine::stop()
     cancel();
     if (m_transaction.active())
         m_transaction.rollback(m_host.catalogue());
+    m_host.locks().releaseAll(m_identity.spid);
+}
+
+void BatchEngine::stopWaitingForLock()
+{
+    m_lockWait.stop();
+    m_host.locks().stopWaiting(m_identity.spid);
+}
+
+BatchEngine::LockOutcome BatchEngine::lockFor(const Statement& statement)
+{
+    const auto name = lockedTable(statement.action);
+    const auto table = name ? database().findTable(name->schema, name->name) : std::nullopt;
+    LockManager& locks = m_host.locks();
+    const LockedTable key { m_database, table.value_or(-1) };
+    if (!table || locks.tryLock(m_identity.spid, key)) {
+        stopWaitingForLock();
+        return LockOutcome::Granted;
+    }
+    // LOCK_TIMEOUT 0 does not wait at all, so it never closes a cycle.
+    if (m_lockTimeout == 0 || m_run->lockWaitExpired) {
+        stopWaitingForLock();
+        fail({ errors::lockRequestTimedOut() });
+        return LockOutcome::TimedOut;
+    }
+    if (locks.closesCycle(m_identity.spid, key)) {
+        // The session whose wait closes the cycle is the one chosen to end it.
+        stopWaitingForLock();
+        fail({ errors::deadlockVictim(m_identity.spid) });
+        if (m_transaction.active())
+            rollbackTransaction();
+        return LockOutcome::DeadlockVictim;
+    }
+    if (!locks.waitsFor(m_identity.spid) && m_lockTimeout > 0)
+        m_lockWait.start(m_lockTimeout);
+    locks.wait(m_identity.spid, key);
+    return LockOutcome::Waiting;
 }
 
 void BatchEngine::startRun(QList<Statement> statements, bool procedure, std::optional<int> returnHandle)
@@ -112,12 +166,13 @@ void BatchEngine::continueRun()
             ++run.next;
             continue;
         }
-        if (!run.currentDelayed) {
-            // A fault counts the statement once, when it is reached, not again after its delay.
+        if (!run.currentStarted) {
+            // A fault counts the statement once, when it is reached, not again after its delay or a lock wait.
             const QString kind = faultKind(statement.action);
             run.currentFault = kind.isEmpty()
                 ? std::nullopt
                 : m_host.catalogue().takeFault(databaseName(), kind, faultTable(statement.action));
+            run.currentStarted = true;
         }
         const std::optional<Fault> fault = run.currentFault;
         if (fault && fault->delayMs > 0 && !run.currentDelayed) {
@@ -127,9 +182,21 @@ void BatchEngine::continueRun()
         }
         if (fault && fault->disconnect)
             return m_link.cut();
-        execute(statement, fault);
+        const LockOutcome lock = lockFor(statement);
+        if (lock == LockOutcome::Waiting)
+            return;
+        if (lock == LockOutcome::Granted)
+            execute(statement, fault);
         ++run.next;
+        run.currentStarted = false;
         run.currentDelayed = false;
+        run.lockWaitExpired = false;
+        // Outside a transaction a lock lasts for its statement only.
+        if (!m_transaction.active())
+            m_host.locks().releaseAll(m_identity.spid);
+        // A deadlock victim's transaction is rolled back and its batch ended.
+        if (lock == LockOutcome::DeadlockVictim)
+            break;
         if (run.lastFailed && m_xactAbort) {
             // SET XACT_ABORT ON: a run-time error rolls back the whole transaction and ends the batch.
             if (m_transaction.active())
@@ -137,6 +204,8 @@ void BatchEngine::continueRun()
             break;
         }
     }
+    if (!m_transaction.active())
+        m_host.locks().releaseAll(m_identity.spid);
     finishRun(run);
     const QByteArray tokens = run.out.take();
     m_run.reset();

@@ -3,6 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueRules.h"
 #include "protocol/TokenWriter.h"
+#include "sql/LockManager.h"
 #include "sql/Statements.h"
 #include "sql/Transaction.h"
 
@@ -30,6 +31,16 @@ public:
     // Called after a change to the catalogue has been committed.
     virtual void changesCommitted() = 0;
     virtual QByteArray newTransactionDescriptor() = 0;
+    // The locks and sessions of the whole server.
+    virtual LockManager& locks() = 0;
+};
+
+// Who a connection is, once logged in, for the locks and the session views.
+struct ConnectionIdentity
+{
+    int spid = 0;
+    bool viewServerState = true; // the login holds VIEW SERVER STATE
+    QString release; // the release the server plays: "2000", "2005", ...
 };
 
 // Where the engine's answers go on the connection.
@@ -43,7 +54,9 @@ struct EngineLink
 
 // Answers one connection's SQL batches and transaction-manager requests, statement by statement,
 // with the connection's transaction, its SET options and the faults of the catalogue. A delayed
-// statement waits on a timer, so other connections are served meanwhile; cancel() abandons it.
+// statement waits on a timer, and a statement whose table another session has locked waits for
+// the lock (up to SET LOCK_TIMEOUT), so other connections are served meanwhile; cancel() abandons
+// either. The connection's locks are let go of when its transaction ends.
 // Statement handlers (statement::*::run) answer through the operations below.
 class BatchEngine
 {
@@ -56,6 +69,8 @@ public:
     // Set by the login.
     void setTdsVersion(std::uint32_t version) { m_tdsVersion = version; }
     void setDatabase(int database) { m_database = database; }
+    void setIdentity(const ConnectionIdentity& identity) { m_identity = identity; }
+    const ConnectionIdentity& identity() const { return m_identity; }
     QString databaseName() const;
     const Transaction& transaction() const { return m_transaction; }
 
@@ -73,6 +88,10 @@ public:
     // What statement handlers do to the run under way.
     Catalogue& catalogue() { return m_host.catalogue(); }
     Database& database();
+    int databaseIndex() const { return m_database; }
+    LockManager& locks() { return m_host.locks(); }
+    int lockTimeout() const { return m_lockTimeout; }
+    void setLockTimeout(int milliseconds) { m_lockTimeout = milliseconds; }
     void rows(const ResultSet& result);
     void fail(const SqlMessages& messages);
     void done();
@@ -102,7 +121,9 @@ private:
         bool procedure = false; // answered as a remote procedure call
         std::optional<int> returnHandle; // the prepared handle sp_prepexec hands back
         int next = 0;
+        bool currentStarted = false; // its fault has been taken
         bool currentDelayed = false;
+        bool lockWaitExpired = false; // the current statement has waited LOCK_TIMEOUT for its lock
         std::optional<Fault> currentFault; // taken when the statement is reached, kept over its delay
         std::optional<std::uint16_t> pendingStatus;
         std::uint16_t pendingCommand = 0;
@@ -111,7 +132,12 @@ private:
         bool lastFailed = false; // the statement answered last ended in an error
     };
 
+    // What became of a statement's lock.
+    enum class LockOutcome { Granted, Waiting, TimedOut, DeadlockVictim };
+
     void startRun(QList<Statement> statements, bool procedure, std::optional<int> returnHandle);
+    LockOutcome lockFor(const Statement& statement);
+    void stopWaitingForLock();
     void continueRun();
     void finishRun(Run& run);
     void execute(const Statement& statement, const std::optional<Fault>& fault);
@@ -124,9 +150,12 @@ private:
     int m_database = 0;
     bool m_implicitTransactions = false;
     bool m_xactAbort = false;
+    int m_lockTimeout = -1; // SET LOCK_TIMEOUT, in ms; -1: no limit
+    ConnectionIdentity m_identity;
     Transaction m_transaction;
     std::optional<Run> m_run;
     QTimer m_delay;
+    QTimer m_lockWait; // runs out at LOCK_TIMEOUT while a statement waits for a lock
 };
 
 } // namespace standin

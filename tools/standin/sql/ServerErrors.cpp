@@ -123,4 +123,28 @@ SqlMessage languageChanged(const QString& language)
     return { 5703, 1, 0, QStringLiteral("Changed language setting to %1.").arg(language) };
 }
 
+SqlMessage lockRequestTimedOut()
+{
+    return { 1222, 51, 16, QStringLiteral("Lock request time out period exceeded.") };
+}
+
+SqlMessage deadlockVictim(int spid)
+{
+    return { 1205, 51, 13,
+             QStringLiteral("Transaction (Process ID %1) was deadlocked on lock resources with another process and "
+                            "has been chosen as the deadlock victim. Rerun the transaction.")
+                 .arg(spid) };
+}
+
+SqlMessage serverPermissionDenied(const QString& permission)
+{
+    return { 300, 1, 14,
+             QStringLiteral("%1 permission was denied on object 'server', database 'master'.").arg(permission) };
+}
+
+SqlMessage noPermission()
+{
+    return { 297, 1, 16, QStringLiteral("The user does not have permission to perform this action.") };
+}
+
 } // namespace standin::errors

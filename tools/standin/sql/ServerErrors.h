@@ -32,5 +32,9 @@ SqlMessage cannotOpenDatabase(const QString& database); // 4060
 SqlMessage databaseDoesNotExist(const QString& database); // 911
 SqlMessage databaseContextChanged(const QString& database); // 5701
 SqlMessage languageChanged(const QString& language); // 5703
+SqlMessage lockRequestTimedOut(); // 1222
+SqlMessage deadlockVictim(int spid); // 1205
+SqlMessage serverPermissionDenied(const QString& permission); // 300
+SqlMessage noPermission(); // 297
 
 } // namespace standin::errors

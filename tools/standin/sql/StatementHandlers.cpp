@@ -57,6 +57,13 @@ void Set::run(BatchEngine& engine) const
         engine.setImplicitTransactions(on);
     if (option(u"XACT_ABORT"))
         engine.setXactAbort(on);
+    if (option(u"LOCK_TIMEOUT")) {
+        // -1 arrives as two words, "-" and "1".
+        bool number = false;
+        const int timeout = words.mid(1).join(QString()).toInt(&number);
+        if (number)
+            engine.setLockTimeout(timeout);
+    }
     engine.done();
 }
 

@@ -88,6 +88,7 @@ namespace statement {
         static std::optional<DropConstraint> recognise(SqlCursor& cursor);
         static StatementTraits traits();
         QString faultTable() const { return table.name; }
+        const TableName& lockedTable() const { return table; }
         void run(BatchEngine& engine) const;
     };
     // Recognised after DropConstraint, it takes every other ALTER statement, to report where it goes wrong.
@@ -101,6 +102,7 @@ namespace statement {
         static std::optional<AddPrimaryKey> recognise(SqlCursor& cursor);
         static StatementTraits traits();
         QString faultTable() const { return table.name; }
+        const TableName& lockedTable() const { return table; }
         void run(BatchEngine& engine) const;
     };
     // Any SET statement; words holds everything after SET.
@@ -136,6 +138,28 @@ namespace statement {
         static constexpr StatementTraits traits() { return {}; }
         void run(BatchEngine& engine) const;
     };
+    struct SelectLockTimeout
+    {
+        static std::optional<SelectLockTimeout> recognise(SqlCursor& cursor);
+        static constexpr StatementTraits traits() { return {}; }
+        void run(BatchEngine& engine) const;
+    };
+    // The sessions holding a lock on a table, from sys.dm_tran_locks and sys.dm_exec_sessions.
+    struct LockHolders
+    {
+        QString object; // the text OBJECT_ID is given
+        static std::optional<LockHolders> recognise(SqlCursor& cursor);
+        static constexpr StatementTraits traits() { return {}; }
+        void run(BatchEngine& engine) const;
+    };
+    // The same from SQL Server 2000's master..syslockinfo and master..sysprocesses.
+    struct LockHolders2000
+    {
+        QString object;
+        static std::optional<LockHolders2000> recognise(SqlCursor& cursor);
+        static constexpr StatementTraits traits() { return {}; }
+        void run(BatchEngine& engine) const;
+    };
     // A transaction-manager request (not SQL, so without a recogniser): begin, commit or rollback,
     // the last two possibly asking for a new transaction at once.
     struct TransactionRequest
@@ -152,7 +176,8 @@ using Action
     = std::variant<statement::PrimaryKeyList, statement::KeyDetails, statement::KeyColumns, statement::UserCheck,
                    statement::SelectTranCount, statement::DropConstraint, statement::AddPrimaryKey, statement::Set,
                    statement::BeginTransaction, statement::CommitTransaction, statement::RollbackTransaction,
-                   statement::Use, statement::TransactionRequest>;
+                   statement::Use, statement::SelectLockTimeout, statement::LockHolders, statement::LockHolders2000,
+                   statement::TransactionRequest>;
 
 StatementTraits traitsOf(const Action& action);
 
@@ -176,6 +201,8 @@ struct Statement
 QString faultKind(const Action& action);
 // The table a statement works on, for matching faults; empty when it names none.
 QString faultTable(const Action& action);
+// The table a statement takes a schema-modification lock on; nothing when it takes none.
+std::optional<TableName> lockedTable(const Action& action);
 
 // A batch split into recognised statements, or the token at which recognition failed.
 struct Batch
