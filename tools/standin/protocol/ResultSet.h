@@ -8,16 +8,18 @@
 
 namespace standin {
 
-// A result column: nvarchar(n) text, varbinary(n) bytes, a 4-byte int or an 8-byte bigint.
+// A result column: nvarchar(n) text, varbinary(n) bytes, a 4-byte int or an 8-byte bigint, or an
+// int that may be NULL.
 struct ColumnDef
 {
-    enum class Kind { NVarChar, VarBinary, Int, BigInt };
+    enum class Kind { NVarChar, VarBinary, Int, BigInt, NullableInt };
     QString name;
     Kind kind = Kind::NVarChar;
     int maxLength = 128; // characters for NVarChar, bytes for VarBinary
 };
 
-using Cell = std::variant<QString, QByteArray, std::int32_t, std::int64_t>;
+// std::monostate is NULL (for nvarchar, varbinary and nullable int columns).
+using Cell = std::variant<QString, QByteArray, std::int32_t, std::int64_t, std::monostate>;
 using Row = QList<Cell>;
 
 // The rows a SELECT answers, in the order they are sent.

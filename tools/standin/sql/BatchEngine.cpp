@@ -128,6 +128,8 @@ void BatchEngine::continueRun()
         if (fault && fault->disconnect)
             return m_link.cut();
         execute(statement, fault);
+        if (fault && fault->disconnectAfter)
+            return m_link.cut(); // carried out, but its reply never leaves
         ++run.next;
         run.currentDelayed = false;
         if (run.lastFailed && m_xactAbort) {
