@@ -2,6 +2,7 @@
 #include "catalogue/CatalogueRules.h"
 #include "catalogue/Collation.h"
 #include "catalogue/FixtureGenerator.h"
+#include "sql/BatchEngine.h"
 #include "sql/Statements.h"
 
 #include <QJsonArray>
@@ -21,7 +22,7 @@ QString describe(const Action& action)
 {
     QStringList parts { faultKind(action) };
     if (const auto* keys = std::get_if<statement::KeyColumns>(&action))
-        parts << keys->table << keys->constraint;
+        parts << keys->table.text << keys->constraint.text;
     if (const auto* drop = std::get_if<statement::DropConstraint>(&action))
         parts << drop->table.name << drop->constraint;
     if (const auto* add = std::get_if<statement::AddPrimaryKey>(&action)) {
@@ -93,10 +94,10 @@ ChangeOutcome apply(Database& database, const Statement& statement)
     return addPrimaryKey(database, std::get<statement::AddPrimaryKey>(statement.action));
 }
 
-// The outcome of a batch on cronus(): the error numbers and the first one's text, or the key afterwards.
-QString outcomeOf(const QString& sql)
+// The outcome of a batch on the catalogue: the error numbers and the first one's text, or the key afterwards
+// and where the state file puts the table's data.
+QString outcomeOf(const QString& sql, Catalogue catalogue = cronus())
 {
-    Catalogue catalogue = cronus();
     Database& database = catalogue.databases.front();
     // The statements run in order until one fails; a failed statement changes nothing.
     QJsonObject before;
@@ -119,8 +120,76 @@ QString outcomeOf(const QString& sql)
     described = key.name + (key.clustered ? " CLUSTERED" : " NONCLUSTERED");
     for (const KeyColumn& column : key.columns)
         described += u' ' + column.name + (column.descending ? " DESC" : "");
-    return described;
+    const QJsonValue table = catalogueToJson(catalogue)["databases"][0]["tables"][outcome.change->table];
+    return described + " ON " + table["filegroup"].toString() + table["partition_scheme"].toString();
 }
+
+// A Latin-1 database (or one of the collation given) with a filegroup beside PRIMARY, one that is
+// full, a partitioned table, a table named in Japanese, and B also in schema sales with its key's name.
+Database storageDatabase(const QString& collation = QStringLiteral("Latin1_General_CI_AS"))
+{
+    Table onPrimary = table("A", { "No_" });
+    onPrimary.rows = 10;
+    Table onData = table("B", { "No_" });
+    onData.filegroup = "Data Filegroup 1";
+    onData.primaryKey->clustered = true;
+    Table namesake = table("B", { "Code" });
+    namesake.schema = "sales";
+    Table partitioned = table("P", { "No_" });
+    partitioned.partitionScheme = "psYear";
+    partitioned.rows = 10;
+    return Database("CRONUS", {}, std::nullopt,
+                    { onPrimary, onData, namesake, partitioned, table(QStringLiteral("顧客"), { "No_" }) },
+                    { collation, { { "Data Filegroup 1", true, false }, { "Full", false, true } } });
+}
+
+QString cellText(const Cell& cell)
+{
+    if (const auto* text = std::get_if<QString>(&cell))
+        return *text;
+    const auto* number = std::get_if<std::int64_t>(&cell);
+    return number                                    ? QString::number(*number)
+        : std::holds_alternative<std::int32_t>(cell) ? QString::number(std::get<std::int32_t>(cell))
+                                                     : "NULL";
+}
+
+// The rows a query answers on the database, each as its cells joined by '|', NULL for NULL.
+QStringList answer(const Database& database, const QString& sql)
+{
+    const Action action = recogniseBatch(sql).statements.value(0).action;
+    ResultSet result;
+    if (const auto* keys = std::get_if<statement::KeyColumns>(&action))
+        result = keyColumns(database, *keys);
+    else if (const auto* filegroup = std::get_if<statement::TableFilegroup>(&action))
+        result = tableFilegroup(database, *filegroup);
+    else if (const auto* property = std::get_if<statement::IndexClustered>(&action))
+        result = indexClustered(database, *property);
+    else
+        return { "not recognised" };
+    QStringList rows;
+    for (const Row& row : result.rows) {
+        QStringList cells;
+        for (const Cell& cell : row)
+            cells << cellText(cell);
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+// A server around one connection's batch engine: what it answered, whether it cut the link, and
+// how often it saved a committed change.
+struct OneConnectionHost : EngineHost
+{
+    Catalogue served;
+    int saved = 0;
+    Catalogue& catalogue() override { return served; }
+    void batchReceived(int, const QString&, const QString&, bool) override { }
+    void transactionRequestReceived(int, const QString&, bool) override { }
+    void attentionReceived(int, bool) override { }
+    void unexpectedBatch(int, const QString&) override { }
+    void changesCommitted() override { ++saved; }
+    QByteArray newTransactionDescriptor() override { return QByteArray(8, '\1'); }
+};
 
 } // namespace
 
@@ -201,9 +270,9 @@ private Q_SLOTS:
               "1909 1750 : Cannot use duplicate column names in index. Column name 'no_' listed more than once." },
             // Beside a clustered index the default is non-clustered.
             { drop(lines, lines + "$0") + "; " + add(lines, lines + "$0", "", "[Line No_],[Document Type] DESC"),
-              "CRONUS$Sales Line$0 NONCLUSTERED Line No_ Document Type DESC" },
+              "CRONUS$Sales Line$0 NONCLUSTERED Line No_ Document Type DESC ON PRIMARY" },
             // Names match case-insensitively, columns keep the table's spelling.
-            { add("cronus$item", "CRONUS$Item$0", "CLUSTERED", "[NO_]"), "CRONUS$Item$0 CLUSTERED No_" },
+            { add("cronus$item", "CRONUS$Item$0", "CLUSTERED", "[NO_]"), "CRONUS$Item$0 CLUSTERED No_ ON PRIMARY" },
         };
         for (const auto& [sql, expected] : rows)
             QCOMPARE(outcomeOf(sql), expected);
@@ -247,6 +316,90 @@ private Q_SLOTS:
         QCOMPARE(result.columns[3].kind, ColumnDef::Kind::BigInt);
         QVERIFY(result.rows
                 == QList<Row>({ { customer.primaryKey->name, customer.name, 0, std::int64_t(1234567), 108801, 0 } }));
+        // The filegroup of each table's data, NULL for a partitioned one, which counts 0 rows there.
+        QStringList filegroups;
+        for (const Row& row : standin::keyDetails(storageDatabase(), true).rows)
+            filegroups << cellText(row[0]) + u' ' + cellText(row[3]) + u' ' + cellText(row[6]);
+        QCOMPARE(filegroups,
+                 QStringList({ "A$0 10 PRIMARY", "B$0 0 Data Filegroup 1", "B$0 0 PRIMARY", "P$0 0 NULL",
+                               "顧客$0 0 PRIMARY" }));
+    }
+
+    // The queries that read a table's filegroup, key columns and clustering, with literals with and
+    // without N: one without N is read in the database's code page first.
+    void storageQueries()
+    {
+        const QString keyColumns = "SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
+                                   "isKCU.CONSTRAINT_NAME = %1'%2$0' AND isKCU.TABLE_NAME = %1'%2' %3"
+                                   "ORDER BY isKCU.ORDINAL_POSITION";
+        const QString dbo = "AND isKCU.TABLE_SCHEMA = N'dbo' ";
+        const QString filegroup = "SELECT FILEGROUP_NAME(groupid) FROM sysindexes WHERE id = OBJECT_ID(%1'%2') AND "
+                                  "indid < 2";
+        const QString clustered = "SELECT INDEXPROPERTY(OBJECT_ID(N'%1'), N'%2', 'IsClustered')";
+        const QString japanese = QStringLiteral("顧客");
+        // The database's collation, the query, and its rows.
+        const std::tuple<QString, QString, QStringList> rows[] = {
+            { "", filegroup.arg("N", "dbo.[A]"), { "PRIMARY" } },
+            { "", filegroup.arg("", "B"), { "Data Filegroup 1" } },
+            { "", filegroup.arg("N", "CRONUS.dbo.P"), { "NULL" } }, // partitioned
+            { "", filegroup.arg("N", "dbo.[C]"), {} },
+            { "", keyColumns.arg("N", "B", ""), { "No_", "Code" } }, // either schema's B
+            { "", keyColumns.arg("N", "B", dbo), { "No_" } },
+            { "", keyColumns.arg("", "B", ""), { "No_", "Code" } },
+            { "", keyColumns.arg("N", japanese, dbo), { "No_" } },
+            { "", keyColumns.arg("", japanese, dbo), {} }, // '??' in code page 1252
+            { "Japanese_CI_AS", keyColumns.arg("", japanese, dbo), { "No_" } },
+            { "", clustered.arg("dbo.[B]", "B$0"), { "1" } },
+            { "", clustered.arg("dbo.[A]", "a$0"), { "0" } },
+            { "", clustered.arg("dbo.[A]", "B$0"), { "NULL" } },
+            { "", clustered.arg("dbo.[C]", "C$0"), { "NULL" } },
+        };
+        for (const auto& [collation, sql, expected] : rows)
+            QCOMPARE(answer(collation.isEmpty() ? storageDatabase() : storageDatabase(collation), sql), expected);
+    }
+
+    // Where a rebuilt table's data goes: ON a filegroup moves it there with a clustered key, without ON it
+    // stays (a partitioned table on its scheme), and a full filegroup takes no rows.
+    void storageChanges()
+    {
+        const auto rebuild = [](const QString& table, const QString& kind, const QString& on) {
+            return drop(table, table + "$0") + "; "
+                + add(table, table + "$0", kind, "[No_]").replace(" ON [PRIMARY]", on);
+        };
+        Catalogue catalogue;
+        catalogue.databases.push_back(storageDatabase());
+        const std::pair<QString, QString> rows[] = {
+            { rebuild("A", "CLUSTERED", " ON [data filegroup 1]"), "A$0 CLUSTERED No_ ON Data Filegroup 1" },
+            { rebuild("A", "CLUSTERED", ""), "A$0 CLUSTERED No_ ON PRIMARY" },
+            { rebuild("A", "NONCLUSTERED", " ON [Data Filegroup 1]"), "A$0 NONCLUSTERED No_ ON PRIMARY" },
+            { rebuild("P", "CLUSTERED", " ON [PRIMARY]"), "P$0 CLUSTERED No_ ON PRIMARY" },
+            { rebuild("P", "CLUSTERED", " ON [default]"), "P$0 CLUSTERED No_ ON psYear" },
+            { rebuild("B", "CLUSTERED", " ON [Full]"), "B$0 CLUSTERED No_ ON Full" }, // empty: no rows reach it
+            { rebuild("A", "CLUSTERED", " ON [Nowhere]"), "1921 1750 : Invalid filegroup 'Nowhere' specified." },
+            { rebuild("A", "NONCLUSTERED", " ON [Full]"),
+              "1105 1750 : Could not allocate space for object 'dbo.A'.'A$0' in database 'CRONUS' because the 'Full' "
+              "filegroup is full. Create disk space by deleting unneeded files, dropping objects in the filegroup, "
+              "adding additional files to the filegroup, or setting autogrowth on for existing files in the "
+              "filegroup." },
+        };
+        for (const auto& [sql, expected] : rows)
+            QCOMPARE(outcomeOf(sql, catalogue), expected);
+    }
+
+    // A COMMIT whose fault cuts the link after it: the change is committed and saved, and no reply is sent.
+    void commitThenCut()
+    {
+        OneConnectionHost host;
+        host.served = cronus();
+        host.served.faults = { { {}, {}, "commit", std::nullopt, 0, false, std::nullopt, true } };
+        bool answered = false;
+        bool cut = false;
+        BatchEngine engine(host, 1, { [&](const QByteArray&) { answered = true; }, [&] { cut = true; } });
+        const QString lines = QStringLiteral("CRONUS$Sales Line");
+        engine.runSql("BEGIN TRANSACTION " + drop(lines, lines + "$0") + " COMMIT", false);
+        QVERIFY(cut && !answered && !engine.transaction().active());
+        QCOMPARE(host.saved, 1);
+        QVERIFY(!catalogueToJson(host.served)["databases"][0]["tables"][2].toObject().contains("primary_key"));
     }
 
     void stateLoadsAsFixture()

@@ -1,5 +1,6 @@
 #include "catalogue/Catalogue.h"
 
+#include "catalogue/CodePage.h"
 #include "catalogue/Collation.h"
 
 #include <algorithm>
@@ -33,8 +34,10 @@ const Index* Table::clusteredIndex() const
 }
 
 Database::Database(QString name, QList<User> users, std::optional<QList<QByteArray>> navisionSids,
-                   std::vector<Table> tables)
+                   std::vector<Table> tables, DatabaseStorage storage)
     : m_name(std::move(name))
+    , m_storage(std::move(storage))
+    , m_codePage(codePageOf(m_storage.collation).value_or(1252))
     , m_users(std::move(users))
     , m_navisionSids(std::move(navisionSids))
     , m_tables(std::move(tables))
@@ -53,6 +56,26 @@ Database::Database(QString name, QList<User> users, std::optional<QList<QByteArr
             m_keyOrder.push_back(i);
     }
     std::stable_sort(m_keyOrder.begin(), m_keyOrder.end(), [this](int l, int r) { return keyOrderLess(l, r); });
+    // Every database has PRIMARY, with filegroup id 1.
+    const auto primary = std::find_if(m_storage.filegroups.begin(), m_storage.filegroups.end(), [](const Filegroup& f) {
+        return nameKey(f.name) == nameKey(QStringLiteral("PRIMARY"));
+    });
+    if (primary == m_storage.filegroups.end())
+        m_storage.filegroups.prepend({ QStringLiteral("PRIMARY") });
+    else
+        m_storage.filegroups.move(primary - m_storage.filegroups.begin(), 0);
+    if (std::none_of(m_storage.filegroups.begin(), m_storage.filegroups.end(),
+                     [](const Filegroup& f) { return f.isDefault; }))
+        m_storage.filegroups.first().isDefault = true;
+}
+
+std::optional<int> Database::findFilegroup(const QString& filegroupName) const
+{
+    for (int i = 0; i < m_storage.filegroups.size(); ++i) {
+        if (nameKey(m_storage.filegroups[i].name) == nameKey(filegroupName))
+            return i;
+    }
+    return std::nullopt;
 }
 
 std::optional<int> Database::findTable(const QString& schema, const QString& tableName) const
@@ -184,6 +207,7 @@ namespace {
         }
         merged->delayMs = std::max(merged->delayMs, fault.delayMs);
         merged->disconnect = merged->disconnect || fault.disconnect;
+        merged->disconnectAfter = merged->disconnectAfter || fault.disconnectAfter;
         if (!merged->error)
             merged->error = fault.error;
     }

@@ -58,10 +58,30 @@ struct Table
     QList<ForeignKey> foreignKeys;
     qint64 rows = 0; // the row count sysindexes reports
     qint64 reservedKb = 0; // the space reserved for data and indexes
+    // Where the table's data (its heap or clustered index) is: a filegroup, or, for a partitioned
+    // table, the partition scheme (then filegroup is not used).
+    QString filegroup = QStringLiteral("PRIMARY");
+    QString partitionScheme;
 
     const Column* column(const QString& columnName) const;
     // The clustered index other than the primary key, if the table has one.
     const Index* clusteredIndex() const;
+};
+
+struct Filegroup
+{
+    QString name;
+    bool isDefault = false; // the database's default filegroup
+    bool full = false; // no page can be allocated in it
+};
+
+// How a database stores its data: its collation (which sets the code page of varchar text) and its
+// filegroups.
+struct DatabaseStorage
+{
+    QString collation = QStringLiteral("Latin1_General_CI_AS");
+    // PRIMARY is added (first) when it is not listed.
+    QList<Filegroup> filegroups;
 };
 
 struct User
@@ -75,7 +95,8 @@ struct User
 class Database
 {
 public:
-    Database(QString name, QList<User> users, std::optional<QList<QByteArray>> navisionSids, std::vector<Table> tables);
+    Database(QString name, QList<User> users, std::optional<QList<QByteArray>> navisionSids, std::vector<Table> tables,
+             DatabaseStorage storage = {});
 
     const QString& name() const { return m_name; }
     const QList<User>& users() const { return m_users; }
@@ -83,6 +104,13 @@ public:
     const std::optional<QList<QByteArray>>& navisionSids() const { return m_navisionSids; }
     const std::vector<Table>& tables() const { return m_tables; }
     const Table& table(int index) const { return m_tables[static_cast<size_t>(index)]; }
+    const QString& collation() const { return m_storage.collation; }
+    // The code page of the collation, in which string literals written without N are read.
+    int codePage() const { return m_codePage; }
+    // The filegroups, PRIMARY first; a filegroup's id is its position plus one.
+    const QList<Filegroup>& filegroups() const { return m_storage.filegroups; }
+    // The position of the filegroup of this name in filegroups().
+    std::optional<int> findFilegroup(const QString& filegroupName) const;
 
     // The table with this schema and name; an empty schema means dbo.
     std::optional<int> findTable(const QString& schema, const QString& tableName) const;
@@ -107,6 +135,8 @@ private:
     bool keyOrderLess(int left, int right) const;
 
     QString m_name;
+    DatabaseStorage m_storage;
+    int m_codePage = 1252;
     QList<User> m_users;
     std::optional<QList<QByteArray>> m_navisionSids;
     std::vector<Table> m_tables;
@@ -154,6 +184,8 @@ struct Fault
     bool disconnect = false;
     // How many more matching statements it applies to; nothing: every one.
     std::optional<int> times;
+    // The statement is carried out (a COMMIT commits), then the connection is cut before its reply.
+    bool disconnectAfter = false;
 
     bool usedUp() const { return times && *times <= 0; }
 };

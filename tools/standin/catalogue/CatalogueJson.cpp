@@ -1,5 +1,7 @@
 #include "catalogue/CatalogueJson.h"
 
+#include "catalogue/CodePage.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,6 +39,8 @@ namespace {
         table.name = text(object, "name");
         table.rows = object.value(QLatin1String("rows")).toInteger(0);
         table.reservedKb = object.value(QLatin1String("reserved_kb")).toInteger(0);
+        table.filegroup = text(object, "filegroup", QStringLiteral("PRIMARY"));
+        table.partitionScheme = text(object, "partition_scheme");
         for (const QJsonValue& value : object.value(QLatin1String("columns")).toArray()) {
             const QJsonObject column = value.toObject();
             table.columns.append({ text(column, "name"), column.value(QLatin1String("nullable")).toBool(true) });
@@ -87,6 +91,10 @@ namespace {
             object.insert(QLatin1String("rows"), table.rows);
         if (table.reservedKb != 0)
             object.insert(QLatin1String("reserved_kb"), table.reservedKb);
+        if (table.partitionScheme.isEmpty())
+            object.insert(QLatin1String("filegroup"), table.filegroup);
+        else
+            object.insert(QLatin1String("partition_scheme"), table.partitionScheme);
         QJsonArray columns;
         for (const Column& column : table.columns)
             columns.append(
@@ -145,7 +153,8 @@ namespace {
         }
         fault.delayMs = object.value(QLatin1String("delay_ms")).toInt(0);
         fault.disconnect = object.value(QLatin1String("disconnect")).toBool(false);
-        if (!fault.error && fault.delayMs <= 0 && !fault.disconnect) {
+        fault.disconnectAfter = object.value(QLatin1String("disconnect_after")).toBool(false);
+        if (!fault.error && fault.delayMs <= 0 && !fault.disconnect && !fault.disconnectAfter) {
             error = QStringLiteral("fault on \"%1\" has neither error, delay_ms nor disconnect").arg(fault.statement);
             return std::nullopt;
         }
@@ -157,6 +166,33 @@ namespace {
             }
         }
         return fault;
+    }
+
+    std::optional<DatabaseStorage> storageFromJson(const QJsonObject& database, QString& error)
+    {
+        DatabaseStorage storage;
+        storage.collation = text(database, "collation", storage.collation);
+        if (!codePageOf(storage.collation)) {
+            error = QStringLiteral("database \"%1\" has a collation the stand-in does not know: %2")
+                        .arg(text(database, "name"), storage.collation);
+            return std::nullopt;
+        }
+        for (const QJsonValue& value : database.value(QLatin1String("filegroups")).toArray()) {
+            const QJsonObject filegroup = value.toObject();
+            storage.filegroups.append({ text(filegroup, "name"), filegroup.value(QLatin1String("default")).toBool(),
+                                        filegroup.value(QLatin1String("full")).toBool() });
+        }
+        return storage;
+    }
+
+    QJsonArray filegroupsToJson(const Database& database)
+    {
+        QJsonArray filegroups;
+        for (const Filegroup& filegroup : database.filegroups())
+            filegroups.append(QJsonObject { { QLatin1String("name"), filegroup.name },
+                                            { QLatin1String("default"), filegroup.isDefault },
+                                            { QLatin1String("full"), filegroup.full } });
+        return filegroups;
     }
 
     QJsonObject faultToJson(const Fault& fault)
@@ -179,6 +215,8 @@ namespace {
             object.insert(QLatin1String("disconnect"), true);
         if (fault.times)
             object.insert(QLatin1String("times"), *fault.times);
+        if (fault.disconnectAfter)
+            object.insert(QLatin1String("disconnect_after"), true);
         return object;
     }
 
@@ -257,7 +295,19 @@ std::optional<Catalogue> catalogueFromJson(const QJsonObject& json, QString& err
             tables.push_back(tableFromJson(t.toObject()));
         for (const QJsonValue& session : database.value(QLatin1String("sessions")).toArray())
             catalogue.sessions.append(otherSessionFromJson(name, session.toObject()));
-        catalogue.databases.emplace_back(name, std::move(users), std::move(navisionSids), std::move(tables));
+        auto storage = storageFromJson(database, error);
+        if (!storage)
+            return std::nullopt;
+        catalogue.databases.emplace_back(name, std::move(users), std::move(navisionSids), std::move(tables),
+                                         std::move(*storage));
+        const Database& added = catalogue.databases.back();
+        for (const Table& table : added.tables()) {
+            if (table.partitionScheme.isEmpty() && !added.findFilegroup(table.filegroup)) {
+                error = QStringLiteral("table \"%1\" is on filegroup \"%2\", which database \"%3\" does not have")
+                            .arg(table.name, table.filegroup, name);
+                return std::nullopt;
+            }
+        }
     }
     for (const QJsonValue& value : json.value(QLatin1String("faults")).toArray()) {
         const auto fault = faultFromJson(value.toObject(), error);
@@ -319,6 +369,8 @@ QJsonObject catalogueToJson(const Catalogue& catalogue, const TableOverrides& ov
             tables.append(tableToJson(overridden != overrides.constEnd() ? *overridden : database.table(t)));
         }
         QJsonObject object { { QLatin1String("name"), database.name() },
+                             { QLatin1String("collation"), database.collation() },
+                             { QLatin1String("filegroups"), filegroupsToJson(database) },
                              { QLatin1String("users"), users },
                              { QLatin1String("navision_user_table"), navision },
                              { QLatin1String("tables"), tables } };

@@ -1,7 +1,9 @@
 #include "catalogue/CatalogueRules.h"
 
+#include "catalogue/CodePage.h"
 #include "catalogue/Collation.h"
 #include "sql/ServerErrors.h"
+#include "sql/SqlLexer.h"
 
 #include <QSet>
 #include <algorithm>
@@ -19,10 +21,47 @@ namespace {
         return nameKey(left) == nameKey(right);
     }
 
-    bool isDefaultFilegroup(const QString& filegroup)
+    // A literal's value as the server compares it with a name (nvarchar): written without N, it has
+    // been through the database's code page first.
+    QString valueOf(const Database& database, const StringLiteral& literal)
     {
-        return filegroup.isEmpty() || sameName(filegroup, QStringLiteral("PRIMARY"))
-            || sameName(filegroup, QStringLiteral("default"));
+        return literal.national ? literal.text : throughCodePage(literal.text, database.codePage());
+    }
+
+    // The user table OBJECT_ID finds for a name such as "dbo.[Customer]" in the database: up to
+    // database.schema.table, delimited or not; no schema is the login's default, dbo. Nothing for a
+    // name that is not well formed, one in another database, or one that names no table.
+    std::optional<int> tableOfObjectId(const Database& database, const QString& objectName)
+    {
+        const SqlTokens lexed = tokenize(objectName);
+        if (!lexed.unterminated.isEmpty())
+            return std::nullopt;
+        QStringList parts { QString() };
+        bool expectName = true;
+        for (const SqlToken& token : lexed.tokens) {
+            if (token.isSymbol(u".")) {
+                parts.append(QString());
+                expectName = true;
+            } else if (token.isName() && expectName && parts.last().isEmpty()) {
+                parts.last() = token.text;
+                expectName = false;
+            } else {
+                return std::nullopt;
+            }
+        }
+        if (parts.size() > 3 || parts.last().isEmpty() || (parts.size() == 3 && parts.first().isEmpty()))
+            return std::nullopt;
+        if (parts.size() == 3 && !sameName(parts.first(), database.name()))
+            return std::nullopt;
+        const QString schema = parts.size() >= 2 ? parts[parts.size() - 2] : QString();
+        return database.findTable(schema, parts.last());
+    }
+
+    // The filegroup FILEGROUP_NAME(groupid) names for the table's data; NULL for a partitioned table,
+    // whose sysindexes row has no groupid.
+    Cell dataFilegroup(const Table& table)
+    {
+        return table.partitionScheme.isEmpty() ? Cell(table.filegroup) : Cell(std::monostate {});
     }
 } // namespace
 
@@ -38,7 +77,7 @@ ResultSet primaryKeyList(const Database& database)
     return result;
 }
 
-ResultSet keyDetails(const Database& database)
+ResultSet keyDetails(const Database& database, bool withFilegroup)
 {
     const auto number = [](const char* name) {
         return ColumnDef { QString::fromLatin1(name), ColumnDef::Kind::Int, 4 };
@@ -49,6 +88,8 @@ ResultSet keyDetails(const Database& database)
     result.columns = { sysname("constraint_name"), sysname("table_name"),
                        number("is_clustered"),     { QStringLiteral("row_count"), ColumnDef::Kind::BigInt, 8 },
                        number("reserved_pages"),   number("refusals") };
+    if (withFilegroup)
+        result.columns.append(sysname("filegroup"));
     result.rows.reserve(static_cast<qsizetype>(database.tablesByPrimaryKeyName().size()));
     for (const int index : database.tablesByPrimaryKeyName()) {
         const Table& table = database.table(index);
@@ -61,26 +102,32 @@ ResultSet keyDetails(const Database& database)
             refusals += SeveralSchemas;
         if (database.findTable(QStringLiteral("dbo"), table.name) != index)
             refusals += OutsideDbo;
-        // sysindexes counts whole 8 KB pages.
-        const qint64 pages = (table.reservedKb + 7) / 8;
+        // sysindexes counts whole 8 KB pages, and reports 0 rows and 0 pages for a partitioned table.
+        const bool partitioned = !table.partitionScheme.isEmpty();
+        const qint64 pages = partitioned ? 0 : (table.reservedKb + 7) / 8;
         result.rows.append(Row { table.primaryKey->name, table.name,
                                  static_cast<std::int32_t>(table.primaryKey->clustered ? 1 : 0),
-                                 static_cast<std::int64_t>(table.rows),
+                                 static_cast<std::int64_t>(partitioned ? 0 : table.rows),
                                  static_cast<std::int32_t>(std::min<qint64>(pages, INT32_MAX)), refusals });
+        if (withFilegroup)
+            result.rows.last().append(dataFilegroup(table));
     }
     return result;
 }
 
-ResultSet keyColumns(const Database& database, const QString& constraint, const QString& table)
+ResultSet keyColumns(const Database& database, const statement::KeyColumns& query)
 {
     struct Entry
     {
         int ordinal;
         QString column;
     };
+    const QString constraint = valueOf(database, query.constraint);
     QList<Entry> entries;
-    for (const int index : database.tablesNamed(table)) {
+    for (const int index : database.tablesNamed(valueOf(database, query.table))) {
         const Table& t = database.table(index);
+        if (query.schema && !sameName(t.schema, valueOf(database, *query.schema)))
+            continue;
         if (t.primaryKey && sameName(t.primaryKey->name, constraint)) {
             for (int i = 0; i < t.primaryKey->columns.size(); ++i)
                 entries.append({ i + 1, t.primaryKey->columns[i].name });
@@ -98,6 +145,34 @@ ResultSet keyColumns(const Database& database, const QString& constraint, const 
     result.columns = { sysname("COLUMN_NAME") };
     for (const Entry& entry : entries)
         result.rows.append(Row { entry.column });
+    return result;
+}
+
+ResultSet tableFilegroup(const Database& database, const statement::TableFilegroup& query)
+{
+    ResultSet result;
+    result.columns = { { QString(), ColumnDef::Kind::NVarChar, 128 } };
+    if (const auto index = tableOfObjectId(database, valueOf(database, query.object)))
+        result.rows.append(Row { dataFilegroup(database.table(*index)) });
+    return result;
+}
+
+ResultSet indexClustered(const Database& database, const statement::IndexClustered& query)
+{
+    ResultSet result;
+    result.columns = { { QString(), ColumnDef::Kind::NullableInt, 4 } };
+    Cell clustered = std::monostate {};
+    if (const auto index = tableOfObjectId(database, valueOf(database, query.object))) {
+        const Table& table = database.table(*index);
+        const QString name = valueOf(database, query.index);
+        if (table.primaryKey && sameName(table.primaryKey->name, name))
+            clustered = std::int32_t(table.primaryKey->clustered ? 1 : 0);
+        for (const Index& other : table.indexes) {
+            if (sameName(other.name, name))
+                clustered = std::int32_t(other.clustered ? 1 : 0);
+        }
+    }
+    result.rows.append(Row { clustered });
     return result;
 }
 
@@ -177,14 +252,27 @@ ChangeOutcome addPrimaryKey(Database& database, const statement::AddPrimaryKey& 
             return fail(errors::nullableKeyColumn(table.name));
         key.columns.append({ column->name, item.descending });
     }
-    if (!isDefaultFilegroup(add.filegroup))
+    // ON a filegroup puts the index there; ON "default" or no ON, where the table is.
+    const bool moves = !add.filegroup.isEmpty() && !sameName(add.filegroup, QStringLiteral("default"));
+    const auto target = database.findFilegroup(moves ? add.filegroup : table.filegroup);
+    if (moves && !target)
         return fail(errors::invalidFilegroup(add.filegroup));
     const Index* clustered = table.clusteredIndex();
     key.clustered = add.clustered.value_or(clustered == nullptr);
     if (key.clustered && clustered)
         return fail(errors::secondClusteredIndex(table.name, clustered->name));
+    // Building the index writes the table's rows (a clustered one: the whole table) into its filegroup.
+    const bool intoFilegroup = moves || table.partitionScheme.isEmpty();
+    if (intoFilegroup && target && database.filegroups()[*target].full && table.rows > 0)
+        return fail(errors::filegroupFull(table.schema + u'.' + table.name, key.name, database.name(),
+                                          database.filegroups()[*target].name));
     TableChange change { *index, table };
     Table changed = table;
+    if (key.clustered && moves) {
+        // A clustered index created ON a filegroup moves the whole table there, out of any partition scheme.
+        changed.filegroup = database.filegroups()[*target].name;
+        changed.partitionScheme.clear();
+    }
     changed.primaryKey = std::move(key);
     database.replaceTable(*index, std::move(changed));
     return { {}, std::move(change) };

@@ -102,7 +102,7 @@ void TokenWriter::columns(const QList<ColumnDef>& columns)
             m_out.u32(0);
         else
             m_out.u16(0);
-        m_out.u16(0); // flags: not nullable, read only
+        m_out.u16(column.kind == ColumnDef::Kind::NullableInt ? 0x0001 : 0); // flags: nullable or not, read only
         switch (column.kind) {
         case ColumnDef::Kind::NVarChar:
         case ColumnDef::Kind::NChar:
@@ -122,6 +122,10 @@ void TokenWriter::columns(const QList<ColumnDef>& columns)
             break;
         case ColumnDef::Kind::SmallInt:
             m_out.u8(DataType::Int2);
+            break;
+        case ColumnDef::Kind::NullableInt:
+            m_out.u8(DataType::IntN);
+            m_out.u8(4);
             break;
         }
         m_out.bVarchar(column.name);
@@ -168,6 +172,12 @@ void TokenWriter::row(const QList<ColumnDef>& columns, const Row& row)
         case ColumnDef::Kind::SmallInt: {
             const std::int32_t* value = std::get_if<std::int32_t>(&cell);
             m_out.u16(static_cast<std::uint16_t>(value ? *value : 0));
+            break;
+        case ColumnDef::Kind::NullableInt: {
+            const std::int32_t* value = std::get_if<std::int32_t>(&cell);
+            m_out.u8(value ? 4 : 0);
+            if (value)
+                m_out.u32(static_cast<std::uint32_t>(*value));
             break;
         }
         }

@@ -185,8 +185,11 @@ void BatchEngine::continueRun()
         const LockOutcome lock = lockFor(statement);
         if (lock == LockOutcome::Waiting)
             return;
-        if (lock == LockOutcome::Granted)
+        if (lock == LockOutcome::Granted) {
             execute(statement, fault);
+            if (fault && fault->disconnectAfter)
+                return m_link.cut(); // carried out, but its reply never leaves
+        }
         ++run.next;
         run.currentStarted = false;
         run.currentDelayed = false;

@@ -78,6 +78,16 @@ SqlMessage invalidFilegroup(const QString& filegroup)
     return { 1921, 1, 16, QStringLiteral("Invalid filegroup '%1' specified.").arg(filegroup) };
 }
 
+SqlMessage filegroupFull(const QString& object, const QString& index, const QString& database, const QString& filegroup)
+{
+    return { 1105, 2, 17,
+             QStringLiteral("Could not allocate space for object '%1'.'%2' in database '%3' because the '%4' filegroup "
+                            "is full. Create disk space by deleting unneeded files, dropping objects in the filegroup, "
+                            "adding additional files to the filegroup, or setting autogrowth on for existing files in "
+                            "the filegroup.")
+                 .arg(object, index, database, filegroup) };
+}
+
 SqlMessage couldNotCreateConstraint()
 {
     return { 1750, 0, 16, QStringLiteral("Could not create constraint. See previous errors.") };

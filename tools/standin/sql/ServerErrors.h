@@ -24,6 +24,8 @@ SqlMessage columnDoesNotExist(const QString& column); // 1911
 SqlMessage nullableKeyColumn(const QString& table); // 8111
 SqlMessage secondClusteredIndex(const QString& table, const QString& index); // 1902
 SqlMessage invalidFilegroup(const QString& filegroup); // 1921
+SqlMessage filegroupFull(const QString& object, const QString& index, const QString& database,
+                         const QString& filegroup); // 1105
 SqlMessage couldNotCreateConstraint(); // 1750
 SqlMessage commitWithoutBegin(); // 3902
 SqlMessage rollbackWithoutBegin(); // 3903

@@ -52,6 +52,18 @@ public:
     // cursor stays where it was.
     bool pattern(const QList<SqlToken>& pattern, QStringList* captures = nullptr)
     {
+        QList<SqlToken> literals;
+        if (!literalPattern(pattern, literals))
+            return false;
+        for (const SqlToken& literal : std::as_const(literals)) {
+            if (captures)
+                captures->append(literal.text);
+        }
+        return true;
+    }
+    // The same, keeping the captured literals whole (with whether each was written N'...').
+    bool literalPattern(const QList<SqlToken>& pattern, QList<SqlToken>& literals)
+    {
         const qsizetype start = m_at;
         for (const SqlToken& expected : pattern) {
             if (atEnd())
@@ -60,8 +72,7 @@ public:
             if (expected.isSymbol(u"?")) {
                 if (actual.kind != SqlToken::Kind::String)
                     return fail(start);
-                if (captures)
-                    captures->append(actual.text);
+                literals.append(actual);
             } else if (!same(expected, actual)) {
                 return fail(start);
             }

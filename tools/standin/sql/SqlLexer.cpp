@@ -65,6 +65,7 @@ SqlTokens tokenize(const QString& sql)
                 return result;
             }
             add(opening == u'\'' ? SqlToken::Kind::String : SqlToken::Kind::Identifier, value);
+            result.tokens.last().national = open != i;
             i = next;
         } else if (c == u'@') {
             qsizetype j = i + 1;

@@ -12,6 +12,8 @@ struct SqlToken
     enum class Kind { Word, Identifier, String, Number, Variable, Symbol };
     Kind kind = Kind::Word;
     QString text;
+    // A string literal written N'...': Unicode, kept as it is; without N it is read in the database's code page.
+    bool national = false;
 
     // A regular word or a delimited identifier: either may name an object.
     bool isName() const { return kind == Kind::Word || kind == Kind::Identifier; }

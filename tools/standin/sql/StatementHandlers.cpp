@@ -13,12 +13,22 @@ void PrimaryKeyList::run(BatchEngine& engine) const
 
 void KeyDetails::run(BatchEngine& engine) const
 {
-    engine.rows(keyDetails(engine.database()));
+    engine.rows(keyDetails(engine.database(), withFilegroup));
 }
 
 void KeyColumns::run(BatchEngine& engine) const
 {
-    engine.rows(keyColumns(engine.database(), constraint, table));
+    engine.rows(keyColumns(engine.database(), *this));
+}
+
+void TableFilegroup::run(BatchEngine& engine) const
+{
+    engine.rows(tableFilegroup(engine.database(), *this));
+}
+
+void IndexClustered::run(BatchEngine& engine) const
+{
+    engine.rows(indexClustered(engine.database(), *this));
 }
 
 void UserCheck::run(BatchEngine& engine) const

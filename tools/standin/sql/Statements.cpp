@@ -30,36 +30,61 @@ namespace {
                   .tokens;
         return tokens;
     }
-    const QList<SqlToken>& keyDetailsPattern()
+    // The details query; with the filegroup, as the program sends it since it reads where each table's
+    // data is (a seventh column before FROM).
+    const QList<SqlToken>& keyDetailsPattern(bool withFilegroup)
+    {
+        const auto pattern = [](const char* filegroup) {
+            return tokenize(
+                       QStringLiteral(
+                           "SELECT k.name AS constraint_name, t.name AS table_name, "
+                           "CASE WHEN i.indid = 1 THEN 1 ELSE 0 END AS is_clustered, d.rowcnt AS row_count, "
+                           "(SELECT SUM(s.reserved) FROM sysindexes s WHERE s.id = t.id AND s.indid IN (0, 1, 255)) "
+                           "AS reserved_pages, "
+                           "CASE WHEN EXISTS (SELECT * FROM sysreferences r WHERE r.rkeyid = t.id "
+                           "AND r.rkeyindid = i.indid) THEN 1 ELSE 0 END "
+                           "+ CASE WHEN EXISTS (SELECT * FROM sysindexes c WHERE c.id = t.id AND c.indid = 1 "
+                           "AND c.name <> k.name) THEN 2 ELSE 0 END "
+                           "+ CASE WHEN (SELECT COUNT(*) FROM sysobjects n WHERE n.xtype = 'U' "
+                           "AND n.name = t.name) > 1 THEN 4 ELSE 0 END "
+                           "+ CASE WHEN OBJECT_ID(N'dbo.' + QUOTENAME(t.name)) = t.id THEN 0 ELSE 8 END AS refusals")
+                       + QLatin1String(filegroup)
+                       + QStringLiteral(" FROM sysobjects k JOIN sysobjects t ON t.id = k.parent_obj "
+                                        "JOIN sysindexes i ON i.id = k.parent_obj AND i.name = k.name "
+                                        "JOIN sysindexes d ON d.id = k.parent_obj AND d.indid < 2 "
+                                        "WHERE k.xtype = 'PK' ORDER BY k.name"))
+                .tokens;
+        };
+        static const QList<SqlToken> plain = pattern("");
+        static const QList<SqlToken> filegroup = pattern(", FILEGROUP_NAME(d.groupid) AS filegroup");
+        return withFilegroup ? filegroup : plain;
+    }
+    // The key-column query; with the schema clause and N'' literals as the program sends it since it
+    // reads dbo's table only.
+    const QList<SqlToken>& keyColumnsPattern(bool withSchema)
+    {
+        const auto pattern = [](const char* schema) {
+            return tokenize(QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU "
+                                           "WHERE isKCU.CONSTRAINT_NAME = ? AND isKCU.TABLE_NAME = ? ")
+                            + QLatin1String(schema) + QStringLiteral("ORDER BY isKCU.ORDINAL_POSITION"))
+                .tokens;
+        };
+        static const QList<SqlToken> plain = pattern("");
+        static const QList<SqlToken> schema = pattern("AND isKCU.TABLE_SCHEMA = ? ");
+        return withSchema ? schema : plain;
+    }
+    const QList<SqlToken>& tableFilegroupPattern()
     {
         static const QList<SqlToken> tokens
-            = tokenize(
-                  QStringLiteral(
-                      "SELECT k.name AS constraint_name, t.name AS table_name, "
-                      "CASE WHEN i.indid = 1 THEN 1 ELSE 0 END AS is_clustered, d.rowcnt AS row_count, "
-                      "(SELECT SUM(s.reserved) FROM sysindexes s WHERE s.id = t.id AND s.indid IN (0, 1, 255)) "
-                      "AS reserved_pages, "
-                      "CASE WHEN EXISTS (SELECT * FROM sysreferences r WHERE r.rkeyid = t.id "
-                      "AND r.rkeyindid = i.indid) THEN 1 ELSE 0 END "
-                      "+ CASE WHEN EXISTS (SELECT * FROM sysindexes c WHERE c.id = t.id AND c.indid = 1 "
-                      "AND c.name <> k.name) THEN 2 ELSE 0 END "
-                      "+ CASE WHEN (SELECT COUNT(*) FROM sysobjects n WHERE n.xtype = 'U' AND n.name = t.name) > 1 "
-                      "THEN 4 ELSE 0 END "
-                      "+ CASE WHEN OBJECT_ID(N'dbo.' + QUOTENAME(t.name)) = t.id THEN 0 ELSE 8 END AS refusals "
-                      "FROM sysobjects k JOIN sysobjects t ON t.id = k.parent_obj "
-                      "JOIN sysindexes i ON i.id = k.parent_obj AND i.name = k.name "
-                      "JOIN sysindexes d ON d.id = k.parent_obj AND d.indid < 2 "
-                      "WHERE k.xtype = 'PK' ORDER BY k.name"))
+            = tokenize(QStringLiteral("SELECT FILEGROUP_NAME(groupid) FROM sysindexes WHERE id = OBJECT_ID(?) "
+                                      "AND indid < 2"))
                   .tokens;
         return tokens;
     }
-    const QList<SqlToken>& keyColumnsPattern()
+    const QList<SqlToken>& indexClusteredPattern()
     {
         static const QList<SqlToken> tokens
-            = tokenize(QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU "
-                                      "WHERE isKCU.CONSTRAINT_NAME = ? AND isKCU.TABLE_NAME = ? "
-                                      "ORDER BY isKCU.ORDINAL_POSITION"))
-                  .tokens;
+            = tokenize(QStringLiteral("SELECT INDEXPROPERTY(OBJECT_ID(?), ?, 'IsClustered')")).tokens;
         return tokens;
     }
     const QList<SqlToken>& userCheckPattern()
@@ -74,6 +99,11 @@ namespace {
     {
         static const QList<SqlToken> tokens = tokenize(QStringLiteral("SELECT @@TRANCOUNT")).tokens;
         return tokens;
+    }
+
+    StringLiteral literal(const SqlToken& token)
+    {
+        return { token.text, token.national };
     }
 
     std::optional<TableName> tableName(SqlCursor& cursor)
@@ -169,15 +199,41 @@ std::optional<statement::PrimaryKeyList> statement::PrimaryKeyList::recognise(Sq
 
 std::optional<statement::KeyDetails> statement::KeyDetails::recognise(SqlCursor& cursor)
 {
-    return cursor.pattern(keyDetailsPattern()) ? std::optional(KeyDetails {}) : std::nullopt;
+    for (const bool withFilegroup : { false, true }) {
+        if (cursor.pattern(keyDetailsPattern(withFilegroup)))
+            return KeyDetails { withFilegroup };
+    }
+    return std::nullopt;
 }
 
 std::optional<statement::KeyColumns> statement::KeyColumns::recognise(SqlCursor& cursor)
 {
-    QStringList captures;
-    if (!cursor.pattern(keyColumnsPattern(), &captures))
+    for (const bool withSchema : { false, true }) {
+        QList<SqlToken> literals;
+        if (!cursor.literalPattern(keyColumnsPattern(withSchema), literals))
+            continue;
+        KeyColumns query { literal(literals[0]), literal(literals[1]), std::nullopt };
+        if (withSchema)
+            query.schema = literal(literals[2]);
+        return query;
+    }
+    return std::nullopt;
+}
+
+std::optional<statement::TableFilegroup> statement::TableFilegroup::recognise(SqlCursor& cursor)
+{
+    QList<SqlToken> literals;
+    if (!cursor.literalPattern(tableFilegroupPattern(), literals))
         return std::nullopt;
-    return KeyColumns { captures.value(0), captures.value(1) };
+    return TableFilegroup { literal(literals[0]) };
+}
+
+std::optional<statement::IndexClustered> statement::IndexClustered::recognise(SqlCursor& cursor)
+{
+    QList<SqlToken> literals;
+    if (!cursor.literalPattern(indexClusteredPattern(), literals))
+        return std::nullopt;
+    return IndexClustered { literal(literals[0]), literal(literals[1]) };
 }
 
 std::optional<statement::UserCheck> statement::UserCheck::recognise(SqlCursor& cursor)

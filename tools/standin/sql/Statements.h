@@ -17,6 +17,14 @@ struct TableName
     QString display() const { return schema.isEmpty() ? name : schema + u'.' + name; }
 };
 
+// A string literal of a statement: its value, and whether it was written N'...' (Unicode, kept as it
+// is) or without N (read in the database's code page).
+struct StringLiteral
+{
+    QString text;
+    bool national = false;
+};
+
 struct KeyColumnItem
 {
     QString name;
@@ -54,18 +62,20 @@ namespace statement {
     // Every primary key's details from sysobjects, sysindexes and sysreferences.
     struct KeyDetails
     {
+        bool withFilegroup = false; // the seventh column, FILEGROUP_NAME of the data's sysindexes row
         static std::optional<KeyDetails> recognise(SqlCursor& cursor);
         static constexpr StatementTraits traits() { return { u"key_details", true }; }
         void run(BatchEngine& engine) const;
     };
-    // The key's columns from INFORMATION_SCHEMA.KEY_COLUMN_USAGE.
+    // The key's columns from INFORMATION_SCHEMA.KEY_COLUMN_USAGE, of any schema or of the one named.
     struct KeyColumns
     {
-        QString constraint;
-        QString table;
+        StringLiteral constraint;
+        StringLiteral table;
+        std::optional<StringLiteral> schema;
         static std::optional<KeyColumns> recognise(SqlCursor& cursor);
         static constexpr StatementTraits traits() { return { u"key_columns", true }; }
-        QString faultTable() const { return table; }
+        QString faultTable() const { return table.text; }
         void run(BatchEngine& engine) const;
     };
     // The database check: sysusers joined with Navision's per-user table.
@@ -160,6 +170,23 @@ namespace statement {
         static constexpr StatementTraits traits() { return {}; }
         void run(BatchEngine& engine) const;
     };
+    // The filegroup of a table's data: FILEGROUP_NAME(groupid) of its sysindexes row with indid < 2.
+    struct TableFilegroup
+    {
+        StringLiteral object; // the argument of OBJECT_ID
+        static std::optional<TableFilegroup> recognise(SqlCursor& cursor);
+        static constexpr StatementTraits traits() { return { {}, true }; }
+        void run(BatchEngine& engine) const;
+    };
+    // INDEXPROPERTY(OBJECT_ID(...), index, 'IsClustered'); selects from no table.
+    struct IndexClustered
+    {
+        StringLiteral object; // the argument of OBJECT_ID
+        StringLiteral index;
+        static std::optional<IndexClustered> recognise(SqlCursor& cursor);
+        static constexpr StatementTraits traits() { return {}; }
+        void run(BatchEngine& engine) const;
+    };
     // A transaction-manager request (not SQL, so without a recogniser): begin, commit or rollback,
     // the last two possibly asking for a new transaction at once.
     struct TransactionRequest
@@ -177,7 +204,7 @@ using Action
                    statement::SelectTranCount, statement::DropConstraint, statement::AddPrimaryKey, statement::Set,
                    statement::BeginTransaction, statement::CommitTransaction, statement::RollbackTransaction,
                    statement::Use, statement::SelectLockTimeout, statement::LockHolders, statement::LockHolders2000,
-                   statement::TransactionRequest>;
+                   statement::TransactionRequest, statement::TableFilegroup, statement::IndexClustered>;
 
 StatementTraits traitsOf(const Action& action);
 
