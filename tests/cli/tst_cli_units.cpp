@@ -114,9 +114,9 @@ private Q_SLOTS:
                   keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::OnPartitionScheme }),
                   keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) },
               "text",
-              "Schema  Table         Primary key    Clust.       Rows         KB  Refusal\n"
-              "dbo     …ive Comment  …ve Comment$0  no      123456789  987654321  partitioned\n"
-              "dbo     …d_$Customer  …_$Customer$0  yes             5         16\n" },
+              "Schema  Table          Primary key     Clust.       Rows         KB  Refusal\n"
+              "dbo     …hive Comment  …ive Comment$0  no      123456789  987654321  partitioned\n"
+              "dbo     …td_$Customer  …d_$Customer$0  yes             5         16\n" },
             // Text without details.
             { KeyRows { keyRow(kLongTable), keyRow(kLongTable + kLongTable) }, "text",
               "Schema  Table                  Primary key             Clust.  Rows  KB  Refusal\n"

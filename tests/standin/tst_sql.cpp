@@ -189,6 +189,8 @@ struct OneConnectionHost : EngineHost
     void unexpectedBatch(int, const QString&) override { }
     void changesCommitted() override { ++saved; }
     QByteArray newTransactionDescriptor() override { return QByteArray(8, '\1'); }
+    LockManager& locks() override { return lockManager; }
+    LockManager lockManager;
 };
 
 } // namespace

@@ -68,9 +68,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("row");
         QTest::addColumn<int>("failure"); // 0: none
-        QTest::newRow("every flag") << QStringList { "K", "T", "1", "5000000000", "3", "15" } << 0;
-        QTest::newRow("not a number") << QStringList { "K", "T", "0", "many", "3", "0" } << kTypeMismatch;
-        QTest::newRow("unknown refusal") << QStringList { "K", "T", "0", "1", "3", "16" } << kTypeMismatch;
+        // The filegroup empty as for NULL: a partitioned table's, the fourth refusal.
+        QTest::newRow("every flag") << QStringList { "K", "T", "1", "5000000000", "3", "11", "" } << 0;
+        QTest::newRow("not a number") << QStringList { "K", "T", "0", "many", "3", "0", "PRIMARY" } << kTypeMismatch;
+        QTest::newRow("refusal not asked for") << QStringList { "K", "T", "0", "1", "3", "4", "PRIMARY" }
+                                               << kTypeMismatch;
         QTest::newRow("short row") << QStringList { "K", "T", "0" } << 3265;
     }
 
@@ -87,7 +89,7 @@ private Q_SLOTS:
             QCOMPARE(failure, 0);
             QCOMPARE(all.size(), 1u);
             QCOMPARE((QStringList { all[0].constraint, all[0].table }), (QStringList { "K", "T" }));
-            QCOMPARE(all[0].details, (KeyDetails { true, 5000000000, 24, kEveryRefusal }));
+            QCOMPARE(all[0].details, (KeyDetails { true, 5000000000, 24, kEveryRefusal, {} }));
         } catch (const Failure& thrown) {
             QCOMPARE(thrown.number(), failure);
         }
@@ -129,6 +131,9 @@ private Q_SLOTS:
         database.respond = [](const QString& sql) {
             if (sql.contains(QLatin1String("'Gone$0'")))
                 return FakeResult {};
+            // The script uses the ADD a run would send: on the table's own filegroup.
+            if (sql.contains(QLatin1String("FILEGROUP_NAME")))
+                return FakeResult { { { "Data Filegroup 1" } }, {}, 0 };
             return FakeResult { { { "Document Type" }, { "No]_" } }, {}, 0 };
         };
         const auto connection = database.factory()();
@@ -151,13 +156,13 @@ private Q_SLOTS:
                      "BEGIN TRANSACTION\n"
                      "ALTER TABLE dbo.[Line\nBreak] DROP CONSTRAINT [Line$0]\n"
                      "ALTER TABLE dbo.[Line\nBreak] ADD CONSTRAINT [Line$0] PRIMARY KEY CLUSTERED  "
-                     "([Document Type],[No]]_]) ON [PRIMARY]\n"
+                     "([Document Type],[No]]_]) ON [Data Filegroup 1]\n"
                      "COMMIT TRANSACTION\n"
                      "GO\n"
                      "-- Left out Gone (Gone$0): the key has no columns\n"
                      "-- Left out Other (Other$0): the table has another clustered index, so the ADD will fail\n"));
         // A refused key's columns are not even read.
-        QCOMPARE(database.executed().size(), 2);
+        QCOMPARE(database.executed().size(), 3);
 
         database.respond = [](const QString&) { return FakeResult { {}, Failure(-2147467259, "lost"), 0 }; };
         QVERIFY_THROWS_EXCEPTION(Failure, rebuildScript(*connection, header, { { "T", "T$0", std::nullopt } }));

@@ -98,7 +98,7 @@ ResultSet keyDetails(const Database& database, bool withFilegroup)
             refusals += Referenced;
         if (table.clusteredIndex() != nullptr)
             refusals += OtherClustered;
-        if (database.tablesNamedCount(table.name) > 1)
+        if (!withFilegroup && database.tablesNamedCount(table.name) > 1)
             refusals += SeveralSchemas;
         if (database.findTable(QStringLiteral("dbo"), table.name) != index)
             refusals += OutsideDbo;

@@ -173,6 +173,7 @@ void TokenWriter::row(const QList<ColumnDef>& columns, const Row& row)
             const std::int32_t* value = std::get_if<std::int32_t>(&cell);
             m_out.u16(static_cast<std::uint16_t>(value ? *value : 0));
             break;
+        }
         case ColumnDef::Kind::NullableInt: {
             const std::int32_t* value = std::get_if<std::int32_t>(&cell);
             m_out.u8(value ? 4 : 0);

@@ -31,10 +31,11 @@ namespace {
         return tokens;
     }
     // The details query; with the filegroup, as the program sends it since it reads where each table's
-    // data is (a seventh column before FROM).
+    // data is (a seventh column before FROM) and no longer asks for namesakes in other schemas (the
+    // key-column query names the schema now).
     const QList<SqlToken>& keyDetailsPattern(bool withFilegroup)
     {
-        const auto pattern = [](const char* filegroup) {
+        const auto pattern = [](const char* namesakes, const char* filegroup) {
             return tokenize(
                        QStringLiteral(
                            "SELECT k.name AS constraint_name, t.name AS table_name, "
@@ -44,9 +45,9 @@ namespace {
                            "CASE WHEN EXISTS (SELECT * FROM sysreferences r WHERE r.rkeyid = t.id "
                            "AND r.rkeyindid = i.indid) THEN 1 ELSE 0 END "
                            "+ CASE WHEN EXISTS (SELECT * FROM sysindexes c WHERE c.id = t.id AND c.indid = 1 "
-                           "AND c.name <> k.name) THEN 2 ELSE 0 END "
-                           "+ CASE WHEN (SELECT COUNT(*) FROM sysobjects n WHERE n.xtype = 'U' "
-                           "AND n.name = t.name) > 1 THEN 4 ELSE 0 END "
+                           "AND c.name <> k.name) THEN 2 ELSE 0 END ")
+                       + QLatin1String(namesakes)
+                       + QStringLiteral(
                            "+ CASE WHEN OBJECT_ID(N'dbo.' + QUOTENAME(t.name)) = t.id THEN 0 ELSE 8 END AS refusals")
                        + QLatin1String(filegroup)
                        + QStringLiteral(" FROM sysobjects k JOIN sysobjects t ON t.id = k.parent_obj "
@@ -55,8 +56,10 @@ namespace {
                                         "WHERE k.xtype = 'PK' ORDER BY k.name"))
                 .tokens;
         };
-        static const QList<SqlToken> plain = pattern("");
-        static const QList<SqlToken> filegroup = pattern(", FILEGROUP_NAME(d.groupid) AS filegroup");
+        static const QList<SqlToken> plain = pattern("+ CASE WHEN (SELECT COUNT(*) FROM sysobjects n WHERE n.xtype = "
+                                                     "'U' AND n.name = t.name) > 1 THEN 4 ELSE 0 END ",
+                                                     "");
+        static const QList<SqlToken> filegroup = pattern("", ", FILEGROUP_NAME(d.groupid) AS filegroup");
         return withFilegroup ? filegroup : plain;
     }
     // The key-column query; with the schema clause and N'' literals as the program sends it since it
