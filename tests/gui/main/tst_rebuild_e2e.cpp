@@ -2,6 +2,8 @@
 #include "support/StandinWindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QProgressBar>
@@ -20,19 +22,27 @@ QString lostMessage(int left)
     return QString::asprintf("The connection to the server was lost. %d ticked tables were not processed.", left);
 }
 
-// The three statements of the rebuild of a table whose key is "<table>$0": the table's name as the
-// query quotes it, as the statements bracket it when that differs, and the key's columns.
-QStringList rebuildStatements(const QString& quoted, QString bracketed = {}, const QString& columns = "[No_]")
+// The four statements of the rebuild of a table whose key is "<table>$0": the table's name as the
+// query quotes it, as the statements bracket it when that differs, the key's columns, and the
+// filegroup of the table's data.
+QStringList rebuildStatements(const QString& quoted, QString bracketed = {}, const QString& columns = "[No_]",
+                              const QString& filegroup = "PRIMARY")
 {
     bracketed = bracketed.isEmpty() ? quoted : bracketed;
     return { QStringLiteral("SELECT isKCU.COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE as isKCU WHERE "
-                            "isKCU.CONSTRAINT_NAME = '%1$0' AND isKCU.TABLE_NAME = '%1' ORDER BY "
-                            "isKCU.ORDINAL_POSITION")
+                            "isKCU.CONSTRAINT_NAME = N'%1$0' AND isKCU.TABLE_NAME = N'%1' AND isKCU.TABLE_SCHEMA = "
+                            "N'dbo' ORDER BY isKCU.ORDINAL_POSITION")
                  .arg(quoted),
+             QStringLiteral("SELECT FILEGROUP_NAME(groupid) FROM sysindexes WHERE id = OBJECT_ID(N'dbo.[%1]') AND "
+                            "indid < 2")
+                 .arg(QString(bracketed).replace(u'\'', QStringLiteral("''"))),
              QStringLiteral("ALTER TABLE dbo.[%1] DROP CONSTRAINT [%1$0]").arg(bracketed),
-             QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%1$0] PRIMARY KEY CLUSTERED  (%2) ON [PRIMARY]")
-                 .arg(bracketed, columns) };
+             QStringLiteral("ALTER TABLE dbo.[%1] ADD CONSTRAINT [%1$0] PRIMARY KEY CLUSTERED  (%2) ON [%3]")
+                 .arg(bracketed, columns, filegroup) };
 }
+
+// Every connection's lock time-out, set once as it opens; not repeated in the statements expected.
+const QString kLockTimeout = QStringLiteral("SET LOCK_TIMEOUT 30000");
 
 // The on-screen log's last line.
 QString done(int rebuilt, int failed, int skipped, int left)
@@ -92,6 +102,13 @@ class tst_RebuildEndToEnd : public WindowTest
         return primaryKeyIn(ui().standin().state(), table) == primaryKey(table + "$0", { "No_" }, true);
     }
     QString txtLog() { return ui().control<LogTextBox>("txtLog").text(); }
+    // What was sent after the list and its details, each connection's lock time-out left out.
+    QStringList sent()
+    {
+        QStringList texts = ui().standin().sqlTexts();
+        texts.removeAll(kLockTimeout);
+        return texts.mid(2);
+    }
 
 private Q_SLOTS:
     void runs_data()
@@ -111,8 +128,8 @@ private Q_SLOTS:
                      .ticks = { 4, 2 },
                      .statements = t2 + t4,
                      .screen = listed({ "CRONUS$T2", "CRONUS$T4" }) + done(2, 0, 0, 0),
-                     .activity = { day + " 9:26:53 AM- DROP: " + t2[1], day + " 9:26:54 AM- ADD: " + t2[2],
-                                   day + " 9:26:55 AM- DROP: " + t4[1], day + " 9:26:56 AM- ADD: " + t4[2] },
+                     .activity = { day + " 9:26:53 AM- DROP: " + t2[2], day + " 9:26:54 AM- ADD: " + t2[3],
+                                   day + " 9:26:55 AM- DROP: " + t4[2], day + " 9:26:56 AM- ADD: " + t4[3] },
                      .clusteredAfter = { "CRONUS$T2", "CRONUS$T4" } };
 
         // The three-column key's order is not the table's column order. A key whose columns are not
@@ -126,7 +143,8 @@ private Q_SLOTS:
             .statements = rebuildStatements("CRONUS$Gone").mid(0, 1) + rebuildStatements("CRONUS$Item")
                 + rebuildStatements("O''Brien] Bikes$Straße 日本", "O'Brien]] Bikes$Straße 日本",
                                     "[Ωmega],[Äpfel'ß]]],[[No_]]]"),
-            .screen = listed({ "CRONUS$Gone", "CRONUS$Item", awkward }) + done(2, 0, 1, 0),
+            .screen = "CRONUS$Gone\tCRONUS$Gone$0  (skipped: the key has no columns)\r\n"
+                + listed({ "CRONUS$Item", awkward }) + done(2, 0, 1, 0),
             .clusteredAfter = { "CRONUS$Item", awkward }
         };
 
@@ -143,9 +161,9 @@ private Q_SLOTS:
                                                 { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) }),
                      .release = "2000",
                      .ticks = { 1, 2 },
-                     .statements = QStringList { t1[0], "BEGIN TRANSACTION", t1[1], t1[2] }
+                     .statements = QStringList { t1[0], t1[1], "BEGIN TRANSACTION", t1[2], t1[3] }
                          + QStringList(2, "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION")
-                         + QStringList { "IF @@TRANCOUNT > 0 ROLLBACK", t2[0], "BEGIN TRANSACTION", t2[1], t2[2] }
+                         + QStringList { "IF @@TRANCOUNT > 0 ROLLBACK", t2[0], t2[1], "BEGIN TRANSACTION", t2[2], t2[3] }
                          + QStringList { "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "IF @@TRANCOUNT > 0 ROLLBACK" },
                      .screen = failedLine("CRONUS$T1") + listed({ "CRONUS$T2" }) + done(1, 1, 0, 0),
                      .messages = { kErrorMessage },
@@ -173,7 +191,7 @@ private Q_SLOTS:
 
         ui().runOn(run.ticks);
 
-        QCOMPARE(ui().standin().sqlTexts().mid(2), run.statements);
+        QCOMPARE(sent(), run.statements);
         QCOMPARE(txtLog(), run.screen);
         QCOMPARE(ui().activityLogLines(), run.activity);
         QCOMPARE(QFile::exists(ui().activityLogPath()), !run.activity.isEmpty());
@@ -234,7 +252,7 @@ private Q_SLOTS:
             firstRun += n < cut ? rebuildStatements(six.at(n)) : QStringList();
             QCOMPARE(clustered(six.at(n)), n < cut - 1);
         }
-        QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun);
+        QCOMPARE(sent(), firstRun);
         QCOMPARE(ui().tickedRows(), (QList<int> { 1, 2, 3, 4, 5, 6 }));
         const QString screen = listed(six.mid(0, cut - 1)) + failedLine(six.at(cut - 1)) + done(cut - 1, 1, 0, 6 - cut);
         QCOMPARE(txtLog(), screen);
@@ -252,7 +270,7 @@ private Q_SLOTS:
             QCOMPARE(ui().messages.texts, (QStringList { kErrorMessage, lostMessage(6 - cut), kErrorMessage }));
             QCOMPARE(ui().errorRecords(), reported + reported.mid(1)); // the lost connection, reported again
             QCOMPARE(txtLog(), screen);
-            QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun);
+            QCOMPARE(sent(), firstRun);
             return;
         }
         ui().clickExecute();
@@ -262,12 +280,127 @@ private Q_SLOTS:
             reopened += rebuildStatements(table);
             QVERIFY2(clustered(table), qPrintable(table));
         }
-        QCOMPARE(ui().standin().sqlTexts().mid(2), firstRun + reopened);
-        QSet<int> connections;
+        QCOMPARE(sent(), firstRun + reopened);
+        // Two connections, each of which set its lock time-out before anything else.
+        QMap<int, QString> firstSql;
         for (const QJsonValue& request : ui().standin().requests())
-            connections.insert(request[QLatin1String("connection")].toInt());
-        QCOMPARE(connections.size(), 2);
+            if (request[QLatin1String("sql")].isString() && !firstSql.contains(request["connection"].toInt()))
+                firstSql.insert(request["connection"].toInt(), request["sql"].toString());
+        QCOMPARE(firstSql.values(), QStringList(2, kLockTimeout));
         QCOMPARE(txtLog(), listed(six) + done(6, 0, 0, 0));
+    }
+
+    // A database in use, on more than one filegroup: every table keeps its data where it was, a table
+    // another session holds is left as it was and its holder named, and a lost COMMIT reply is
+    // looked into once the connection is open again.
+    void databaseInUse_data()
+    {
+        QTest::addColumn<QJsonObject>("fixture");
+        QTest::addColumn<QString>("wait"); // "Wait for a busy table"
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<QStringList>("clusteredAfter");
+        const auto database = [](const QJsonArray& tables, const QJsonObject& extra, const QJsonArray& faults = {}) {
+            QJsonObject fixture = databaseFixture(tables, faults);
+            QJsonArray databases = fixture["databases"].toArray();
+            QJsonObject cronus = databases[0].toObject();
+            for (auto it = extra.begin(); it != extra.end(); ++it)
+                cronus.insert(it.key(), it.value());
+            databases[0] = cronus;
+            fixture["databases"] = databases;
+            return fixture;
+        };
+        const auto holding = [](int holdMs) {
+            return QJsonObject { { "sessions",
+                                   QJsonArray { QJsonObject { { "session_id", 57 },
+                                                              { "host", "NAVCLIENT12" },
+                                                              { "login", "CRONUS\\anna" },
+                                                              { "program", "Microsoft Business Solutions-Navision" },
+                                                              { "locks", QJsonArray { "CRONUS$T2" } },
+                                                              { "hold_ms", holdMs } } } } };
+        };
+        const QStringList four { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3", "CRONUS$T4" };
+        QTest::newRow("a session holds table 2 of 4 for a minute")
+            << database(numberedTables(4), holding(60000)) << "5 s"
+            << listed({ "CRONUS$T1" })
+                + "CRONUS$T2\tCRONUS$T2$0  (busy, not changed: in use by session 57 (NAVCLIENT12, CRONUS\\anna, "
+                  "Microsoft Business Solutions-Navision))\r\n"
+                + listed({ "CRONUS$T3", "CRONUS$T4" }) + done(3, 1, 0, 0)
+            << QStringList { "CRONUS$T1", "CRONUS$T3", "CRONUS$T4" };
+        QTest::newRow("without limit, the run waits for the holder")
+            << database(numberedTables(4), holding(2000)) << "without limit" << listed(four) + done(4, 0, 0, 0)
+            << four;
+
+        QJsonArray tables = numberedTables(3);
+        QJsonObject onData = tables[0].toObject(), partitioned = tables[2].toObject();
+        onData["filegroup"] = "Data Filegroup 1";
+        partitioned["partition_scheme"] = "psPostingDate";
+        tables[0] = onData;
+        tables[2] = partitioned;
+        const QJsonObject filegroups { { "filegroups", QJsonArray { QJsonObject { { "name", "PRIMARY" } },
+                                                                    QJsonObject { { "name", "Data Filegroup 1" },
+                                                                                  { "default", true } } } } };
+        QTest::newRow("tables on Data Filegroup 1, PRIMARY and a partition scheme")
+            << database(tables, filegroups) << "30 s"
+            << listed({ "CRONUS$T1", "CRONUS$T2" })
+                + "CRONUS$T3\tCRONUS$T3$0  (skipped: the table's data is on a partition scheme)\r\n" + done(2, 0, 1, 0)
+            << QStringList { "CRONUS$T1", "CRONUS$T2" };
+
+        const QString japanese = QStringLiteral("CRONUS$日本");
+        QTest::newRow("a name the Latin1 code page cannot hold")
+            << database({ keyedTable(japanese) }, { { "collation", "Latin1_General_CI_AS" } }) << "30 s"
+            << listed({ japanese }) + done(1, 0, 0, 0) << QStringList { japanese };
+        QTest::newRow("a namesake in another schema lends no columns")
+            << database({ keyedTable("CRONUS$T1", { "Code", "No_" }, { "Code" }, "sales"), keyedTable("CRONUS$T1") },
+                        {})
+            << "30 s" << listed({ "CRONUS$T1" }) + done(1, 0, 0, 0) << QStringList { "CRONUS$T1" };
+        QTest::newRow("the reply to a COMMIT lost")
+            << database(numberedTables(2), {}, { once(fault("commit", {}, "disconnect_after", true)) }) << "30 s"
+            << "CRONUS$T1\tCRONUS$T1$0  (outcome unknown, see ErrorLog.txt)\r\n"
+               "CRONUS$T1\tCRONUS$T1$0  (checked after reconnecting: rebuilt)\r\n"
+                + done(1, 0, 0, 1)
+            << QStringList { "CRONUS$T1" };
+    }
+
+    void databaseInUse()
+    {
+        QFETCH(QJsonObject, fixture);
+        QFETCH(QString, wait);
+        QFETCH(QString, screen);
+        QFETCH(QStringList, clusteredAfter);
+        QVERIFY(ui().startWith(fixture));
+        auto& cboWait = ui().control<QComboBox>("cboLockTimeout");
+        cboWait.setCurrentText(wait);
+        Q_EMIT cboWait.activated(cboWait.currentIndex());
+        QElapsedTimer run;
+        run.start();
+        const auto tables = ui().rows().size();
+        QList<int> all;
+        for (int item = 1; item <= int(tables); ++item)
+            all.append(item);
+        // The namesake in schema sales is listed too; only dbo's is ticked.
+        ui().runOn(QTest::currentDataTag() == QByteArray("a namesake in another schema lends no columns") ? QList<int> { 1 }
+                                                                                                         : all);
+
+        QCOMPARE(txtLog(), screen);
+        const QJsonObject state = ui().standin().state();
+        for (const QJsonValue& value : state["databases"][0]["tables"].toArray()) {
+            const QJsonObject table = value.toObject();
+            if (table["schema"].toString("dbo") != "dbo")
+                continue;
+            const QJsonObject key = table["primary_key"].toObject();
+            QCOMPARE(key["clustered"].toBool(), clusteredAfter.contains(table["name"].toString()));
+            // Every table's data is where it was, and dbo's key on its own columns.
+            const QJsonObject before = [&] {
+                for (const QJsonValue& given : fixture["databases"][0]["tables"].toArray())
+                    if (given["name"] == table["name"] && given["schema"].toString("dbo") == "dbo")
+                        return given.toObject();
+                return QJsonObject();
+            }();
+            QCOMPARE(table["filegroup"].toString("PRIMARY"), before["filegroup"].toString("PRIMARY"));
+            QCOMPARE(key["columns"].toArray().size(), before["primary_key"]["columns"].toArray().size());
+        }
+        // The busy table costs its lock wait, not the holder's minute.
+        QVERIFY2(run.elapsed() < 30000, qPrintable(QString::number(run.elapsed())));
     }
 
     void restartedServerIsReachedAgain()
@@ -285,7 +418,7 @@ private Q_SLOTS:
         // The first statement after the restart met the dropped link and was sent again, once; the
         // rows of the first run are rebuilt again.
         const QStringList t1 = rebuildStatements("CRONUS$T1"), t3 = rebuildStatements("CRONUS$T3");
-        QCOMPARE(ui().standin().sqlTexts().mid(2), t1 + t3 + t1 + rebuildStatements("CRONUS$T2") + t3);
+        QCOMPARE(sent(), t1 + t3 + t1 + rebuildStatements("CRONUS$T2") + t3);
         QCOMPARE(txtLog(), listed({ "CRONUS$T1", "CRONUS$T2", "CRONUS$T3" }) + done(3, 0, 0, 0));
     }
 };
