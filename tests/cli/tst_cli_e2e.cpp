@@ -152,6 +152,7 @@ void tst_CliEndToEnd::commands_data()
         = QStringLiteral("Usage: quorvane-cli list   CONNECTION [--format text|csv|json]\n"
                          "       quorvane-cli script CONNECTION [KEYS]\n"
                          "       quorvane-cli run    CONNECTION [KEYS] [--log-file PATH] [--error-log PATH]\n"
+                         "       [--lock-timeout SECONDS|none]\n"
                          "CONNECTION: --server HOST[,PORT][\\INSTANCE] --database DB --user USER\n"
                          "            | --connect \"ADO-style string with %PW%\"   [--password-stdin]\n"
                          "KEYS:       --not-clustered (default) | --all | --key CONSTRAINT (repeatable)\n"
@@ -165,14 +166,15 @@ void tst_CliEndToEnd::commands_data()
         "dbo     B$Customer      B$Customer$0    no         5213    6128  foreign key\n"
         "dbo     C$Sales Header  …ales Header$0  no            0       0\n"
         "dbo     D$Sales Line    D$Sales Line$0  no            0       0  other clustered\n"
-        "dbo     E$Dup           E$Dup$0         no            0       0  several schemas\n"
-        "-       E$Dup           E$Dup$0         no            0       0  …everal schemas\n"
+        "dbo     E$Dup           E$Dup$0         no            0       0\n"
+        "-       E$Dup           E$Dup$0         no            0       0  not in dbo\n"
         "-       F$Archive       F$Archive$0     no            0       0  not in dbo\n"
         "dbo     G$Item          G$Item$0        no            1      16",
         "", "Cnnnnn");
     row("list, CSV, the login window's fields", numbered(2),
         "list --format csv --server %SERVER% --database CRONUS --user navuser", 0,
-        "constraint,table,schema,clustered,rows,reserved_kb,refusal\nT1$0,T1,dbo,false,0,0,\nT2$0,T2,dbo,false,0,0,",
+        "constraint,table,schema,clustered,rows,reserved_kb,refusal,filegroup\nT1$0,T1,dbo,false,0,0,,PRIMARY\n"
+        "T2$0,T2,dbo,false,0,0,,PRIMARY",
         "", "nn");
     row("list, JSON", numbered(0), "list --format json", 0, "[\n]", "", "");
     row("script", numbered(1), "script", 0,
@@ -183,23 +185,23 @@ void tst_CliEndToEnd::commands_data()
         "TRANSACTION\nGO",
         "", "n");
     row("run, the keys not clustered", marks, "run", 0,
-        "C$Sales Header\tC$Sales Header$0\trebuilt\nG$Item\tG$Item$0\trebuilt\n"
-        "Done: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.",
-        "", "CnCnnC");
+        "C$Sales Header\tC$Sales Header$0\trebuilt\nE$Dup\tE$Dup$0\trebuilt\nG$Item\tG$Item$0\trebuilt\n"
+        "Done: 3 rebuilt, 0 failed, 0 skipped, 0 not processed.",
+        "", "CnCnCC");
     row("run, every key", marks, "run --all", 1,
         "A$Clustered\tA$Clustered$0\trebuilt\nB$Customer\tB$Customer$0\tfailed\n"
         "C$Sales Header\tC$Sales Header$0\trebuilt\nD$Sales Line\tD$Sales Line$0\tfailed: Cannot create more than "
         "one clustered index on table 'D$Sales Line'. Drop the existing clustered index '$1' before creating another. "
-        "Could not create constraint. See previous errors.\nE$Dup\tE$Dup$0\tfailed\n"
-        "E$Dup\tE$Dup$0\tfailed\nF$Archive\tF$Archive$0\tfailed\nG$Item\tG$Item$0\trebuilt\n"
-        "Done: 3 rebuilt, 5 failed, 0 skipped, 0 not processed.",
-        errorBox + "quorvane-cli: The failures are recorded in %LOG%.\n", "CnCnnC", { "ErrorLog.txt" });
+        "Could not create constraint. See previous errors.\nE$Dup\tE$Dup$0\trebuilt\n"
+        "E$Dup\tE$Dup$0\trebuilt\nF$Archive\tF$Archive$0\tskipped: the key has no columns\nG$Item\tG$Item$0\trebuilt\n"
+        "Done: 5 rebuilt, 2 failed, 1 skipped, 0 not processed.",
+        errorBox + "quorvane-cli: The failures are recorded in %LOG%.\n", "CnCnCC", { "ErrorLog.txt" });
     row("run, keys named, password on standard input, log files", numbered(4),
         "run --key T3$0 --key T1$0 --password-stdin --log-file %F%/activity.log --error-log %F%/errors.txt", 0,
         "T1\tT1$0\trebuilt\nT3\tT3$0\trebuilt\nDone: 2 rebuilt, 0 failed, 0 skipped, 0 not processed.", "", "CnCn",
         { "activity.log" }, QString(), pw.toUtf8() + "\r\n");
     row("run, a key without columns", databaseFixture({ keyedTable("T1", { "No_" }, {}) }, {}, pw), "run", 0,
-        "T1\tT1$0\tskipped: the key's columns were not found\nDone: 0 rebuilt, 0 failed, 1 skipped, 0 not processed.",
+        "T1\tT1$0\tskipped: the key has no columns\nDone: 0 rebuilt, 0 failed, 1 skipped, 0 not processed.",
         "", "n");
     row("run, connection lost", numbered(5, { fault("add", "T3", "disconnect", true) }), "run --all", 1,
         "T1\tT1$0\trebuilt\nT2\tT2$0\trebuilt\nT3\tT3$0\tfailed\nDone: 2 rebuilt, 1 failed, 0 skipped, 2 not "
