@@ -110,9 +110,8 @@ private Q_SLOTS:
         // The rows, the format, and the output (JSON without its indentation).
         const std::tuple<KeyRows, QString, QString> rows[] = {
             // Text: long names lose their start.
-            { KeyRows {
-                  keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::OnPartitionScheme }),
-                  keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) },
+            { KeyRows { keyRow(kLongTable, KeyDetails { false, 123456789, 987654321, KeyRefusal::OnPartitionScheme }),
+                        keyRow("CRONUS International Ltd_$Customer", KeyDetails { true, 5, 16, {} }) },
               "text",
               "Schema  Table          Primary key     Clust.       Rows         KB  Refusal\n"
               "dbo     …hive Comment  …ive Comment$0  no      123456789  987654321  partitioned\n"
@@ -134,10 +133,13 @@ private Q_SLOTS:
             { KeyRows { keyRow("A", KeyDetails { false, 5000000000LL, 42, KeyRefusal::OtherClusteredIndex, "PRIMARY" }),
                         keyRow("B", KeyDetails { true, 1, 8, {} }), keyRow("C") },
               "json",
-              "[{\"clustered\":false,\"constraint\":\"A$0\",\"filegroup\":\"PRIMARY\",\"refusal\":\"the table has another clustered index, so "
+              "[{\"clustered\":false,\"constraint\":\"A$0\",\"filegroup\":\"PRIMARY\",\"refusal\":\"the table has "
+              "another clustered index, so "
               "the ADD will fail\",\"reserved_kb\":42,\"rows\":5000000000,\"schema\":\"dbo\",\"table\":\"A\"},"
-              "{\"clustered\":true,\"constraint\":\"B$0\",\"filegroup\":null,\"refusal\":null,\"reserved_kb\":8,\"rows\":1,\"schema\":"
-              "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"filegroup\":null,\"refusal\":null,\"reserved_kb\":"
+              "{\"clustered\":true,\"constraint\":\"B$0\",\"filegroup\":null,\"refusal\":null,\"reserved_kb\":8,"
+              "\"rows\":1,\"schema\":"
+              "\"dbo\",\"table\":\"B\"},{\"clustered\":null,\"constraint\":\"C$0\",\"filegroup\":null,\"refusal\":null,"
+              "\"reserved_kb\":"
               "null,\"rows\":null,\"schema\":null,\"table\":\"C\"}]" },
         };
         for (const auto& [keys, format, expected] : rows) {

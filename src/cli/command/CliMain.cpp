@@ -1,25 +1,25 @@
 #include "command/CliMain.h"
 
 #include "command/CommandLine.h"
-#include "terminal/Interrupt.h"
-#include "selection/KeyReading.h"
-#include "run/KeyRun.h"
-#include "selection/KeySelection.h"
-#include "selection/ListFormat.h"
-#include "terminal/PasswordSource.h"
-#include "terminal/ProgressBar.h"
-#include "terminal/StderrMessages.h"
+#include "db/ConnectionStack.h"
 #include "db/DriverConnectionString.h"
 #include "db/OdbcConnection.h"
-#include "db/ConnectionStack.h"
+#include "login/ConnectString.h"
+#include "login/DatabaseCheck.h"
+#include "rebuild/RebuildScript.h"
+#include "run/KeyRun.h"
+#include "selection/KeyReading.h"
+#include "selection/KeySelection.h"
+#include "selection/ListFormat.h"
 #include "support/ApplicationFolder.h"
 #include "support/Clock.h"
 #include "support/ErrorReport.h"
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
-#include "login/ConnectString.h"
-#include "login/DatabaseCheck.h"
-#include "rebuild/RebuildScript.h"
+#include "terminal/Interrupt.h"
+#include "terminal/PasswordSource.h"
+#include "terminal/ProgressBar.h"
+#include "terminal/StderrMessages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -74,9 +74,8 @@ namespace {
             const InterruptsBlocked blocked;
             return db::newConnectionStack(driverConnections);
         };
-        const db::ConnectionFactory connections = [&newConnection] {
-            return std::unique_ptr<db::Connection>(newConnection());
-        };
+        const db::ConnectionFactory connections
+            = [&newConnection] { return std::unique_ptr<db::Connection>(newConnection()); };
         QString strRefusal;
         const qint16 intResult = ValidateDatabase(connections, strConnect, &strRefusal);
         if (intResult != kCheckNavisionDatabase) {
@@ -195,7 +194,8 @@ namespace {
             printLine(runLine(key, result));
         };
         settings.reconnect = [&connection] { connection.ResumeWithRetry(); };
-        settings.keyChecked = [&printLine](const KeyRow& key, bool rebuilt) { printLine(checkedRunLine(key, rebuilt)); };
+        settings.keyChecked
+            = [&printLine](const KeyRow& key, bool rebuilt) { printLine(checkedRunLine(key, rebuilt)); };
         const RunTally tally = cli::rebuildKeys(settings, chosen);
         redraw.stop();
         bar.clear();

@@ -74,8 +74,8 @@ int RunTally::exitStatus() const
 RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys)
 {
     const QString logFile = settings.logFile;
-    RebuildContext context { settings.connection, [logFile] { return !logFile.isEmpty(); }, logFile,
-                             settings.clock, settings.report };
+    RebuildContext context { settings.connection, [logFile] { return !logFile.isEmpty(); }, logFile, settings.clock,
+                             settings.report };
     context.cancelRequested = settings.cancelRequested;
     QList<TickedTable> tables;
     for (const KeyRow& key : keys)

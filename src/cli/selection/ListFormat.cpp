@@ -175,8 +175,8 @@ QString listAsJson(const KeyRows& rows)
             const QString refusal = refusalText(details.refusals);
             object.insert(QStringLiteral("refusal"),
                           refusal.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(refusal));
-            object.insert(QStringLiteral("filegroup"), details.filegroup.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                                                                   : QJsonValue(details.filegroup));
+            object.insert(QStringLiteral("filegroup"),
+                          details.filegroup.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(details.filegroup));
         } else {
             for (const char* key : { "schema", "clustered", "rows", "reserved_kb", "refusal", "filegroup" })
                 object.insert(QLatin1String(key), QJsonValue(QJsonValue::Null));

@@ -10,8 +10,7 @@ namespace {
     std::atomic<int> g_interrupts { 0 };
 
     constexpr char kStopping[] = "\r\nCtrl+C: stopping once the current table's transaction has ended.\r\n";
-    constexpr char kCancelling[]
-        = "\r\nCtrl+C again: cancelling the current statement; its table is rolled back.\r\n";
+    constexpr char kCancelling[] = "\r\nCtrl+C again: cancelling the current statement; its table is rolled back.\r\n";
 
     // Runs on a thread Windows starts for the event. Closing the console window, logging off and
     // shutting down go on to the usual end.

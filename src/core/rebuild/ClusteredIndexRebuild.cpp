@@ -1,14 +1,14 @@
 #include "rebuild/ClusteredIndexRebuild.h"
 
 #include "db/Connection.h"
+#include "rebuild/LockHolders.h"
+#include "rebuild/RebuildPlan.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/ErrorReport.h"
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
 #include "support/HeldMessages.h"
-#include "rebuild/LockHolders.h"
-#include "rebuild/RebuildPlan.h"
 
 namespace quorvane {
 
@@ -46,7 +46,8 @@ namespace {
 
     // Thrown between the statements of a table once the user has cancelled; never reported.
     struct CancelledByUser
-    { };
+    {
+    };
 
 } // namespace
 

@@ -114,11 +114,10 @@ FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tab
     counts.notProcessed = total - processed;
     if (unknown && reconnect) {
         if (const std::optional<bool> rebuilt = keyIsClustered(context, reconnect, *unknown)) {
-            const QString finding
-                = QStringLiteral("Checked after reconnecting: the key %1 of the table %2 %3.")
-                      .arg(unknown->strConstraint, unknown->strTable,
-                           *rebuilt ? QStringLiteral("is clustered: the table was rebuilt")
-                                    : QStringLiteral("is not clustered: the table was not changed"));
+            const QString finding = QStringLiteral("Checked after reconnecting: the key %1 of the table %2 %3.")
+                                        .arg(unknown->strConstraint, unknown->strTable,
+                                             *rebuilt ? QStringLiteral("is clustered: the table was rebuilt")
+                                                      : QStringLiteral("is not clustered: the table was not changed"));
             context.report.RecordError(QStringLiteral("PerformFix"), db::kErrorFail, finding);
             listener.outcomeChecked(*unknown, *rebuilt);
             if (*rebuilt) {

@@ -4,7 +4,6 @@
 #include "db/RecordSetErrors.h"
 #include "rebuild/KeyColumns.h"
 #include "rebuild/Statements.h"
-
 #include "support/Failure.h"
 
 #include <QSet>

@@ -41,7 +41,8 @@ QString rebuildScript(db::Connection& connection, const ScriptHeader& header, co
         }
         const RebuildPlan plan = planRebuild(connection, key.table, key.constraint);
         if (plan.skipped()) {
-            lines.append(QStringLiteral("-- Left out ") + keyName(key) + QStringLiteral(": ") + commentText(plan.skipReason));
+            lines.append(QStringLiteral("-- Left out ") + keyName(key) + QStringLiteral(": ")
+                         + commentText(plan.skipReason));
             continue;
         }
         lines.append(QStringLiteral("-- ") + keyName(key) + QStringLiteral(", key columns ")

@@ -6,6 +6,7 @@
 #include "keys/Captions.h"
 #include "keys/KeyDetailsQuery.h"
 #include "keys/PrimaryKeyListQuery.h"
+#include "login/SettingsStore.h"
 #include "main/KeyListDelegate.h"
 #include "main/LogTextBox.h"
 #include "main/frmReadingKeys.h"
@@ -14,7 +15,6 @@
 #include "rebuild/Statements.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
-#include "login/SettingsStore.h"
 #include "support/FileHelpers.h"
 #include "support/Guard.h"
 #include "support/MessageSink.h"
@@ -24,9 +24,9 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QListWidget>
@@ -35,8 +35,8 @@
 #include <QTreeView>
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <cstdint>
+#include <optional>
 
 // The window's pictures live in a static library; their resources must be registered by name.
 static void registerWindowResources()
@@ -386,8 +386,8 @@ void frmMain::PerformFix()
         // A connection lost earlier is opened again before anything else; when it cannot be, that
         // is the run's one report.
         database().ResumeWithRetry();
-        RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; },
-                                 strLogFile, m_platform.clock, m_report };
+        RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; }, strLogFile,
+                                 m_platform.clock, m_report };
         context.cancelRequested = [this] { return m_stop == StopRequest::Now; };
         RunFix(context, m_tables.checkedTables(), *this, [this] { database().ResumeWithRetry(); });
     });
@@ -444,10 +444,10 @@ void frmMain::fillLockTimeoutChoices()
     const db::LockTimeout wanted = db::LockTimeout::fromText(saved).value_or(db::LockTimeout::defaultWait());
     const auto chosen = std::find_if(kLockTimeoutChoices.cbegin(), kLockTimeoutChoices.cend(),
                                      [&](const LockTimeoutChoice& choice) { return lockTimeoutOf(choice) == wanted; });
-    const auto fallback = std::find_if(kLockTimeoutChoices.cbegin(), kLockTimeoutChoices.cend(),
-                                       [](const LockTimeoutChoice& choice) {
-                                           return choice.seconds == db::LockTimeout::kDefaultSeconds;
-                                       });
+    const auto fallback
+        = std::find_if(kLockTimeoutChoices.cbegin(), kLockTimeoutChoices.cend(), [](const LockTimeoutChoice& choice) {
+              return choice.seconds == db::LockTimeout::kDefaultSeconds;
+          });
     m_ui->cboLockTimeout->setCurrentIndex(
         static_cast<int>((chosen != kLockTimeoutChoices.cend() ? chosen : fallback) - kLockTimeoutChoices.cbegin()));
 }

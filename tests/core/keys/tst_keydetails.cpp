@@ -71,8 +71,8 @@ private Q_SLOTS:
         // The filegroup empty as for NULL: a partitioned table's, the fourth refusal.
         QTest::newRow("every flag") << QStringList { "K", "T", "1", "5000000000", "3", "11", "" } << 0;
         QTest::newRow("not a number") << QStringList { "K", "T", "0", "many", "3", "0", "PRIMARY" } << kTypeMismatch;
-        QTest::newRow("refusal not asked for") << QStringList { "K", "T", "0", "1", "3", "4", "PRIMARY" }
-                                               << kTypeMismatch;
+        QTest::newRow("refusal not asked for")
+            << QStringList { "K", "T", "0", "1", "3", "4", "PRIMARY" } << kTypeMismatch;
         QTest::newRow("short row") << QStringList { "K", "T", "0" } << 3265;
     }
 

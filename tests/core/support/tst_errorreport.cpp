@@ -36,10 +36,10 @@ QString kindOf(const QString& event)
 {
     if (!event.startsWith(QLatin1String("EXEC ")))
         return event;
-    for (const auto& [start, kind] : { std::pair { "EXEC SELECT isKCU.", "COLUMNS" },
-                                       std::pair { "EXEC SELECT FILEGROUP_NAME", "FILEGROUP" },
-                                       std::pair { "EXEC SELECT DISTINCT s.", "HOLDERS" },
-                                       std::pair { "EXEC SELECT DISTINCT p.", "HOLDERS 2000" } })
+    for (const auto& [start, kind] :
+         { std::pair { "EXEC SELECT isKCU.", "COLUMNS" }, std::pair { "EXEC SELECT FILEGROUP_NAME", "FILEGROUP" },
+           std::pair { "EXEC SELECT DISTINCT s.", "HOLDERS" },
+           std::pair { "EXEC SELECT DISTINCT p.", "HOLDERS 2000" } })
         if (event.startsWith(QLatin1String(start)))
             return QLatin1String(kind);
     return event.contains(" DROP ") ? "DROP" : "ADD";
@@ -250,8 +250,9 @@ private Q_SLOTS:
         // What happened, in order; BOX is a message shown to the user.
         QTest::addColumn<QString>("events");
         // The boxes wait until the transaction has ended, so the table is not locked meanwhile.
-        const auto row = [](const char* name, const QStringList& failing, int number, RebuildOutcome::Kind outcome,
-                            const char* events) { QTest::newRow(name) << failing << number << outcome << QString(events); };
+        const auto row
+            = [](const char* name, const QStringList& failing, int number, RebuildOutcome::Kind outcome,
+                 const char* events) { QTest::newRow(name) << failing << number << outcome << QString(events); };
         using enum RebuildOutcome::Kind;
         row("activity log not writable", { "log" }, 0, Rebuilt,
             "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ADD, COMMIT, BOX, BOX");
@@ -268,7 +269,8 @@ private Q_SLOTS:
             "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ROLLBACK, HOLDERS, BOX");
         row("deadlock at the ADD, on SQL Server 2000", { "ADD", "HOLDERS" }, 1205, Busy,
             "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ADD, ROLLBACK, HOLDERS, HOLDERS 2000, BOX");
-        row("cancelled during the DROP", { "cancel" }, 0, Cancelled, "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ROLLBACK");
+        row("cancelled during the DROP", { "cancel" }, 0, Cancelled,
+            "COLUMNS, FILEGROUP, TIMEOUT 0, BEGIN, DROP, ROLLBACK");
         row("a column named twice", { "twice" }, 0, Skipped, "COLUMNS, TIMEOUT 0");
     }
 
@@ -285,7 +287,8 @@ private Q_SLOTS:
         QStringList unlogged; // statements whose log line was not on file when they went out
         database.respond = [&](const QString& sql) {
             const QString kind = kindOf(QStringLiteral("EXEC ") + sql);
-            test::FakeResult result { { { "No_" }, { failing.contains("twice") ? "NO_" : "Name" } }, std::nullopt,
+            test::FakeResult result { { { "No_" }, { failing.contains("twice") ? "NO_" : "Name" } },
+                                      std::nullopt,
                                       failing.contains("rows") ? 1 : 0 };
             if (kind == "FILEGROUP")
                 result.rows = { { "PRIMARY" } };
@@ -325,12 +328,13 @@ private Q_SLOTS:
         // A line that cannot be written is reported on its own, and the rebuild goes on.
         QCOMPARE(unlogged, (failing.contains("log") ? QStringList { "DROP", "ADD" } : QStringList()));
         QCOMPARE(messages.texts.filter("An error occurred while attempting to save a file.").size(), unlogged.size());
-        const QString record = QStringLiteral("Source: CreateClusteredIndex\r\nNumber: %1\r\nDescription: Refused.\n"
-                                              "See previous errors.%2\r\n")
-                                   .arg(number)
-                                   .arg(outcome == RebuildOutcome::Busy
-                                            ? QStringLiteral(" The table was busy and was not changed: %1.").arg(holders)
-                                            : QString());
+        const QString record
+            = QStringLiteral("Source: CreateClusteredIndex\r\nNumber: %1\r\nDescription: Refused.\n"
+                             "See previous errors.%2\r\n")
+                  .arg(number)
+                  .arg(outcome == RebuildOutcome::Busy
+                           ? QStringLiteral(" The table was busy and was not changed: %1.").arg(holders)
+                           : QString());
         QCOMPARE(test::fileBytes(m_folder->filePath(QStringLiteral("ErrorLog.txt"))),
                  number == 0 ? QByteArray() : record.toUtf8());
     }

@@ -9,7 +9,6 @@
 #include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>

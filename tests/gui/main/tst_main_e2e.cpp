@@ -85,8 +85,9 @@ private Q_SLOTS:
         // The same rows, in the same order, with the same texts as without the details.
         QCOMPARE(ui().rows().first(), QStringLiteral("A$Clustered$0 | A$Clustered | CRONUS"));
         QCOMPARE(model().index(1, 2).data(Qt::ToolTipRole).toString(),
-                 QStringLiteral("Primary key: B$Customer$0\nTable: B$Customer\nClustered: no\n5,213 rows, 6 MB\n"
-                                "Filegroup: PRIMARY\nWill be refused: a foreign key refers to the key, so the DROP will fail"));
+                 QStringLiteral(
+                     "Primary key: B$Customer$0\nTable: B$Customer\nClustered: no\n5,213 rows, 6 MB\n"
+                     "Filegroup: PRIMARY\nWill be refused: a foreign key refers to the key, so the DROP will fail"));
 
         // Clustered keys in the disabled text colour in every column; a warning in the first column of
         // a refused key only.
@@ -128,8 +129,7 @@ private Q_SLOTS:
                      "-- Server: " + ui().standin().dataSource(), "-- Database: CRONUS", "-- Time: 2006-03-14 09:26:53",
                      "-- Left out B$Customer (B$Customer$0): a foreign key refers to the key, so the DROP will "
                      "fail",
-                     "-- C$Sales Header (C$Sales Header$0), key columns [No_]",
-                     "-- E$Dup (E$Dup$0), key columns [No_]",
+                     "-- C$Sales Header (C$Sales Header$0), key columns [No_]", "-- E$Dup (E$Dup$0), key columns [No_]",
                      "-- Left out F$Archive (F$Archive$0): the table is not in schema dbo",
                      "-- G$Item (G$Item$0), key columns [No_]" }));
         // The key columns and the filegroup were read now, one query each per scripted table.

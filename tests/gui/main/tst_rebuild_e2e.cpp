@@ -3,8 +3,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -156,19 +156,20 @@ private Q_SLOTS:
         };
         const QJsonObject refused { { "number", 3998 }, { "message", "Uncommittable transaction is detected." } };
         const QJsonObject rollback = fault("rollback", {}, "error", refused);
-        QTest::newRow("failed ADD keeps the old key, its rollback refused once")
-            << Run { .fixture = databaseFixture(numberedTables(2),
-                                                { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) }),
-                     .release = "2000",
-                     .ticks = { 1, 2 },
-                     .statements = QStringList { t1[0], t1[1], "BEGIN TRANSACTION", t1[2], t1[3] }
-                         + QStringList(2, "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION")
-                         + QStringList { "IF @@TRANCOUNT > 0 ROLLBACK", t2[0], t2[1], "BEGIN TRANSACTION", t2[2], t2[3] }
-                         + QStringList { "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "IF @@TRANCOUNT > 0 ROLLBACK" },
-                     .screen = failedLine("CRONUS$T1") + listed({ "CRONUS$T2" }) + done(1, 1, 0, 0),
-                     .messages = { kErrorMessage },
-                     .errors = { "CreateClusteredIndex 1505" },
-                     .clusteredAfter = { "CRONUS$T2" } };
+        QTest::newRow("failed ADD keeps the old key, its rollback refused once") << Run {
+            .fixture
+            = databaseFixture(numberedTables(2), { fault("add", "CRONUS$T1", "error", duplicate), once(rollback) }),
+            .release = "2000",
+            .ticks = { 1, 2 },
+            .statements = QStringList { t1[0], t1[1], "BEGIN TRANSACTION", t1[2], t1[3] }
+                + QStringList(2, "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION")
+                + QStringList { "IF @@TRANCOUNT > 0 ROLLBACK", t2[0], t2[1], "BEGIN TRANSACTION", t2[2], t2[3] }
+                + QStringList { "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "IF @@TRANCOUNT > 0 ROLLBACK" },
+            .screen = failedLine("CRONUS$T1") + listed({ "CRONUS$T2" }) + done(1, 1, 0, 0),
+            .messages = { kErrorMessage },
+            .errors = { "CreateClusteredIndex 1505" },
+            .clusteredAfter = { "CRONUS$T2" }
+        };
         // A transaction that cannot be ended ends with its connection: the lost connection's rule applies.
         QTest::newRow("rollback refused every time: the connection goes")
             << Run { .fixture
@@ -327,8 +328,7 @@ private Q_SLOTS:
                 + listed({ "CRONUS$T3", "CRONUS$T4" }) + done(3, 1, 0, 0)
             << QStringList { "CRONUS$T1", "CRONUS$T3", "CRONUS$T4" };
         QTest::newRow("without limit, the run waits for the holder")
-            << database(numberedTables(4), holding(2000)) << "without limit" << listed(four) + done(4, 0, 0, 0)
-            << four;
+            << database(numberedTables(4), holding(2000)) << "without limit" << listed(four) + done(4, 0, 0, 0) << four;
 
         QJsonArray tables = numberedTables(3);
         QJsonObject onData = tables[0].toObject(), partitioned = tables[2].toObject();
@@ -336,9 +336,10 @@ private Q_SLOTS:
         partitioned["partition_scheme"] = "psPostingDate";
         tables[0] = onData;
         tables[2] = partitioned;
-        const QJsonObject filegroups { { "filegroups", QJsonArray { QJsonObject { { "name", "PRIMARY" } },
-                                                                    QJsonObject { { "name", "Data Filegroup 1" },
-                                                                                  { "default", true } } } } };
+        const QJsonObject filegroups { { "filegroups",
+                                         QJsonArray {
+                                             QJsonObject { { "name", "PRIMARY" } },
+                                             QJsonObject { { "name", "Data Filegroup 1" }, { "default", true } } } } };
         QTest::newRow("tables on Data Filegroup 1, PRIMARY and a partition scheme")
             << database(tables, filegroups) << "30 s"
             << listed({ "CRONUS$T1", "CRONUS$T2" })
@@ -378,8 +379,9 @@ private Q_SLOTS:
         for (int item = 1; item <= int(tables); ++item)
             all.append(item);
         // The namesake in schema sales is listed too; only dbo's is ticked.
-        ui().runOn(QTest::currentDataTag() == QByteArray("a namesake in another schema lends no columns") ? QList<int> { 1 }
-                                                                                                         : all);
+        ui().runOn(QTest::currentDataTag() == QByteArray("a namesake in another schema lends no columns")
+                       ? QList<int> { 1 }
+                       : all);
 
         QCOMPARE(txtLog(), screen);
         const QJsonObject state = ui().standin().state();
