@@ -209,6 +209,28 @@ void tst_CliEndToEnd::commands_data()
             + "quorvane-cli: The connection to the server was lost. 2 ticked tables were not processed.\n"
               "quorvane-cli: The failures are recorded in %LOG%.\n",
         "CCnnn", { "ErrorLog.txt" });
+    // A second Ctrl+C cancels the ADD the server is still working on; the table keeps its key.
+    row("run, Ctrl+C twice", numbered(5, { fault("add", "T2", "delay_ms", 60000) }), "run --all", 1,
+        "T1\tT1$0\trebuilt\nT2\tT2$0\tcancelled, not changed\nDone: 1 rebuilt, 0 failed, 0 skipped, 4 not processed.",
+        "\nCtrl+C: stopping once the current table's transaction has ended.\n"
+        "\nCtrl+C again: cancelling the current statement; its table is rolled back.\n"
+        "quorvane-cli: Stopped at Ctrl+C. 4 keys were not processed.\n",
+        "Cnnnn");
+    QJsonObject held = numbered(3);
+    QJsonArray databases = held["databases"].toArray();
+    QJsonObject cronus = databases[0].toObject();
+    cronus["sessions"] = QJsonArray { QJsonObject { { "session_id", 57 },
+                                                    { "host", "NAVCLIENT12" },
+                                                    { "login", "CRONUS\\anna" },
+                                                    { "program", "Microsoft Business Solutions-Navision" },
+                                                    { "locks", QJsonArray { "T2" } },
+                                                    { "hold_ms", 60000 } } };
+    databases[0] = cronus;
+    held["databases"] = databases;
+    row("run, a table held by another session", held, "run --all --lock-timeout 2", 1,
+        "T1\tT1$0\trebuilt\nT2\tT2$0\tbusy, not changed: in use by session 57 (NAVCLIENT12, CRONUS\\anna, Microsoft "
+        "Business Solutions-Navision)\nT3\tT3$0\trebuilt\nDone: 2 rebuilt, 1 failed, 0 skipped, 0 not processed.",
+        errorBox + "quorvane-cli: The failures are recorded in %LOG%.\n", "CnC", { "ErrorLog.txt" });
     row("run, Ctrl+C", numbered(5, { fault("add", "T2", "delay_ms", 3000) }), "run --all", 1,
         "T1\tT1$0\trebuilt\nT2\tT2$0\trebuilt\nDone: 2 rebuilt, 0 failed, 0 skipped, 3 not processed.",
         "\nCtrl+C: stopping once the current table's transaction has ended.\n"
@@ -276,6 +298,11 @@ void tst_CliEndToEnd::commands()
         static const QRegularExpression add(QStringLiteral("^ALTER TABLE dbo\\.\\[T2\\] ADD"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_standin->sqlTexts().filter(add).isEmpty(), 20000);
         QVERIFY(interrupt(process));
+        // A delay longer than any run: the second Ctrl+C, once the first has been taken.
+        if (fixture["faults"][0]["delay_ms"].toInt() > 10000) {
+            QTest::qWait(500);
+            QVERIFY(interrupt(process));
+        }
     }
     QTEST(exitStatusOf(process), "exitStatus");
     // The program writes in the system's 8-bit code page (the ANSI one on Windows, with CR LF there).
@@ -321,7 +348,9 @@ void tst_CliEndToEnd::commands()
     // sequence; a log that cannot be written holds nothing, and the output says so instead.
     const QByteArray errors = fileBytes(errorLog);
     QCOMPARE(errors.count("Source: CreateClusteredIndex\r\nNumber: "),
-             stdErr.contains("attempting to save") ? 0 : lines.filter("\tfailed").size());
+             stdErr.contains("attempting to save")
+                 ? 0
+                 : lines.filter(QRegularExpression(QStringLiteral("\t(failed|busy)"))).size());
     QVERIFY(errors.count("\r\n") == 3 * errors.count("Source: ") && !errors.contains('\x1b'));
     // The activity log, when asked for: the time to the second and the statement, for every key rebuilt or
     // refused at the ADD.

@@ -84,7 +84,8 @@ RunTally rebuildKeys(const RunSettings& settings, const KeyRows& keys)
     CommandLineRun listener(settings, keys);
     RunTally tally;
     tally.counts = RunFix(context, tables, listener, settings.reconnect);
-    tally.interrupted = listener.interrupted();
+    // A cancelled table ends the run before the next key asks whether to stop.
+    tally.interrupted = listener.interrupted() || settings.cancelRequested();
     tally.connectionLost = !settings.connection.isOpen();
     return tally;
 }

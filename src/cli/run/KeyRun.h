@@ -26,7 +26,7 @@ struct KeyResult
 struct RunTally
 {
     FixRunCounts counts;
-    bool interrupted = false; // stopped at Ctrl+C
+    bool interrupted = false; // stopped at Ctrl+C, once or twice
     bool connectionLost = false;
 
     // 0 when every chosen key was rebuilt or skipped, 1 otherwise.

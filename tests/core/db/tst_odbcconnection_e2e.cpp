@@ -257,15 +257,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("openFails"); // opening again fails
         QTest::addColumn<QStringList>("events"); // after ResumeWithRetry() was called
         QTest::addColumn<int>("failures"); // of the two statements, or of ResumeWithRetry() itself
-        const QString open = QStringLiteral("OPEN Data Source=S");
+        // Opened again, the new session is told the lock time-out before anything else.
+        const QStringList open { QStringLiteral("OPEN Data Source=S"), QStringLiteral("EXEC SET LOCK_TIMEOUT 30000") };
         QTest::newRow("known lost: opened again first")
-            << "lost" << QStringList { "ok", "ok" } << false << QStringList { open, "EXEC 1", "EXEC 2" } << 0;
+            << "lost" << QStringList { "ok", "ok" } << false << open + QStringList { "EXEC 1", "EXEC 2" } << 0;
         QTest::newRow("known lost, cannot be opened")
-            << "lost" << QStringList { "ok", "ok" } << true << QStringList { open } << 1;
+            << "lost" << QStringList { "ok", "ok" } << true << open.mid(0, 1) << 1;
         QTest::newRow("link dropped during the pause: sent again once")
-            << "" << QStringList { "lost", "ok" } << false << QStringList { "EXEC 1", open, "EXEC 1", "EXEC 2" } << 0;
+            << "" << QStringList { "lost", "ok" } << false
+            << QStringList { "EXEC 1" } + open + QStringList { "EXEC 1", "EXEC 2" } << 0;
         QTest::newRow("link dropped during the pause, cannot be opened")
-            << "" << QStringList { "lost", "ok" } << true << QStringList { "EXEC 1", open, "EXEC 2" } << 2;
+            << "" << QStringList { "lost", "ok" } << true << QStringList { "EXEC 1", open[0], "EXEC 2" } << 2;
         QTest::newRow("refused by the server: not sent again")
             << "" << QStringList { "refused", "ok" } << false << QStringList { "EXEC 1", "EXEC 2" } << 1;
         QTest::newRow("lost after the first statement: not sent again")
@@ -279,8 +281,9 @@ private Q_SLOTS:
         QFETCH(bool, openFails);
         FakeDatabase database;
         QStringList plan = before == "lost" ? QStringList { "lost" } + statements : statements;
-        database.respond = [&](const QString&) {
-            const QString how = plan.isEmpty() ? QStringLiteral("ok") : plan.takeFirst();
+        database.respond = [&](const QString& sql) {
+            const QString how
+                = plan.isEmpty() || sql.startsWith("SET LOCK_TIMEOUT") ? QStringLiteral("ok") : plan.takeFirst();
             return FakeResult {
                 {}, how == "ok" ? std::nullopt : std::optional(Failure(kErrorFail, "gone")), 0, how == "lost"
             };

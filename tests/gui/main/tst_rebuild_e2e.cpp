@@ -7,8 +7,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace quorvane;
 using namespace quorvane::test;
@@ -403,6 +405,54 @@ private Q_SLOTS:
         }
         // The busy table costs its lock wait, not the holder's minute.
         QVERIFY2(run.elapsed() < 30000, qPrintable(QString::number(run.elapsed())));
+    }
+
+    // Stop pressed while the server works on the second table's ADD: once, the table is committed
+    // and nothing more is sent; twice, the driver cancels the ADD (an attention) and the table is
+    // rolled back, long before the server would have finished it.
+    void stopWhileTheServerWorks_data()
+    {
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<QString>("screen");
+        QTest::newRow("once") << 1 << 2000 << listed({ "CRONUS$T1", "CRONUS$T2" }) + done(2, 0, 0, 1);
+        QTest::newRow("twice") << 2 << 60000
+                               << listed({ "CRONUS$T1" }) + "CRONUS$T2\tCRONUS$T2$0  (cancelled, not changed)\r\n"
+                + done(1, 0, 0, 2);
+    }
+
+    void stopWhileTheServerWorks()
+    {
+        QFETCH(int, presses);
+        QFETCH(int, delayMs);
+        QFETCH(QString, screen);
+        QVERIFY(ui().startWith(databaseFixture(numberedTables(3), { fault("add", "CRONUS$T2", "delay_ms", delayMs) })));
+        const QString add = rebuildStatements("CRONUS$T2")[3];
+        QTimer watch;
+        watch.callOnTimeout([&] {
+            if (!ui().standin().sqlTexts().contains(add))
+                return;
+            watch.stop();
+            auto& cmdStop = ui().control<QPushButton>("cmdStop");
+            for (int press = 0; press < presses; ++press)
+                QTest::mouseClick(ui().window().windowHandle(), Qt::LeftButton, {},
+                                  cmdStop.mapTo(&ui().window(), cmdStop.rect().center()));
+        });
+        watch.start(20);
+        QElapsedTimer run;
+        run.start();
+        ui().runOn({ 1, 2, 3 });
+
+        QCOMPARE(txtLog(), screen);
+        QCOMPARE(clustered("CRONUS$T2"), presses == 1);
+        QVERIFY(!clustered("CRONUS$T3"));
+        QVERIFY(sent().filter("CRONUS$T3").isEmpty());
+        qsizetype attentions = 0;
+        for (const QJsonValue& request : ui().standin().requests())
+            attentions += request["attention"].toBool() ? 1 : 0;
+        QCOMPARE(attentions, presses - 1);
+        QVERIFY2(run.elapsed() < 30000, qPrintable(QString::number(run.elapsed())));
+        QCOMPARE(ui().messages.texts, QStringList());
     }
 
     void restartedServerIsReachedAgain()
