@@ -49,6 +49,8 @@ bool interrupt(QProcess& process)
     const bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
     QThread::msleep(500); // the event reaches this process too, on a thread of its own
     FreeConsole();
+    // Programs started later inherit the ignoring, and would ignore their own Ctrl+C.
+    SetConsoleCtrlHandler(nullptr, FALSE);
     return sent;
 #else
     return ::kill(static_cast<pid_t>(process.processId()), SIGINT) == 0;

@@ -31,7 +31,7 @@ void ReopeningConnection::Open(const QString& connectionString)
     m_wrapped->Open(connectionString);
     m_connectionString = connectionString;
     m_lockTimeoutDue = true;
-    sendLockTimeoutIfDue();
+    sendLockTimeoutOrClose();
 }
 
 std::unique_ptr<RecordSet> ReopeningConnection::Execute(const QString& sql)
@@ -104,7 +104,20 @@ void ReopeningConnection::reopen()
     // belongs to the server's session, which is a new one.
     m_wrapped->Open(m_connectionString);
     m_lockTimeoutDue = true;
-    sendLockTimeoutIfDue();
+    sendLockTimeoutOrClose();
+}
+
+void ReopeningConnection::sendLockTimeoutOrClose()
+{
+    // A connection whose waits could not be bounded is not handed over open.
+    try {
+        sendLockTimeoutIfDue();
+    } catch (...) {
+        try {
+            m_wrapped->Close();
+        } catch (...) { }
+        throw;
+    }
 }
 
 void ReopeningConnection::sendLockTimeoutIfDue()

@@ -23,10 +23,8 @@ QString resolveApplicationFolder(const QString& executableFolder, const QString&
 {
     const QFileInfo folder(executableFolder);
     const QString absolute = QDir::cleanPath(folder.absoluteFilePath());
-#ifndef Q_OS_WIN
     if (!isFolderOnlyTheUserWrites(absolute))
         return perUserFolderCreated(perUserDataFolder);
-#endif
     if (folder.isDir() && !isInstalledCopyFolder(absolute) && canCreateFilesIn(absolute))
         return QDir::toNativeSeparators(folder.absoluteFilePath());
     return perUserFolderCreated(perUserDataFolder);

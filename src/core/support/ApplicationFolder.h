@@ -23,9 +23,8 @@ QString applicationFolder();
 // below the Program Files folders on Windows.
 bool isInstalledCopyFolder(const QString& folder);
 
-#ifndef Q_OS_WIN
-// Whether a folder belongs to the user (or to root) and no one else may write to it.
+// Whether a folder belongs to the user (or to root, or on Windows to the administrators or the
+// system) and no one else may write to it.
 bool isFolderOnlyTheUserWrites(const QString& folder);
-#endif
 
 } // namespace quorvane

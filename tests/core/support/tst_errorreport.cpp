@@ -21,12 +21,47 @@
 #include <optional>
 #include <stdexcept>
 #ifdef Q_OS_WIN
+// clang-format off
 #include <windows.h>
+#include <aclapi.h>
+// clang-format on
 #endif
 
 using namespace quorvane;
 
 namespace {
+
+// Lets everyone create files in the folder, as a folder below C:\ lets every signed-in user.
+bool letEveryoneWrite(const QString& folder)
+{
+#ifdef Q_OS_WIN
+    const std::wstring path = QDir::toNativeSeparators(folder).toStdWString();
+    PACL current = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
+                              nullptr, &descriptor)
+        != ERROR_SUCCESS)
+        return false;
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof everyone;
+    CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size);
+    EXPLICIT_ACCESSW access {};
+    access.grfAccessPermissions = FILE_ADD_FILE;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+    PACL widened = nullptr;
+    const bool set = SetEntriesInAclW(1, &access, current, &widened) == ERROR_SUCCESS
+        && SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                 nullptr, widened, nullptr)
+            == ERROR_SUCCESS;
+    LocalFree(widened);
+    LocalFree(descriptor);
+    return set;
+#else
+    return QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
+#endif
+}
 
 const QString kReportBox = QStringLiteral("An Error has occurred, Please see the ErrorLog.txt file for details.");
 const QString kSaveFailed = "An error occurred while attempting to save a file.\r\nNumber: %1\r\nDescription: %2";
@@ -172,9 +207,7 @@ private Q_SLOTS:
         QTest::newRow("folder below a regular file") << "below file";
         QTest::newRow("folder without write permission") << "read-only";
         QTest::newRow("installed (under Program Files, or /usr)") << "installed";
-#ifndef Q_OS_WIN
         QTest::newRow("folder others may write to") << "shared";
-#endif
     }
 
     void applicationFolderFallsBackToUserFolder()
@@ -195,7 +228,7 @@ private Q_SLOTS:
                 QSKIP("this user may create files in a folder without write permission (root, or Windows, where "
                       "the read-only attribute does not protect a folder)");
         } else if (kind == "shared") {
-            QVERIFY(QFile::setPermissions(executableFolder, QFileDevice::Permissions(0x7777)));
+            QVERIFY(letEveryoneWrite(executableFolder));
         } else if (kind == "installed") {
 #ifdef Q_OS_WIN
             installed = std::make_unique<QTemporaryDir>(qEnvironmentVariable("ProgramFiles")
