@@ -84,7 +84,9 @@ bool InputBlocker::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Close && belongsToWindow(watched)) {
         event->ignore();
-        if (m_exceptions.closeRequested && watched == m_window)
+        // The window system's close reaches the platform window, a program's the widget; either
+        // is stopped where it arrives, so the question comes once.
+        if (m_exceptions.closeRequested && (watched == m_window || watched == m_window->windowHandle()))
             m_exceptions.closeRequested();
         return true;
     }
