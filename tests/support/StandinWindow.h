@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHash>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,15 +79,25 @@ public:
     SteppingClock clock;
 
 private:
-    class NoSettings final : public SettingsStore
+    // Settings kept in memory, for this window's life.
+    class MemorySettings final : public SettingsStore
     {
     public:
-        void write(const QString&, const QString&, const QString&) override { }
-        QString read(const QString&, const QString&, const QString& value) const override { return value; }
+        void write(const QString& section, const QString& key, const QString& value) override
+        {
+            m_values.insert(section + u'/' + key, value);
+        }
+        QString read(const QString& section, const QString& key, const QString& value) const override
+        {
+            return m_values.value(section + u'/' + key, value);
+        }
+
+    private:
+        QHash<QString, QString> m_values;
     };
 
     QTemporaryDir m_folder;
-    NoSettings m_settings;
+    MemorySettings m_settings;
     std::unique_ptr<StandinProcess> m_standin;
     std::unique_ptr<Platform> m_platform;
     std::unique_ptr<frmMain> m_window;

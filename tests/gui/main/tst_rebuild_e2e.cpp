@@ -405,6 +405,9 @@ private Q_SLOTS:
         }
         // The busy table costs its lock wait, not the holder's minute.
         QVERIFY2(run.elapsed() < 30000, qPrintable(QString::number(run.elapsed())));
+        // The choice is kept with the saved fields.
+        QCOMPARE(ui().platform().settings.read("Settings", "LockTimeout", {}),
+                 wait == "without limit" ? QStringLiteral("none") : QString::number(wait == "5 s" ? 5 : 30));
     }
 
     // Stop pressed while the server works on the second table's ADD: once, the table is committed
