@@ -116,6 +116,10 @@ namespace {
             if (checksCertificate)
                 if (const auto problem = certificateProblem(request))
                     throw Failure(kErrorServerNotVerified, *problem);
+            // The Microsoft drivers check the certificate themselves and say so.
+            if (request.driver != SqlServerDriver::FreeTds && request.serverTrust != ServerTrust::Unchecked)
+                if (const auto refused = driverCertificateRefusal(failure))
+                    throw *refused;
             // Only FreeTDS needs a Kerberos ticket for Integrated Security; the Microsoft drivers use
             // the logged-on account directly.
             const bool kerberos = request.integratedSecurity && request.driver == SqlServerDriver::FreeTds;

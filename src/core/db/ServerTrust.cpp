@@ -152,6 +152,27 @@ FreeTdsTrustConfig::~FreeTdsTrustConfig()
         qunsetenv(kConfigVariable);
 }
 
+namespace {
+
+    QString waysOut()
+    {
+        return QStringLiteral("Add \"Server Certificate=PATH\" with a copy of the server's certificate to accept "
+                              "exactly that one, or \"Trust Server Certificate=True\" to accept any certificate.");
+    }
+
+} // namespace
+
+std::optional<Failure> driverCertificateRefusal(const Failure& driverFailure)
+{
+    const QString& message = driverFailure.description();
+    if (!message.contains(QLatin1String("SSL Provider"), Qt::CaseInsensitive)
+        && !message.contains(QLatin1String("certificate"), Qt::CaseInsensitive))
+        return std::nullopt;
+    return Failure(kErrorServerNotVerified,
+                   QStringLiteral("The server's certificate could not be verified (%1). ").arg(message.simplified())
+                       + waysOut());
+}
+
 std::optional<QString> certificateProblem(const OdbcConnectRequest& request)
 {
 #ifdef Q_OS_WIN
@@ -207,10 +228,9 @@ std::optional<QString> certificateProblem(const OdbcConnectRequest& request)
     const long verdict = SSL_get_verify_result(tls.get());
     if (!certificate || verdict == X509_V_OK)
         return std::nullopt;
-    return QStringLiteral("The server's certificate could not be verified (%1); it was issued to \"%2\". Add "
-                          "\"Server Certificate=PATH\" with a copy of the server's certificate to accept exactly "
-                          "that one, or \"Trust Server Certificate=True\" to accept any certificate.")
-        .arg(QString::fromUtf8(X509_verify_cert_error_string(verdict)), namesOf(certificate.get()));
+    return QStringLiteral("The server's certificate could not be verified (%1); it was issued to \"%2\". ")
+               .arg(QString::fromUtf8(X509_verify_cert_error_string(verdict)), namesOf(certificate.get()))
+        + waysOut();
 #endif
 }
 

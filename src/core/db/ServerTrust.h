@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/DriverConnectionString.h"
+#include "support/Failure.h"
 
 #include <QByteArray>
 #include <QTemporaryFile>
@@ -34,5 +35,10 @@ private:
 // was issued to, or nothing when it passes or cannot be had. Reads only the server's certificate
 // (the pre-login exchange and a TLS handshake); no login is sent.
 std::optional<QString> certificateProblem(const OdbcConnectRequest& request);
+
+// For a driver that checks the certificate by itself (the Microsoft drivers): the failure told as
+// a certificate that could not be verified, with the two ways out, when the driver's message is
+// about the certificate or its TLS provider; nothing for any other failure.
+std::optional<Failure> driverCertificateRefusal(const Failure& driverFailure);
 
 } // namespace quorvane::db

@@ -2,6 +2,7 @@
 #include "db/ErrorNumbers.h"
 #include "db/OdbcErrors.h"
 #include "db/OdbcHandle.h"
+#include "db/ServerTrust.h"
 #include "db/SqlServerDriver.h"
 #include "support/Failure.h"
 
@@ -377,6 +378,23 @@ private Q_SLOTS:
         const quorvane::Failure failure = FailureFromDiagnostics(records, operation);
         QTEST(failure.description(), "description");
         QTEST(static_cast<int>(failure.number()), "number");
+    }
+
+    // A Microsoft driver that refused the server's certificate: told as such, with the two ways out.
+    void certificateRefusedByTheDriver()
+    {
+        const auto refused = driverCertificateRefusal(
+            quorvane::Failure(kErrorFail,
+                              "SSL Provider: The certificate chain was issued by an authority that is not trusted.\n"
+                              "Client unable to establish connection"));
+        QVERIFY(refused);
+        QCOMPARE(refused->number(), kErrorServerNotVerified);
+        QCOMPARE(refused->description(),
+                 "The server's certificate could not be verified (SSL Provider: The certificate chain was issued by "
+                 "an authority that is not trusted. Client unable to establish connection). Add \"Server "
+                 "Certificate=PATH\" with a copy of the server's certificate to accept exactly that one, or \"Trust "
+                 "Server Certificate=True\" to accept any certificate.");
+        QVERIFY(!driverCertificateRefusal(quorvane::Failure(kErrorFail, "TCP Provider: Error code 0x274D")));
     }
 };
 
