@@ -1,5 +1,6 @@
 #include "support/FakeConnection.h"
 
+#include "db/ErrorNumbers.h"
 #include "db/RecordSetErrors.h"
 
 #include <QRegularExpression>
@@ -63,7 +64,14 @@ namespace {
         }
         int CommandTimeout() const override { return m_timeout; }
         void BeginTrans() override { record(QStringLiteral("BEGIN")); }
-        void CommitTrans() override { record(QStringLiteral("COMMIT")); }
+        void CommitTrans() override
+        {
+            record(QStringLiteral("COMMIT"));
+            if (m_database.commitLosesReply) {
+                m_open = false;
+                throw Failure(db::kErrorFail, QStringLiteral("Communication link failure"));
+            }
+        }
         void RollbackTrans() override { record(QStringLiteral("ROLLBACK")); }
         void Close() override
         {

@@ -30,6 +30,8 @@ class FakeDatabase
 public:
     std::function<FakeResult(const QString& sql)> respond = [](const QString&) { return FakeResult {}; };
     std::optional<Failure> openFailure;
+    // A COMMIT that reaches the database and then loses the link, its reply with it.
+    bool commitLosesReply = false;
     QStringList events;
 
     QStringList executed() const;

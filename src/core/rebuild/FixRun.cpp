@@ -70,14 +70,37 @@ namespace {
         return clustered;
     }
 
+    // Looks at the key of a table whose COMMIT reply was lost, and tells what it finds: on screen,
+    // and in the error log. Nothing when the key cannot be looked at.
+    std::optional<bool> checkOutcome(const RebuildContext& context, const std::function<void()>& reconnect,
+                                     const TickedTable& table, FixRunListener& listener)
+    {
+        const std::optional<bool> rebuilt = keyIsClustered(context, reconnect, table);
+        if (!rebuilt)
+            return std::nullopt;
+        const QString finding = QStringLiteral("Checked after reconnecting: the key %1 of the table %2 %3.")
+                                    .arg(table.strConstraint, table.strTable,
+                                         *rebuilt ? QStringLiteral("is clustered: the table was rebuilt")
+                                                  : QStringLiteral("is not clustered: the table was not changed"));
+        context.report.RecordError(QStringLiteral("PerformFix"), db::kErrorFail, finding);
+        listener.outcomeChecked(table, *rebuilt);
+        return rebuilt;
+    }
+
 } // namespace
 
 FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tables, FixRunListener& listener,
-                    const std::function<void()>& reconnect)
+                    const std::function<void()>& reconnect, std::optional<TickedTable>* outcomeUnknown)
 {
     FixRunCounts counts;
     const auto total = static_cast<qint32>(tables.size());
     listener.runStarting(total);
+    // An earlier run's table whose outcome could not be looked at then: looked at first, once.
+    if (outcomeUnknown && *outcomeUnknown) {
+        checkOutcome(
+            context, [] {}, **outcomeUnknown, listener);
+        outcomeUnknown->reset();
+    }
     qint32 processed = 0;
     bool lost = false;
     std::optional<TickedTable> unknown;
@@ -112,19 +135,15 @@ FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tab
         }
     }
     counts.notProcessed = total - processed;
-    if (unknown && reconnect) {
-        if (const std::optional<bool> rebuilt = keyIsClustered(context, reconnect, *unknown)) {
-            const QString finding = QStringLiteral("Checked after reconnecting: the key %1 of the table %2 %3.")
-                                        .arg(unknown->strConstraint, unknown->strTable,
-                                             *rebuilt ? QStringLiteral("is clustered: the table was rebuilt")
-                                                      : QStringLiteral("is not clustered: the table was not changed"));
-            context.report.RecordError(QStringLiteral("PerformFix"), db::kErrorFail, finding);
-            listener.outcomeChecked(*unknown, *rebuilt);
-            if (*rebuilt) {
-                --counts.failed;
-                ++counts.rebuilt;
-            }
+    if (unknown) {
+        const std::optional<bool> rebuilt
+            = reconnect ? checkOutcome(context, reconnect, *unknown, listener) : std::nullopt;
+        if (rebuilt.value_or(false)) {
+            --counts.failed;
+            ++counts.rebuilt;
         }
+        if (!rebuilt && outcomeUnknown)
+            *outcomeUnknown = unknown;
     }
     listener.runFinished(counts);
     if (lost) {

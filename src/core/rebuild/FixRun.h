@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <optional>
 
 namespace quorvane {
 
@@ -63,9 +64,10 @@ public:
 // error record (source "PerformFix") and one message, lostConnectionMessage(), through the
 // context's error report. When the reply to a table's COMMIT was lost, `reconnect` (when given) opens
 // the connection again and the key is looked at: the finding goes to the listener and the error
-// log, and the table counts as rebuilt or failed accordingly. Returns the counts that were handed to
-// runFinished.
+// log, and the table counts as rebuilt or failed accordingly. When it cannot be looked at, the
+// table is kept in `outcomeUnknown` (when given), and the next run, on a connection open again,
+// looks at it first. Returns the counts that were handed to runFinished.
 FixRunCounts RunFix(const RebuildContext& context, const QList<TickedTable>& tables, FixRunListener& listener,
-                    const std::function<void()>& reconnect = {});
+                    const std::function<void()>& reconnect = {}, std::optional<TickedTable>* outcomeUnknown = nullptr);
 
 } // namespace quorvane

@@ -389,7 +389,8 @@ void frmMain::PerformFix()
         RebuildContext context { database(), [this] { return m_ui->chkLog->checkState() == Qt::Checked; }, strLogFile,
                                  m_platform.clock, m_report };
         context.cancelRequested = [this] { return m_stop == StopRequest::Now; };
-        RunFix(context, m_tables.checkedTables(), *this, [this] { database().ResumeWithRetry(); });
+        RunFix(
+            context, m_tables.checkedTables(), *this, [this] { database().ResumeWithRetry(); }, &m_outcomeUnknown);
     });
     m_ui->cmdStop->hide();
     m_ui->cmdExecute->show();

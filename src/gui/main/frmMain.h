@@ -137,6 +137,8 @@ private:
     enum class StopRequest { None, AfterTable, Now };
     StopRequest m_stop = StopRequest::None;
     bool m_closeAfterRun = false;
+    // A table whose COMMIT reply was lost and whose key could not be looked at since.
+    std::optional<TickedTable> m_outcomeUnknown;
 };
 
 } // namespace quorvane

@@ -1,3 +1,4 @@
+#include "db/ErrorNumbers.h"
 #include "main/LogTextBox.h"
 #include "main/RunProgressBar.h"
 #include "support/FakeConnection.h"
@@ -208,9 +209,6 @@ private Q_SLOTS:
         QCOMPARE(shown, (QStringList { "Quorvane", text, QString::number(QMessageBox::NoIcon), "1" }));
     }
 
-private:
-    // Starts the window on a database whose primary-key list holds the rows "PK<n>", "T<n>",
-    // "Navision" for n from 1 to count, or the rows given, every key on the column "Code".
     // Stop during a run, as the button, Esc or closing the window asks for it, while the second
     // table's DROP is held: once stops after that table; twice cancels its statement and rolls it back.
     void stopDuringRun_data()
@@ -267,6 +265,34 @@ private:
         QCOMPARE(window.isVisible(), how != "close");
     }
 
+    // A COMMIT whose reply is lost while the server cannot be reached again: the table's outcome
+    // stays unknown until the next run, which looks at its key first.
+    void outcomeLookedAtOnceTheServerIsBack()
+    {
+        startWith(2);
+        m_database->respond = [answer = m_database->respond](const QString& sql) {
+            return sql.contains(QLatin1String("INDEXPROPERTY")) ? FakeResult { { { "1" } }, {}, 0 } : answer(sql);
+        };
+        m_database->commitLosesReply = true;
+        m_database->openFailure = Failure(db::kErrorFail, QStringLiteral("unreachable"));
+        ui().runOn({ 1 });
+        const QString unknown = QStringLiteral("T1\tPK1  (outcome unknown, see ErrorLog.txt)\r\n");
+        QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
+                 unknown + "Done: 0 rebuilt, 1 failed, 0 skipped, 0 not processed.\r\n");
+
+        m_database->commitLosesReply = false;
+        m_database->openFailure.reset();
+        ui().tickRow(1);
+        ui().runOn({ 2 });
+        QCOMPARE(ui().control<LogTextBox>("txtLog").text(),
+                 "T1\tPK1  (checked after reconnecting: rebuilt)\r\nT2\tPK2\r\n"
+                 "Done: 1 rebuilt, 0 failed, 0 skipped, 0 not processed.\r\n");
+        QVERIFY(ui().errorLog().contains("Checked after reconnecting: the key PK1 of the table T1 is clustered"));
+    }
+
+private:
+    // Starts the window on a database whose primary-key list holds the rows "PK<n>", "T<n>",
+    // "Navision" for n from 1 to count, or the rows given, every key on the column "Code".
     void startWith(int count, QList<QStringList> rows = {})
     {
         for (int n = 1; n <= count; ++n)
