@@ -218,18 +218,8 @@ void tst_CliEndToEnd::commands_data()
         "\nCtrl+C again: cancelling the current statement; its table is rolled back.\n"
         "quorvane-cli: Stopped at Ctrl+C. 4 keys were not processed.\n",
         "Cnnnn");
-    QJsonObject held = numbered(3);
-    QJsonArray databases = held["databases"].toArray();
-    QJsonObject cronus = databases[0].toObject();
-    cronus["sessions"] = QJsonArray { QJsonObject { { "session_id", 57 },
-                                                    { "host", "NAVCLIENT12" },
-                                                    { "login", "CRONUS\\anna" },
-                                                    { "program", "Microsoft Business Solutions-Navision" },
-                                                    { "locks", QJsonArray { "T2" } },
-                                                    { "hold_ms", 60000 } } };
-    databases[0] = cronus;
-    held["databases"] = databases;
-    row("run, a table held by another session", held, "run --all --lock-timeout 2", 1,
+    row("run, a table held by another session", withDatabaseKeys(numbered(3), sessionHolding("T2", 60000)),
+        "run --all --lock-timeout 2", 1,
         "T1\tT1$0\trebuilt\nT2\tT2$0\tbusy, not changed: in use by session 57 (NAVCLIENT12, CRONUS\\anna, Microsoft "
         "Business Solutions-Navision)\nT3\tT3$0\trebuilt\nDone: 2 rebuilt, 1 failed, 0 skipped, 0 not processed.",
         errorBox + "quorvane-cli: The failures are recorded in %LOG%.\n", "CnC", { "ErrorLog.txt" });

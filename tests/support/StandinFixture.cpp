@@ -71,6 +71,28 @@ QJsonArray everyMark()
              sized(keyedTable("G$Item"), 1, 16) };
 }
 
+QJsonObject withDatabaseKeys(QJsonObject fixture, const QJsonObject& keys)
+{
+    QJsonArray databases = fixture["databases"].toArray();
+    QJsonObject database = databases[0].toObject();
+    for (auto key = keys.begin(); key != keys.end(); ++key)
+        database.insert(key.key(), key.value());
+    databases[0] = database;
+    fixture["databases"] = databases;
+    return fixture;
+}
+
+QJsonObject sessionHolding(const QString& table, int holdMs)
+{
+    const QJsonObject session { { "session_id", 57 },
+                                { "host", "NAVCLIENT12" },
+                                { "login", "CRONUS\\anna" },
+                                { "program", "Microsoft Business Solutions-Navision" },
+                                { "locks", QJsonArray { table } },
+                                { "hold_ms", holdMs } };
+    return { { "sessions", QJsonArray { session } } };
+}
+
 QJsonObject fault(const QString& statement, const QString& table, const QString& key, const QJsonValue& value)
 {
     const QJsonObject object { { "database", kDatabaseName }, { "statement", statement }, { key, value } };

@@ -36,6 +36,11 @@ QJsonArray numberedTables(int count, const QString& prefix = QStringLiteral("CRO
 //  7 F$Archive        not in dbo
 //  8 G$Item           to rebuild; 1 row
 QJsonArray everyMark();
+// The fixture with more keys set on its database CRONUS ("sessions", "filegroups", "collation").
+QJsonObject withDatabaseKeys(QJsonObject fixture, const QJsonObject& keys);
+// The "sessions" key of a Navision client, session 57 on NAVCLIENT12 as CRONUS\anna, holding a
+// lock on the dbo table for holdMs.
+QJsonObject sessionHolding(const QString& table, int holdMs);
 // A fault on one kind of statement ("primary_keys", "key_columns", "drop", "add") for one table (or all).
 QJsonObject fault(const QString& statement, const QString& table, const QString& key, const QJsonValue& value);
 

@@ -302,35 +302,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("wait"); // "Wait for a busy table"
         QTest::addColumn<QString>("screen");
         QTest::addColumn<QStringList>("clusteredAfter");
-        const auto database = [](const QJsonArray& tables, const QJsonObject& extra, const QJsonArray& faults = {}) {
-            QJsonObject fixture = databaseFixture(tables, faults);
-            QJsonArray databases = fixture["databases"].toArray();
-            QJsonObject cronus = databases[0].toObject();
-            for (auto it = extra.begin(); it != extra.end(); ++it)
-                cronus.insert(it.key(), it.value());
-            databases[0] = cronus;
-            fixture["databases"] = databases;
-            return fixture;
-        };
-        const auto holding = [](int holdMs) {
-            return QJsonObject { { "sessions",
-                                   QJsonArray { QJsonObject { { "session_id", 57 },
-                                                              { "host", "NAVCLIENT12" },
-                                                              { "login", "CRONUS\\anna" },
-                                                              { "program", "Microsoft Business Solutions-Navision" },
-                                                              { "locks", QJsonArray { "CRONUS$T2" } },
-                                                              { "hold_ms", holdMs } } } } };
+        const auto database = [](const QJsonArray& tables, const QJsonObject& keys, const QJsonArray& faults = {}) {
+            return withDatabaseKeys(databaseFixture(tables, faults), keys);
         };
         const QStringList four { "CRONUS$T1", "CRONUS$T2", "CRONUS$T3", "CRONUS$T4" };
         QTest::newRow("a session holds table 2 of 4 for a minute")
-            << database(numberedTables(4), holding(60000)) << "5 s"
+            << database(numberedTables(4), sessionHolding("CRONUS$T2", 60000)) << "5 s"
             << listed({ "CRONUS$T1" })
                 + "CRONUS$T2\tCRONUS$T2$0  (busy, not changed: in use by session 57 (NAVCLIENT12, CRONUS\\anna, "
                   "Microsoft Business Solutions-Navision))\r\n"
                 + listed({ "CRONUS$T3", "CRONUS$T4" }) + done(3, 1, 0, 0)
             << QStringList { "CRONUS$T1", "CRONUS$T3", "CRONUS$T4" };
         QTest::newRow("without limit, the run waits for the holder")
-            << database(numberedTables(4), holding(2000)) << "without limit" << listed(four) + done(4, 0, 0, 0) << four;
+            << database(numberedTables(4), sessionHolding("CRONUS$T2", 2000)) << "without limit"
+            << listed(four) + done(4, 0, 0, 0) << four;
 
         QJsonArray tables = numberedTables(3);
         QJsonObject onData = tables[0].toObject(), partitioned = tables[2].toObject();
