@@ -19,6 +19,12 @@ namespace {
         return parts.join(QLatin1Char(' '));
     }
 
+    // "table<TAB>constraint<TAB>", shown but never obeyed by the terminal.
+    QString lineStart(const KeyRow& key)
+    {
+        return visibleText(key.table) + QLatin1Char('\t') + visibleText(key.constraint) + QLatin1Char('\t');
+    }
+
     // Hands each key's outcome, with the server's message that the rebuild recorded in the error
     // log, to the command line as the run goes.
     class CommandLineRun final : public FixRunListener
@@ -113,12 +119,12 @@ QString runLine(const KeyRow& key, const KeyResult& result)
         outcome = QStringLiteral("outcome unknown: ") + visibleText(oneLine(result.detail));
         break;
     }
-    return visibleText(key.table) + QLatin1Char('\t') + visibleText(key.constraint) + QLatin1Char('\t') + outcome;
+    return lineStart(key) + outcome;
 }
 
 QString checkedRunLine(const KeyRow& key, bool rebuilt)
 {
-    return visibleText(key.table) + QLatin1Char('\t') + visibleText(key.constraint) + QLatin1Char('\t')
+    return lineStart(key)
         + (rebuilt ? QStringLiteral("checked after reconnecting: rebuilt")
                    : QStringLiteral("checked after reconnecting: not changed"));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/Connection.h"
 #include "support/Failure.h"
 
 namespace quorvane::db {
@@ -25,6 +26,18 @@ inline constexpr std::int32_t kInvalidUseOfNull = 94;
 inline Failure invalidUseOfNull()
 {
     return { kInvalidUseOfNull, QStringLiteral("Invalid use of Null") };
+}
+
+// The current row's field as text, empty for NULL; any other failure is thrown.
+inline QString fieldTextOrEmpty(const RecordSet& rs, int field)
+{
+    try {
+        return rs.Fields(field);
+    } catch (const Failure& failure) {
+        if (failure.number() != kInvalidUseOfNull)
+            throw;
+        return {};
+    }
 }
 
 } // namespace quorvane::db

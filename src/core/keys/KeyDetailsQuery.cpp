@@ -22,18 +22,6 @@ namespace {
         return value;
     }
 
-    // The field's text; empty for NULL.
-    QString textOrNull(const db::RecordSet& rs, int field)
-    {
-        try {
-            return rs.Fields(field);
-        } catch (const Failure& failure) {
-            if (failure.number() != db::kInvalidUseOfNull)
-                throw;
-            return {};
-        }
-    }
-
     bool flag(const db::RecordSet& rs, int field)
     {
         return number(rs, field) != 0;
@@ -54,7 +42,7 @@ std::vector<NamedKeyDetails> readKeyDetails(db::Connection& connection)
         if (refusals < 0 || (refusals & ~kQueriedRefusals) != 0)
             throw Failure(kTypeMismatch, QStringLiteral("Type mismatch"));
         key.details.refusals = KeyRefusals::fromInt(static_cast<int>(refusals));
-        key.details.filegroup = textOrNull(*rs, 6);
+        key.details.filegroup = db::fieldTextOrEmpty(*rs, 6);
         // Data spread over a partition scheme stays where it is: the rebuild would gather it.
         if (key.details.filegroup.isEmpty())
             key.details.refusals |= KeyRefusal::OnPartitionScheme;

@@ -11,9 +11,19 @@
 
 namespace quorvane {
 
+namespace {
+
+    // "table<TAB>constraint", the start of every line about a table.
+    QString tableAndConstraint(const TickedTable& table)
+    {
+        return table.strTable + QLatin1Char('\t') + table.strConstraint;
+    }
+
+} // namespace
+
 QString tableLogLine(const TickedTable& table, const RebuildOutcome& outcome)
 {
-    const QString line = table.strTable + QLatin1Char('\t') + table.strConstraint;
+    const QString line = tableAndConstraint(table);
     switch (outcome.kind) {
     case RebuildOutcome::Rebuilt:
         return line;
@@ -33,7 +43,7 @@ QString tableLogLine(const TickedTable& table, const RebuildOutcome& outcome)
 
 QString checkedLogLine(const TickedTable& table, bool rebuilt)
 {
-    return table.strTable + QLatin1Char('\t') + table.strConstraint
+    return tableAndConstraint(table)
         + (rebuilt ? QStringLiteral("  (checked after reconnecting: rebuilt)")
                    : QStringLiteral("  (checked after reconnecting: not changed)"));
 }
@@ -55,27 +65,19 @@ QString lostConnectionMessage(qint32 notProcessed)
 
 namespace {
 
-    // Whether the key is clustered now, read on the connection opened again. Nothing when the
-    // connection cannot be opened or the key is not there; the failure goes to the error log.
-    std::optional<bool> keyIsClustered(const RebuildContext& context, const std::function<void()>& reconnect,
-                                       const TickedTable& table)
+    // Looks, on the connection opened again, at the key of a table whose COMMIT reply was lost, and
+    // tells whether it is clustered now: on screen, and in the error log. Nothing when the
+    // connection cannot be opened or the key is not there; that failure goes to the error log.
+    std::optional<bool> checkOutcome(const RebuildContext& context, const std::function<void()>& reconnect,
+                                     const TickedTable& table, FixRunListener& listener)
     {
-        std::optional<bool> clustered;
+        std::optional<bool> rebuilt;
         guardedQuietly(context.report, "PerformFix", [&] {
             reconnect();
             const auto rs = context.cnnDatabase.Execute(keyIsClusteredQuery(table.strTable, table.strConstraint));
             if (!rs->eof())
-                clustered = rs->Fields(0).trimmed() == QLatin1String("1");
+                rebuilt = rs->Fields(0).trimmed() == QLatin1String("1");
         });
-        return clustered;
-    }
-
-    // Looks at the key of a table whose COMMIT reply was lost, and tells what it finds: on screen,
-    // and in the error log. Nothing when the key cannot be looked at.
-    std::optional<bool> checkOutcome(const RebuildContext& context, const std::function<void()>& reconnect,
-                                     const TickedTable& table, FixRunListener& listener)
-    {
-        const std::optional<bool> rebuilt = keyIsClustered(context, reconnect, table);
         if (!rebuilt)
             return std::nullopt;
         const QString finding = QStringLiteral("Checked after reconnecting: the key %1 of the table %2 %3.")

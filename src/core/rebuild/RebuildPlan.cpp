@@ -4,7 +4,6 @@
 #include "db/RecordSetErrors.h"
 #include "rebuild/KeyColumns.h"
 #include "rebuild/Statements.h"
-#include "support/Failure.h"
 
 #include <QSet>
 #include <memory>
@@ -21,14 +20,8 @@ namespace {
         const std::unique_ptr<db::RecordSet> rs = connection.Execute(tableFilegroupQuery(strTable));
         if (rs->eof())
             return std::nullopt;
-        try {
-            return rs->Fields(0);
-        } catch (const Failure& failure) {
-            // NULL: the data is spread over a partition scheme's filegroups.
-            if (failure.number() != db::kInvalidUseOfNull)
-                throw;
-            return QString();
-        }
+        // NULL: the data is spread over a partition scheme's filegroups.
+        return db::fieldTextOrEmpty(*rs, 0);
     }
 
     // The first column named twice (names compare as the server's case-insensitive collation does).

@@ -439,26 +439,20 @@ void frmMain::closeRequestedDuringRun()
 
 void frmMain::fillLockTimeoutChoices()
 {
+    // Each choice carries its saved form ("30", "none"); a saved value that is none of them (edited
+    // by hand) shows the default.
     for (const LockTimeoutChoice& choice : kLockTimeoutChoices)
-        m_ui->cboLockTimeout->addItem(QLatin1String(choice.caption));
+        m_ui->cboLockTimeout->addItem(QLatin1String(choice.caption), lockTimeoutOf(choice).text());
     const QString saved = m_platform.settings.read(kSettingsSection, kLockTimeoutKey, QString());
-    const db::LockTimeout wanted = db::LockTimeout::fromText(saved).value_or(db::LockTimeout::defaultWait());
-    const auto chosen = std::find_if(kLockTimeoutChoices.cbegin(), kLockTimeoutChoices.cend(),
-                                     [&](const LockTimeoutChoice& choice) { return lockTimeoutOf(choice) == wanted; });
-    const auto fallback
-        = std::find_if(kLockTimeoutChoices.cbegin(), kLockTimeoutChoices.cend(), [](const LockTimeoutChoice& choice) {
-              return choice.seconds == db::LockTimeout::kDefaultSeconds;
-          });
+    const int index = m_ui->cboLockTimeout->findData(saved);
     m_ui->cboLockTimeout->setCurrentIndex(
-        static_cast<int>((chosen != kLockTimeoutChoices.cend() ? chosen : fallback) - kLockTimeoutChoices.cbegin()));
+        index >= 0 ? index : m_ui->cboLockTimeout->findData(db::LockTimeout::defaultWait().text()));
 }
 
 db::LockTimeout frmMain::chosenLockTimeout() const
 {
-    const int index = m_ui->cboLockTimeout->currentIndex();
-    if (index < 0 || index >= static_cast<int>(kLockTimeoutChoices.size()))
-        return db::LockTimeout::defaultWait();
-    return lockTimeoutOf(kLockTimeoutChoices[static_cast<size_t>(index)]);
+    return db::LockTimeout::fromText(m_ui->cboLockTimeout->currentData().toString())
+        .value_or(db::LockTimeout::defaultWait());
 }
 
 void frmMain::cboLockTimeout_Change()
