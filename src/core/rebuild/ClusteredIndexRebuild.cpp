@@ -1,6 +1,7 @@
 #include "rebuild/ClusteredIndexRebuild.h"
 
 #include "db/Connection.h"
+#include "db/ErrorNumbers.h"
 #include "rebuild/LockHolders.h"
 #include "rebuild/RebuildPlan.h"
 #include "support/ActivityLog.h"
@@ -44,32 +45,26 @@ namespace {
         return failure.number() == kLockRequestTimedOut || failure.number() == kDeadlockVictim;
     }
 
-    // Thrown between the statements of a table once the user has cancelled; never reported.
-    struct CancelledByUser
-    {
-    };
-
 } // namespace
 
 RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString& strTable,
                                     const QString& strConstraint)
 {
     RebuildOutcome outcome;
+    const auto reportAs
+        = [&](RebuildOutcome::Kind kind, std::int32_t number, const QString& description, const QString& detail) {
+              context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), number, description);
+              outcome = { kind, Failure(number, description), detail };
+          };
     const auto reportFailure = [&](std::int32_t number, const QString& description) {
-        // A query the user cancelled before the transaction began: nothing to report.
-        if (context.cancelRequested()) {
+        // A statement the user cancelled: nothing to report.
+        if (context.cancelRequested())
             outcome.kind = RebuildOutcome::Cancelled;
-            return;
-        }
-        context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), number, description);
-        outcome = { RebuildOutcome::Failed, Failure(number, description), {} };
+        else
+            reportAs(RebuildOutcome::Failed, number, description, {});
     };
     guardedWith(reportFailure, [&] {
         db::Connection& cnnDatabase = context.cnnDatabase;
-        if (context.cancelRequested()) {
-            outcome.kind = RebuildOutcome::Cancelled;
-            return;
-        }
         const RebuildPlan plan = planRebuild(cnnDatabase, strTable, strConstraint);
 
         // Rebuilding a large table's index takes as long as it takes.
@@ -86,9 +81,10 @@ RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString
         // the DROP is uncommitted, it would keep the table locked for every other user until
         // someone pressed OK. The statements themselves do not wait for it.
         HeldMessages logFailures(context.report.messages());
+        // Between the statements a cancel fails the table as a cancelled statement would.
         const auto goOnUnlessCancelled = [&] {
             if (context.cancelRequested())
-                throw CancelledByUser();
+                throw Failure(db::kErrorFail, QStringLiteral("Operation canceled"));
         };
 
         // DROP and ADD form one transaction, so a table whose new key is refused keeps its old one.
@@ -106,36 +102,27 @@ RebuildOutcome CreateClusteredIndex(const RebuildContext& context, const QString
             goOnUnlessCancelled();
             committing = true;
             cnnDatabase.CommitTrans();
-        } catch (const CancelledByUser&) {
-            rollBackQuietly(cnnDatabase);
-            logFailures.release();
-            outcome.kind = RebuildOutcome::Cancelled;
-            return;
         } catch (const Failure& failure) {
             // The COMMIT may have reached the server before the link broke: nothing can be undone,
             // and whether the key changed is known only once the connection is open again.
             if (committing && !cnnDatabase.isOpen()) {
                 logFailures.release();
-                const QString description = failure.description()
-                    + QStringLiteral(" The COMMIT was sent but its reply was lost: whether the key was rebuilt is "
-                                     "unknown.");
-                context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), failure.number(), description);
-                outcome = { RebuildOutcome::Unknown, Failure(failure.number(), description), {} };
+                reportAs(RebuildOutcome::Unknown, failure.number(),
+                         failure.description()
+                             + QStringLiteral(" The COMMIT was sent but its reply was lost: whether the key was "
+                                              "rebuilt is unknown."),
+                         {});
                 return;
             }
             rollBackQuietly(cnnDatabase);
             logFailures.release();
-            if (context.cancelRequested()) {
-                outcome.kind = RebuildOutcome::Cancelled;
-                return;
-            }
-            if (!isLockConflict(failure) || !cnnDatabase.isOpen())
+            if (context.cancelRequested() || !isLockConflict(failure) || !cnnDatabase.isOpen())
                 throw;
             const QString holders = busyText(lockHolders(cnnDatabase, strTable));
-            const QString description
-                = failure.description() + QStringLiteral(" The table was busy and was not changed: ") + holders + u'.';
-            context.report.RaiseError(QStringLiteral("CreateClusteredIndex"), failure.number(), description);
-            outcome = { RebuildOutcome::Busy, Failure(failure.number(), description), holders };
+            reportAs(RebuildOutcome::Busy, failure.number(),
+                     failure.description() + QStringLiteral(" The table was busy and was not changed: ") + holders
+                         + u'.',
+                     holders);
             return;
         } catch (...) {
             rollBackQuietly(cnnDatabase);
