@@ -80,6 +80,20 @@ bool InputBlocker::belongsToWindow(QObject* object) const
     return false;
 }
 
+bool InputBlocker::reachesClickable(QObject* watched, QEvent* event) const
+{
+    QWidget* const clickable = m_exceptions.clickable;
+    const bool mouse = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
+        || event->type() == QEvent::MouseMove;
+    if (!mouse || !clickable || !clickable->isVisible() || !clickable->isEnabled())
+        return false;
+    // The click reaches the button through the platform window first, then the button itself.
+    if (watched == clickable)
+        return true;
+    const QPoint at = clickable->mapFromGlobal(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+    return watched == m_window->windowHandle() && clickable->rect().contains(at);
+}
+
 bool InputBlocker::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Close && belongsToWindow(watched)) {
@@ -92,21 +106,8 @@ bool InputBlocker::eventFilter(QObject* watched, QEvent* event)
     }
     if (!isUserInput(event->type()) || !belongsToWindow(watched))
         return false;
-    if (m_exceptions.clickable && m_exceptions.clickable->isVisible() && m_exceptions.clickable->isEnabled()) {
-        // The click reaches the button through the platform window first, then the button itself.
-        const bool mouse = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
-            || event->type() == QEvent::MouseMove;
-        if (mouse) {
-            if (watched == m_exceptions.clickable)
-                return false;
-            if (watched == m_window->windowHandle()) {
-                const auto* mouseEvent = static_cast<QMouseEvent*>(event);
-                const QPoint at = m_exceptions.clickable->mapFromGlobal(mouseEvent->globalPosition().toPoint());
-                if (m_exceptions.clickable->rect().contains(at))
-                    return false;
-            }
-        }
-    }
+    if (reachesClickable(watched, event))
+        return false;
     if (event->type() == QEvent::KeyPress && m_exceptions.escapePressed
         && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         // Stopped here at the platform window, it never reaches the widget with the focus.

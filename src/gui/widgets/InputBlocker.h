@@ -35,6 +35,8 @@ protected:
 
 private:
     bool belongsToWindow(QObject* object) const;
+    // A mouse event on its way to the button that still takes clicks.
+    bool reachesClickable(QObject* watched, QEvent* event) const;
 
     QPointer<QWidget> m_window;
     Exceptions m_exceptions;
