@@ -74,8 +74,7 @@ namespace {
             const InterruptsBlocked blocked;
             return db::newConnectionStack(driverConnections);
         };
-        const db::ConnectionFactory connections
-            = [&newConnection] { return std::unique_ptr<db::Connection>(newConnection()); };
+        const db::ConnectionFactory connections = newConnection;
         QString strRefusal;
         const qint16 intResult = ValidateDatabase(connections, strConnect, &strRefusal);
         if (intResult != kCheckNavisionDatabase) {

@@ -30,8 +30,7 @@ void ReopeningConnection::Open(const QString& connectionString)
     m_retryArmed = false;
     m_wrapped->Open(connectionString);
     m_connectionString = connectionString;
-    m_lockTimeoutDue = true;
-    sendLockTimeoutOrClose();
+    boundLockWaitsOrClose();
 }
 
 std::unique_ptr<RecordSet> ReopeningConnection::Execute(const QString& sql)
@@ -103,13 +102,14 @@ void ReopeningConnection::reopen()
     // The command time-out belongs to the connection object and carries over; the lock time-out
     // belongs to the server's session, which is a new one.
     m_wrapped->Open(m_connectionString);
-    m_lockTimeoutDue = true;
-    sendLockTimeoutOrClose();
+    boundLockWaitsOrClose();
 }
 
-void ReopeningConnection::sendLockTimeoutOrClose()
+void ReopeningConnection::boundLockWaitsOrClose()
 {
-    // A connection whose waits could not be bounded is not handed over open.
+    // A new session has the server's default, no limit. A connection whose waits could not be
+    // bounded is not handed over open.
+    m_lockTimeoutDue = true;
     try {
         sendLockTimeoutIfDue();
     } catch (...) {

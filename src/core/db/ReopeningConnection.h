@@ -44,7 +44,7 @@ public:
 private:
     void reopen();
     void sendLockTimeoutIfDue();
-    void sendLockTimeoutOrClose();
+    void boundLockWaitsOrClose();
 
     std::unique_ptr<Connection> m_wrapped;
     QString m_connectionString;
