@@ -163,7 +163,6 @@ private Q_SLOTS:
             << kDatabaseName << true << "-2147467259";
         QTest::newRow("login abandoned") << item << QString() << true << "";
         QTest::newRow("server gone since the login") << item << kDatabaseName << false << "";
-        QTest::newRow("database gone since the login") << item << "NOSUCH" << true << "";
     }
 
     void startupWithoutRows()
