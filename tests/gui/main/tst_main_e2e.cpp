@@ -134,7 +134,6 @@ private Q_SLOTS:
             QCOMPARE(model().itemDetails(item), std::nullopt);
         QCOMPARE(model().index(0, 0).data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Primary key: A$Clustered$0\nTable: A$Clustered"));
-        QCOMPARE(ui().errorRecords(), QStringList { "LoadKeyDetails 229" });
         QCOMPARE(ui().messages.texts, QStringList {});
         QVERIFY(!ui().control<QAction>("mnuTickNotClustered").isEnabled());
 
