@@ -60,7 +60,6 @@ private Q_SLOTS:
                                 << outcome;
         };
         const QString fields = QStringLiteral("server=[sql01] database=[NAV] user=[navadmin]");
-        row("no command", "+ f", "error: Name a command");
         row("unknown command", "fix + f", "error: Unknown command");
         row("no connection", "list", "error: Name the server");
         row("connect and fields", "list --connect Data=x;Password=%PW%; + f", "error: cannot be combined");

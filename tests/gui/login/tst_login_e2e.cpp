@@ -82,11 +82,9 @@ private Q_SLOTS:
         const auto row = [](const char* name, const Connect& connect) { QTest::newRow(name) << connect; };
         row("Navision database", {});
         row("no per-user table", { .database = "PLAIN", .message = kNotNavision });
-        row("per-user table without a matching user", { .database = "ORPHANED", .message = kNotNavision });
         row("wrong password", { .password = "nav#2006", .message = kLoginRefused });
         row("nothing listening", { .message = kNoServer, .listening = false });
         row("unknown database", { .database = "NOSUCH", .message = kNoServer });
-        row("empty password", { .password = "", .passwordValue = "" });
         row("password with ; = ' blanks and a quote",
             { .password = " a;b=c'd \"e ", .passwordValue = QStringLiteral("\" a;b=c'd \"\"e \"") });
         row("instance found through the Browser", { .standinOptions = kNavInstance, .server = "127.0.0.1\\NAV" });
