@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <numeric>
 
 using namespace quorvane;
 using namespace quorvane::test;
