@@ -319,13 +319,9 @@ private Q_SLOTS:
             { "", filegroup.arg("", "B"), { "Data Filegroup 1" } },
             { "", filegroup.arg("N", "CRONUS.dbo.P"), { "NULL" } }, // partitioned
             { "", filegroup.arg("N", "dbo.[C]"), {} },
-            { "", keyColumns.arg("N", "B", ""), { "No_", "Code" } }, // either schema's B
-            { "", keyColumns.arg("N", "B", dbo), { "No_" } },
             { "", keyColumns.arg("", "B", ""), { "No_", "Code" } },
-            { "", keyColumns.arg("N", japanese, dbo), { "No_" } },
             { "", keyColumns.arg("", japanese, dbo), {} }, // '??' in code page 1252
             { "Japanese_CI_AS", keyColumns.arg("", japanese, dbo), { "No_" } },
-            { "", clustered.arg("dbo.[B]", "B$0"), { "1" } },
             { "", clustered.arg("dbo.[A]", "a$0"), { "0" } },
             { "", clustered.arg("dbo.[A]", "B$0"), { "NULL" } },
             { "", clustered.arg("dbo.[C]", "C$0"), { "NULL" } },

@@ -92,24 +92,20 @@ private Q_SLOTS:
     void init() { QVERIFY(m_folder.emplace().isValid()); }
     void eachRecordIsWrittenBeforeItsBox_data()
     {
-        QTest::addColumn<QString>("named"); // the error log's own name; empty: ErrorLog.txt in the folder
         QTest::addColumn<bool>("writable");
-        QTest::newRow("ErrorLog.txt in the folder") << QString() << true;
-        QTest::newRow("a named error log") << "nightly-errors.log" << true;
-        QTest::newRow("a folder below a regular file") << QString() << false;
+        QTest::newRow("ErrorLog.txt in the folder") << true;
+        QTest::newRow("a folder below a regular file") << false;
     }
 
     void eachRecordIsWrittenBeforeItsBox()
     {
-        QFETCH(QString, named);
         QFETCH(bool, writable);
         const QString folder = writable ? m_folder->path() : pathBelowRegularFile();
-        const QString path = QDir(folder).filePath(named.isEmpty() ? QStringLiteral("ErrorLog.txt") : named);
+        const QString path = QDir(folder).filePath(QStringLiteral("ErrorLog.txt"));
         test::RecordingMessageSink messages;
         QByteArrayList logWhenShown;
         messages.whileShown = [&](const QString&) { logWhenShown.append(test::fileBytes(path)); };
-        const ErrorReport report
-            = named.isEmpty() ? ErrorReport(messages, folder) : ErrorReport::toFile(messages, path);
+        const ErrorReport report(messages, folder);
 
         report.RaiseError(QStringLiteral("PerformFix"), 91, QStringLiteral("Object variable not set"));
         report.RaiseError(QStringLiteral("CreateClusteredIndex"), static_cast<qint32>(0x80004005u),
