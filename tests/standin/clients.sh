@@ -76,11 +76,6 @@ with pytds.connect(server="127.0.0.1", port=int(sys.argv[1]), database="CRONUS",
 PYTHON
 stop
 
-# A database without Navision's per-user table: the check query fails with 208.
-start "$3"
-tsql_expect "Msg 208" "tsql: error 208" 7.4 PLAIN "$PASSWORD" "$CHECK"
-stop
-
 # Every release with tsql (FreeTDS over GnuTLS) not wanting encryption, and tedious (Node over
 # OpenSSL) not wanting, asking for and requiring it. tedious encrypts nothing when it is off (it has
 # no login-only encryption), and speaks TDS 8.0 (TLS first, 1.3 where offered) only when told "strict".
