@@ -198,9 +198,6 @@ private Q_SLOTS:
               "([Но]]мер],[Jim's] DESC) ON [PRIMARY]\nCOMMIT WORK\n",
               { "begin", "add|Ком]$T|T$0|Но]мер|Jim's DESC", "commit" },
               "" },
-            // As FreeTDS ends a transaction before TDS 7.2.
-            { "IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION", { "rollback", "begin" }, "" },
-            { "SET TEXTSIZE 4096 SET ANSI_NULLS ON;USE [CRONUS]; SELECT @@TRANCOUNT", { "", "", "", "" }, "" },
             { "-- nothing\n/* at all */", {}, "" },
             // Refused: what the program does not send.
             { "DELETE FROM x", {}, "DELETE" },
