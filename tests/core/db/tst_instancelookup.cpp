@@ -188,7 +188,6 @@ private Q_SLOTS:
         row("issued for its name", "localhost", verified, "", "");
         row("issued for another name", "elsewhere.example", verified, "hostname mismatch", "elsewhere.example");
         row("self-signed", "self", verified, "self-signed certificate", "localhost");
-        row("self-signed, any certificate trusted", "self", verified + "Trust Server Certificate=True;", "", "");
         row("self-signed and pinned", "self", verified + "Server Certificate=%1/self.pem;", "", "");
         row("another certificate pinned", "self", "Server Certificate=%1/localhost.pem;", "self-signed certificate",
             "localhost");

@@ -259,8 +259,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("failures"); // of the two statements, or of ResumeWithRetry() itself
         // Opened again, the new session is told the lock time-out before anything else.
         const QStringList open { QStringLiteral("OPEN Data Source=S"), QStringLiteral("EXEC SET LOCK_TIMEOUT 30000") };
-        QTest::newRow("known lost: opened again first")
-            << "lost" << QStringList { "ok", "ok" } << false << open + QStringList { "EXEC 1", "EXEC 2" } << 0;
         QTest::newRow("known lost, cannot be opened")
             << "lost" << QStringList { "ok", "ok" } << true << open.mid(0, 1) << 1;
         QTest::newRow("link dropped during the pause: sent again once")
