@@ -2,10 +2,10 @@
 # Clients this project did not write talk to the stand-in: FreeTDS's tsql, Python's pytds, and
 # Microsoft's tedious (Node) for every SQL Server release the stand-in plays, with and without
 # encryption. (The FreeTDS ODBC driver meets it in the program's own end-to-end tests.)
-# Usage: clients.sh STANDIN DEMO_FIXTURE PLAIN_FIXTURE TEDIOUS_FOLDER LOCKS_FIXTURE
+# Usage: clients.sh STANDIN DEMO_FIXTURE TEDIOUS_FOLDER LOCKS_FIXTURE
 set -u
 STANDIN=$1
-TEDIOUS=$4
+TEDIOUS=$3
 WORK=$(mktemp -d)
 PID=""
 failures=0
@@ -109,12 +109,16 @@ RELEASES
 HOLDERS="SELECT DISTINCT s.session_id, s.host_name, s.login_name, s.program_name FROM sys.dm_tran_locks l JOIN sys.dm_exec_sessions s ON s.session_id = l.request_session_id WHERE l.resource_type = 'OBJECT' AND l.resource_database_id = DB_ID() AND l.resource_associated_entity_id = OBJECT_ID(N'dbo.[L\$Held]') AND l.request_status = 'GRANT' AND l.request_session_id <> @@SPID ORDER BY s.session_id"
 HOLDERS2000="SELECT DISTINCT p.spid, p.hostname, p.loginame, p.program_name FROM master..syslockinfo l JOIN master..sysprocesses p ON p.spid = l.req_spid WHERE l.rsc_type = 5 AND l.rsc_dbid = DB_ID() AND l.rsc_objid = OBJECT_ID(N'dbo.[L\$Held]') AND l.req_status = 1 AND l.req_spid <> @@SPID ORDER BY p.spid"
 drop() { printf 'ALTER TABLE dbo.[L$%s] DROP CONSTRAINT [L$%s$0]' "$1" "$1"; }
-start "$5" --profile 2000
+start "$4" --profile 2000
 tsql_expect "Invalid object name 'sys.dm_tran_locks'." "locks: no sys.dm_tran_locks on 2000" 7.1 LOCKS "$PASSWORD" "$HOLDERS"
 tsql_expect "^57	NAVCLIENT12 \{117\}	CRONUS\\\\anna  *	Microsoft Business Solutions-Navision  *\$" "locks: sysprocesses" 7.1 LOCKS "$PASSWORD" "$HOLDERS2000"
 stop
-start "$5"
+start "$4"
+tsql_expect "^57	NAVCLIENT12	CRONUS\\\\anna	Microsoft Business Solutions-Navision\$" "locks: the holder" 7.4 LOCKS "$PASSWORD" "$HOLDERS"
 tsql_expect "VIEW SERVER STATE permission was denied" "locks: no VIEW SERVER STATE" 7.4 LOCKS "$PASSWORD" "$HOLDERS" viewer
+began=$(date +%s)
+tsql_expect "Lock request time out period exceeded." "locks: 1222" 7.4 LOCKS "$PASSWORD" "SET LOCK_TIMEOUT 1000 $(drop Held)"
+[ $(($(date +%s) - began)) -lt 10 ] || fail "locks: 1222 within a generous bound"
 printf '%s\ngo\n%s\ngo\n' "$(drop Held)" "$(drop Held)" | TDSVER=7.4 timeout 20 tsql -H 127.0.0.1 -p "$PORT" -U navuser \
     -P "$PASSWORD" -D LOCKS >"$WORK/client" 2>&1 &
 sleep 1
